@@ -1,0 +1,155 @@
+#include "engine/escape_time.h"
+
+#include <complex>
+
+#include "engine/fatal.h"
+#include "engine/view.h"
+
+double cubeRoot(double val)
+{
+    double xprox = 50.0;
+    for (int i = 0; i < 10; ++i)
+        xprox = xprox - ((xprox * xprox) * xprox - val) / ((3.0 * xprox) * xprox);
+    return xprox;
+}
+
+double squareRoot(double val)
+{
+    double xprox = 50.0;
+    for (int i = 0; i < 10; ++i)
+        xprox = xprox - (xprox * xprox - val) / (2.0 * xprox);
+    return xprox;
+}
+
+namespace {
+
+// The cube-root curve is anchored at k = 50 by P = 1/s^3, s = squareRoot(0.125).
+const double kS = squareRoot(0.125);
+const double kP = 1.0 / ((kS * kS) * kS);
+const double kCubeRootP = cubeRoot(kP);
+
+// One pass of an integer power: the escape test on (x, y), and the next point.
+// Each power of x and y is formed once; the operation order is part of the
+// picture, so it is kept exactly.
+struct Square {
+    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
+    {
+        const double x2 = x * x, y2 = y * y;
+        const double t = (x2 + y2) - 4.0;
+        nx = x2 - (y2 - cr);
+        ny = y * (2.0 * x) + ci;
+        return t > 0.0;
+    }
+};
+
+struct Cube {
+    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
+    {
+        const double x2 = x * x, y2 = y * y;
+        const double x3 = x2 * x, y3 = y2 * y;
+        const bool escaped = y2 + x2 > 4.0;
+        nx = (x3 + cr) - 3.0 * (x * y2);
+        ny = 3.0 * (y * x2) + (ci - y3);
+        return escaped;
+    }
+};
+
+struct Fifth {
+    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
+    {
+        const double x2 = x * x, x3 = x2 * x, x4 = x3 * x, x5 = x4 * x;
+        const double y2 = y * y, y3 = y2 * y, y4 = y3 * y, y5 = y4 * y;
+        const bool escaped = x2 + y2 > 4.0;
+        nx = (-10.0 * (x3 * y2) + cr) + (5.0 * (y4 * x) + x5);
+        ny = (5.0 * (x4 * y) + y5) + (-10.0 * (y3 * x2) + ci);
+        return escaped;
+    }
+};
+
+struct Tenth {
+    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
+    {
+        const double x2 = x * x, x3 = x2 * x, x4 = x3 * x, x5 = x4 * x, x8 = x4 * x4;
+        const double y2 = y * y, y3 = y2 * y, y4 = y3 * y, y5 = y4 * y, y8 = y4 * y4;
+        const bool escaped = x2 + y2 > 4.0;
+        nx = (((210.0 * x4) * y4) * (x2 - y2) + cr)
+             + ((x2 - 45.0 * y2) * x8 + y8 * (45.0 * x2 - y2));
+        ny = ((-120.0 * x3) * y3) * (x4 + y4)
+             + (((10.0 * x) * y) * (x8 + y8) + ((252.0 * x5) * y5 + ci));
+        return escaped;
+    }
+};
+
+// k: the number of iterates before the first escaped one, at most maxIters.
+template <class Power>
+std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t maxIters)
+{
+    double x = z0[0], y = z0[1];
+    const double cr = c[0], ci = c[1];
+    std::int32_t counter = maxIters;
+    for (;;) {
+        double nx, ny;
+        if (Power::step(x, y, cr, ci, nx, ny))
+            break;
+        x = nx;
+        y = ny;
+        if (--counter == 0)
+            break;
+    }
+    return maxIters - counter;
+}
+
+// Here the modulus is tested at the top of the next pass, so the pass that
+// produced an escaped point counts. A modulus that is not a number ends it too.
+std::int32_t complexPowerCount(const double* z0, const double* c, std::int32_t maxIters)
+{
+    std::complex<double> num(z0[0], z0[1]);
+    const std::complex<double> exponent(gRealExpon, gCplxExpon);
+    const std::complex<double> constVect(c[0], c[1]);
+    double absVal = 0.0;
+    std::int32_t counter = maxIters;
+    while (counter > 0 && absVal < 2.0) {
+        absVal = std::abs(num);
+        if (absVal != 0.0)
+            num = std::pow(num, exponent);
+        num += constVect;
+        --counter;
+    }
+    return maxIters - counter;
+}
+
+} // namespace
+
+std::int16_t colorIndex(std::int32_t k)
+{
+    if (k <= 50)
+        return static_cast<std::int16_t>(k);
+    const double curve = (cubeRoot(static_cast<double>(k - 50) + kP) * 24 + 50.0) - kCubeRootP * 24.0;
+    // The curve reaches the top of the palette at k = 10074; longer escapes,
+    // possible with custom limits, stay on its last colour.
+    const auto idx = static_cast<std::int32_t>(curve);
+    return static_cast<std::int16_t>(idx > kLastColor ? kLastColor : idx);
+}
+
+Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters)
+{
+    const int func = whichFunc;
+    std::int32_t k;
+    switch (func) {
+    case 1: k = integerPowerCount<Square>(Xval, Cval, maxIters); break;
+    case 2: k = integerPowerCount<Cube>(Xval, Cval, maxIters); break;
+    case 3: k = integerPowerCount<Fifth>(Xval, Cval, maxIters); break;
+    case 4: k = integerPowerCount<Tenth>(Xval, Cval, maxIters); break;
+    case 5: k = complexPowerCount(Xval, Cval, maxIters); break;
+    default:
+        raiseFatal("bad func switch");
+        return {0, 0, 0};
+    }
+    // The integer powers spend one more pass on the point that escapes.
+    const std::int32_t passes = (func != 5 && k < maxIters) ? k + 1 : k;
+    if (k <= 1)
+        return {0, 0, passes};
+    if (k == maxIters)
+        return {maxIters, kLastColor, passes};
+    return {k, colorIndex(k), passes};
+}

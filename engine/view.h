@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/geometry.h"
+
+// The plane rectangle one frame shows, the size of one pixel in plane units,
+// the frame's size in pixels and the iteration limit of its points. Render
+// threads read these while the user-interface thread may rewrite them, so
+// every field is read and written whole.
+struct grafStats {
+    std::atomic<double> Xmin{0.0}, Xmax{0.0}, Ymin{0.0}, Ymax{0.0};
+    std::atomic<double> Xpxl{0.0}, Ypxl{0.0};
+    std::atomic<std::int32_t> vertpxls{0}, horizpxls{0};
+    std::atomic<std::int32_t> iters{0};
+};
+
+// Frame switches: which frame an operation is about.
+constexpr short kMandelbrot = 11;
+constexpr short kJulia = 22;
+constexpr short kBothFrames = 33;
+
+// The shared view state, written on the user-interface thread only.
+extern grafStats Jgraph;                     // Julia frame (left)
+extern grafStats Mgraph;                     // Mandelbrot frame (right)
+extern std::atomic<double> Jreal, Jcomplex;  // the Julia constant
+extern std::atomic<std::int16_t> whichFunc;  // 1..4: z^2, z^3, z^5, z^10; 5: complex power
+extern std::atomic<double> gRealExpon, gCplxExpon;
+extern std::atomic<std::int32_t> gIterFlag;  // 1 automatic limits, 2 manual
+extern tagRECT gJRect, gMRect;               // frame rectangles in the window
+
+constexpr int kMaxAutoIters = 9000;
+
+void loadStats(grafStats* s, double Xmin, double Xmax, double Ymin, double Ymax);
+void newPxl();
+void ConvertMouse(tagPOINT point, const grafStats* range, const tagRECT* grafArea,
+                  double* x, double* y);
+
+// The view state the program starts with: both frames on the square -2..2,
+// limits 100 in automatic mode, z^2 + c, Julia constant 0.63i.
+void setStartState();
+
+// The automatic iteration limit for a pixel width.
+std::int32_t autoIters(double Xpxl);
+
+// Pixel to plane: column p and row q of the frame that `g` describes.
+inline double planeRe(const grafStats& g, int p) { return static_cast<double>(p) * g.Xpxl + g.Xmin; }
+inline double planeIm(const grafStats& g, int q) { return g.Ymax - static_cast<double>(q) * g.Ypxl; }

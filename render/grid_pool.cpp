@@ -1,0 +1,84 @@
+#include "render/grid_pool.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class QuarterQueue {
+public:
+    explicit QuarterQueue(tagRECT first) : tasks_{first} {}
+
+    void push(const tagRECT& r)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(r);
+        }
+        ready_.notify_one();
+    }
+
+    // Takes the newest task (depth first keeps the queue short); false once
+    // nothing is left and no thread is drawing.
+    bool pop(tagRECT& r)
+    {
+        std::unique_lock lock(mutex_);
+        --busy_;
+        if (busy_ == 0 && tasks_.empty())
+            ready_.notify_all();
+        ready_.wait(lock, [&] { return !tasks_.empty() || busy_ == 0; });
+        if (tasks_.empty())
+            return false;
+        r = tasks_.back();
+        tasks_.pop_back();
+        ++busy_;
+        return true;
+    }
+
+    void enter()
+    {
+        std::lock_guard lock(mutex_);
+        ++busy_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::vector<tagRECT> tasks_;
+    int busy_ = 0;
+};
+
+} // namespace
+
+RenderStats renderParallel(tagRECT StartRect, short FuncSwitch, FrameCanvas& canvas, int threads)
+{
+    if (threads <= 1) {
+        GridJob job{FuncSwitch, canvas};
+        doGrid(StartRect, job);
+        return job.stats;
+    }
+    QuarterQueue queue(StartRect);
+    std::vector<RenderStats> stats(static_cast<std::size_t>(threads));
+    auto work = [&](RenderStats& out) {
+        GridJob job{FuncSwitch, canvas, {}, [&](const tagRECT& r) { queue.push(r); }};
+        tagRECT r;
+        while (queue.pop(r))
+            doGrid(r, job);
+        out = job.stats;
+    };
+    std::vector<std::thread> pool;
+    for (int i = 0; i < threads; ++i) {
+        queue.enter();
+        pool.emplace_back(work, std::ref(stats[static_cast<std::size_t>(i)]));
+    }
+    for (std::thread& t : pool)
+        t.join();
+    RenderStats total;
+    for (const RenderStats& s : stats) {
+        total.evaluations += s.evaluations;
+        total.iterations += s.iterations;
+    }
+    return total;
+}

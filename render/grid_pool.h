@@ -1,0 +1,9 @@
+#pragma once
+
+#include "engine/block_render.h"
+
+// Draws StartRect of frame FuncSwitch on `threads` threads. Every quarter
+// that must be quartered again becomes a task that any of them may take; a
+// block's pixels depend only on the block, so the picture and the counts are
+// those of a single doGrid. With one thread it is exactly doGrid.
+RenderStats renderParallel(tagRECT StartRect, short FuncSwitch, FrameCanvas& canvas, int threads);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/geometry.h"
+
+// What a render thread is handed: the area to draw, in map pixels, and the frame.
+struct gridParams {
+    tagRECT r;
+    std::int32_t fs;
+};
+
+extern gridParams gMgp, gJgp;
+// Set from the creation of a frame's render thread until its very last step.
+extern std::atomic<bool> mThdHand, jThdHand;
+
+constexpr int kMandelbrotTimer = 464;
+constexpr int kJuliaTimer = 797;
+
+// Restarts the render of frame 11 or 22: stops the running one, waits for its
+// thread to end and starts a new thread on preFigure.
+void drawFigure(tagRECT StartRect, short FuncSwitch);
+
+// The body of a render thread. Returns 66.
+int preFigure(gridParams* gp);
+
+// Yields until the frame's render thread (11, 22, or 33 for both) has ended.
+void waitForRender(short FuncSwitch);
+
+// Stops both renders and waits for them: before the maps are replaced, and
+// before the program ends.
+void haltRenders();

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+
+#include "engine/escape_time.h"
+#include "engine/view.h"
+#include "tests/support.h"
+
+namespace {
+
+using Plot = RecordingCanvas::Plot;
+
+// A frame of `side` pixels showing the given view.
+void showView(int side, double xmin, double xmax, double ymin, double ymax, int iters)
+{
+    setStartState();
+    gIterFlag = 2;
+    gJRect = gMRect = {0, 0, side, side};
+    loadStats(&Mgraph, xmin, xmax, ymin, ymax);
+    loadStats(&Jgraph, xmin, xmax, ymin, ymax);
+    Mgraph.iters = Jgraph.iters = iters;
+    newPxl();
+}
+
+// Every pixel of a side x side frame plotted exactly once.
+void expectEachPixelOnce(const std::vector<Plot>& plots, int side)
+{
+    std::set<std::pair<int, int>> seen;
+    for (const Plot& p : plots) {
+        ASSERT_TRUE(p.x >= 0 && p.x < side && p.y >= 0 && p.y < side) << "plot outside at " << p.x << "," << p.y;
+        ASSERT_TRUE(seen.insert({p.x, p.y}).second) << "pixel " << p.x << "," << p.y << " plotted twice";
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(side) * side);
+}
+
+TEST(BlockRenderTest, UniformOutlineOfTheFourByFourBlockPaintsItsSixteenPixels)
+{
+    showView(40, -0.1, 0.1, -0.1, 0.1, 100);  // deep inside the set
+    RecordingCanvas canvas;
+    GridJob job{kMandelbrot, canvas};
+    double x[2] = {0, 0}, c[2] = {0, 0};
+    EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
+    EXPECT_EQ(job.stats.evaluations, 17u);
+    ASSERT_EQ(canvas.plots.size(), 16u);
+    for (const Plot& p : canvas.plots) {
+        EXPECT_TRUE(p.x >= 10 && p.x <= 13 && p.y >= 20 && p.y <= 23) << p.x << "," << p.y;
+        EXPECT_EQ(p.idx, kLastColor);
+    }
+    // A block with no rows passes and draws nothing.
+    canvas.plots.clear();
+    EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 20}, job, 1));
+    EXPECT_TRUE(canvas.plots.empty());
+}
+
+TEST(BlockRenderTest, OutlineSamplesTopBelowRightLeftAndStopsAtTheFirstDifference)
+{
+    // Julia frame, z^2 with c = 0 and limit 2: a point counts 2 when
+    // |z0|^2 <= 2, else 0. Pixel column p lies at re = 0.5p - 5.5, so only
+    // the column just right of the block (14) lies outside.
+    showView(40, -5.5, 14.5, -0.18, 0.22, 2);
+    Jreal = Jcomplex = 0.0;
+    RecordingCanvas canvas;
+    GridJob job{kJulia, canvas};
+    double x[2] = {0, 0}, c[2] = {0, 0};
+    EXPECT_FALSE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
+    // Corner, then row 20: top (same point), below, right: differs.
+    EXPECT_EQ(job.stats.evaluations, 4u);
+    EXPECT_TRUE(canvas.plots.empty());
+
+    // Now only the row just below the block (24) lies outside: columns sit
+    // near re = 0 and rows 20..24 at im = 0.5, 0, -0.5, -1, -1.5.
+    loadStats(&Jgraph, -0.12, 0.28, -9.5, 10.5);
+    newPxl();
+    job.stats = {};
+    EXPECT_FALSE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
+    // Corner, then row 20: top (same point), below: differs.
+    EXPECT_EQ(job.stats.evaluations, 3u);
+    // One row shorter, the block's outline stays inside and it is painted.
+    job.stats = {};
+    EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 23}, job, 1));
+    EXPECT_EQ(job.stats.evaluations, 13u);
+}
+
+TEST(BlockRenderTest, AnOutlineThatAgreesPaintsTheBlockWhateverItsInterior)
+{
+    // The outline lies outside radius 2 (count 0); the interior holds c = 0.
+    showView(4, -2.5, 2.5, -2.5, 2.5, 100);
+    RecordingCanvas canvas;
+    GridJob job{kMandelbrot, canvas};
+    double x[2] = {0, 0}, c[2] = {0, 0};
+    EXPECT_TRUE(DoRect(x, c, {0, 0, 4, 4}, job, 1));
+    ASSERT_EQ(canvas.plots.size(), 16u);
+    for (const Plot& p : canvas.plots)
+        EXPECT_EQ(p.idx, 0) << "pixel " << p.x << "," << p.y;
+    // Computed pixel by pixel, the centre shows the set.
+    canvas.plots.clear();
+    EXPECT_TRUE(DoRect(x, c, {0, 0, 4, 4}, job, 0));
+    EXPECT_EQ(canvas.plots[2 * 4 + 2], (Plot{2, 2, kLastColor}));
+}
+
+TEST(BlockRenderTest, UniformViewIsFinishedByFourOutlineTestsOfUnequalQuarters)
+{
+    showView(101, -0.1, 0.1, -0.1, 0.1, 100);
+    RecordingCanvas canvas;
+    GridJob job{kMandelbrot, canvas};
+    doGrid({0, 0, 101, 101}, job);
+    // 4h + 1 evaluations per quarter: heights 50, 50, 51, 51.
+    EXPECT_EQ(job.stats.evaluations, 201u + 201u + 205u + 205u);
+    ASSERT_EQ(canvas.plots.size(), 101u * 101u);
+    // Painted row by row, quarter after quarter: 50x50, 51x50, 50x51, 51x51.
+    EXPECT_EQ(canvas.plots[0], (Plot{0, 0, kLastColor}));
+    EXPECT_EQ(canvas.plots[50 * 50 - 1], (Plot{49, 49, kLastColor}));
+    EXPECT_EQ(canvas.plots[50 * 50], (Plot{50, 0, kLastColor}));
+    EXPECT_EQ(canvas.plots[50 * 50 + 51 * 50 - 1], (Plot{100, 49, kLastColor}));
+    EXPECT_EQ(canvas.plots[50 * 50 + 51 * 50], (Plot{0, 50, kLastColor}));
+    EXPECT_EQ(canvas.plots[50 * 50 + 51 * 50 + 50 * 51], (Plot{50, 50, kLastColor}));
+    expectEachPixelOnce(canvas.plots, 101);
+}
+
+TEST(BlockRenderTest, QuartersFailingAtSide41AreComputedAndAtSide42QuarteredAgain)
+{
+    // The default view: the upper-left quarter's outline is not uniform.
+    for (int side : {41, 42}) {
+        showView(side, -2.0, 2.0, -2.0, 2.0, 100);
+        RecordingCanvas canvas;
+        GridJob job{kMandelbrot, canvas};
+        doGrid({0, 0, side, side}, job);
+        expectEachPixelOnce(canvas.plots, side);
+        // Pixel by pixel, the 20-wide quarter's first row comes first; quartered
+        // again, the 10-wide sub-block's second row follows its first.
+        const Plot eleventh = canvas.plots[10];
+        if (side == 41)
+            EXPECT_EQ(std::make_pair(eleventh.x, eleventh.y), std::make_pair(10, 0));
+        else
+            EXPECT_EQ(std::make_pair(eleventh.x, eleventh.y), std::make_pair(0, 1));
+    }
+}
+
+TEST(BlockRenderTest, ComputedPixelsMatchADirectEvaluation)
+{
+    showView(41, -2.0, 2.0, -2.0, 2.0, 100);
+    RecordingCanvas canvas;
+    GridJob job{kMandelbrot, canvas};
+    double x[2] = {0, 0}, c[2] = {0, 0};
+    ASSERT_TRUE(DoRect(x, c, {0, 0, 41, 41}, job, 0));
+    EXPECT_EQ(job.stats.evaluations, 41u * 41u);
+    for (const Plot& p : canvas.plots) {
+        const double z0[2] = {0, 0};
+        const double point[2] = {p.x * (4.0 / 41) + -2.0, 2.0 - p.y * (4.0 / 41)};
+        ASSERT_EQ(p.idx, EscapeTime(z0, point, 100).colorIdx) << "pixel " << p.x << "," << p.y;
+    }
+}
+
+} // namespace

@@ -1,0 +1,211 @@
+// kavrel-render: one frame of the explorer, drawn without a window.
+#include <QCoreApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/palette.h"
+#include "engine/view.h"
+#include "render/grid_pool.h"
+#include "render/host.h"
+#include "render/off_map.h"
+#include "tools/render_options.h"
+
+namespace {
+
+// Keeps each pixel's palette index; counts pixels only when progress is shown.
+class IndexCanvas final : public FrameCanvas {
+public:
+    IndexCanvas(int side, bool countPixels)
+        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side)
+    {}
+    void plotXY(int x, int y, int clrIdx) override
+    {
+        indices_[static_cast<std::size_t>(y) * side_ + x] = static_cast<std::uint16_t>(clrIdx);
+        if (countPixels_)
+            plotted_.fetch_add(1, std::memory_order_relaxed);
+    }
+    bool userHalt() override { return halted_; }
+
+    const std::vector<std::uint16_t>& indices() const { return indices_; }
+    std::uint64_t plotted() const { return plotted_; }
+    void halt() { halted_ = true; }
+
+private:
+    int side_;
+    bool countPixels_;
+    std::vector<std::uint16_t> indices_;
+    std::atomic<std::uint64_t> plotted_{0};
+    std::atomic<bool> halted_{false};
+};
+
+class ToolHost final : public RenderHost {
+public:
+    explicit ToolHost(IndexCanvas& canvas) : canvas_(canvas) {}
+    void invalidateFrame(short) override {}
+    void startTimer(int) override {}
+    void killTimer(int) override {}
+    void refreshCopyMenu() override {}
+    void fatalAlert(const char* msg) override
+    {
+        std::fprintf(stderr, "kavrel-render: fatal error: %s\n", msg);
+        failed = true;
+        canvas_.halt();
+    }
+    std::atomic<bool> failed{false};
+
+private:
+    IndexCanvas& canvas_;
+};
+
+void setViewState(const RenderOptions& o)
+{
+    setStartState();
+    whichFunc = static_cast<std::int16_t>(o.whichFunc);
+    gRealExpon = o.realExpon;
+    gCplxExpon = o.cplxExpon;
+    Jreal = o.cRe;
+    Jcomplex = o.cIm;
+    gJRect = gMRect = {0, 0, o.size, o.size};
+    loadStats(o.FuncSwitch == kMandelbrot ? &Mgraph : &Jgraph, o.xmin, o.xmax, o.ymin, o.ymax);
+    gIterFlag = o.iters == 0 ? 1 : 2;
+    if (o.iters != 0)
+        Jgraph.iters = Mgraph.iters = o.iters;
+    newPxl();
+}
+
+QByteArray pgm(const std::vector<std::uint16_t>& indices, int side)
+{
+    QByteArray data = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
+    data.reserve(data.size() + static_cast<qsizetype>(indices.size()) * 2);
+    for (std::uint16_t v : indices) {
+        data.append(static_cast<char>(v >> 8));
+        data.append(static_cast<char>(v & 0xFF));
+    }
+    return data;
+}
+
+QImage picture(const std::vector<std::uint16_t>& indices, int side)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    for (int y = 0; y < side; ++y) {
+        auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < side; ++x)
+            line[x] = displayColor(gColorList[indices[static_cast<std::size_t>(y) * side + x]]);
+    }
+    return image;
+}
+
+// Both files are written in full or not at all.
+bool writeOutputs(const RenderOptions& o, const IndexCanvas& canvas)
+{
+    QSaveFile png(o.output), indices(o.indices);
+    if (!o.output.isEmpty()) {
+        QImageWriter writer(&png, "png");
+        if (!png.open(QIODevice::WriteOnly) || !writer.write(picture(canvas.indices(), o.size))) {
+            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.output),
+                         qPrintable(png.isOpen() ? writer.errorString() : png.errorString()));
+            return false;
+        }
+    }
+    if (!o.indices.isEmpty()) {
+        if (!indices.open(QIODevice::WriteOnly) || indices.write(pgm(canvas.indices(), o.size)) < 0) {
+            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.indices),
+                         qPrintable(indices.errorString()));
+            return false;
+        }
+    }
+    for (QSaveFile* file : {&png, &indices}) {
+        if (file->isOpen() && !file->commit()) {
+            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(file->fileName()),
+                         qPrintable(file->errorString()));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Shows how far a long render has come, on stderr when that is a terminal.
+class Progress {
+public:
+    Progress(const IndexCanvas& canvas, std::uint64_t total) : canvas_(canvas), total_(total)
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Progress()
+    {
+        done_ = true;
+        thread_.join();
+        std::fprintf(stderr, "\r%*s\r", 20, "");
+    }
+
+private:
+    void run()
+    {
+        using namespace std::chrono_literals;
+        while (!done_) {
+            std::this_thread::sleep_for(100ms);
+            std::fprintf(stderr, "\rrendering %3d%%", static_cast<int>(100 * canvas_.plotted() / total_));
+        }
+    }
+    const IndexCanvas& canvas_;
+    std::uint64_t total_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    RenderOptions o;
+    QString message;
+    switch (parseRenderOptions(QCoreApplication::arguments(), &o, &message)) {
+    case ParseResult::Help:
+        std::printf("%s", qPrintable(message));
+        return 0;
+    case ParseResult::Error:
+        std::fprintf(stderr, "kavrel-render: %s\n", qPrintable(message));
+        return 2;
+    case ParseResult::Ok:
+        break;
+    }
+
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    IndexCanvas canvas(o.size, showProgress);
+    ToolHost host(canvas);
+    setRenderHost(&host);
+    loadColors();
+    setViewState(o);
+
+    const auto start = std::chrono::steady_clock::now();
+    RenderStats stats;
+    {
+        std::unique_ptr<Progress> progress;
+        if (showProgress)
+            progress = std::make_unique<Progress>(canvas, std::uint64_t(o.size) * o.size);
+        stats = renderParallel({0, 0, o.size, o.size}, o.FuncSwitch, canvas, o.threads);
+    }
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    setRenderHost(nullptr);
+
+    if (host.failed)
+        return 1;
+    if (!writeOutputs(o, canvas))
+        return 1;
+    if (o.stats) {
+        std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);
+        std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
+        std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
+        std::printf("seconds %.6f\n", seconds.count());
+    }
+    return 0;
+}

@@ -1,0 +1,150 @@
+#include "tools/render_options.h"
+
+#include <QCommandLineParser>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+struct Failure {
+    QString text;
+};
+
+double number(const QString& option, const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        throw Failure{QStringLiteral("--%1: '%2' is not a finite number").arg(option, text)};
+    return v;
+}
+
+QList<double> numbers(const QString& option, const QString& text, int count)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != count)
+        throw Failure{QStringLiteral("--%1: expected %2 numbers separated by commas, got '%3'")
+                          .arg(option).arg(count).arg(text)};
+    QList<double> values;
+    for (const QString& part : parts)
+        values.append(number(option, part));
+    return values;
+}
+
+int whole(const QString& option, const QString& text, int low, int high)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || v < low || v > high)
+        throw Failure{QStringLiteral("--%1: '%2' is not a whole number from %3 to %4")
+                          .arg(option, text).arg(low).arg(high)};
+    return v;
+}
+
+void readExponent(const QString& text, RenderOptions* o)
+{
+    const QList<double> parts = numbers(QStringLiteral("exponent"), text, 2);
+    for (double part : parts)
+        if (part < -99.99 || part > 99.99)
+            throw Failure{QStringLiteral("--exponent: %1 is outside -99.99 to 99.99").arg(part)};
+    o->whichFunc = 5;
+    o->realExpon = parts[0];
+    o->cplxExpon = parts[1];
+}
+
+void readPower(const QString& text, RenderOptions* o)
+{
+    const QStringList powers{QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("10")};
+    const auto i = powers.indexOf(text.trimmed());
+    if (i < 0)
+        throw Failure{QStringLiteral("--power: '%1' is not one of 2, 3, 5, 10").arg(text)};
+    o->whichFunc = static_cast<int>(i) + 1;
+    o->realExpon = powers[i].toDouble();
+    o->cplxExpon = 0.0;
+}
+
+void readView(const QString& text, RenderOptions* o)
+{
+    const QList<double> v = numbers(QStringLiteral("view"), text, 4);
+    if (v[0] >= v[1] || v[2] >= v[3])
+        throw Failure{QStringLiteral("--view: needs XMIN < XMAX and YMIN < YMAX, got '%1'").arg(text)};
+    o->xmin = v[0];
+    o->xmax = v[1];
+    o->ymin = v[2];
+    o->ymax = v[3];
+}
+
+} // namespace
+
+ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, QString* message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Renders one frame of the Kavrel explorer without a window: the same "
+        "engine, block renderer and palette."));
+    const QCommandLineOption set(QStringLiteral("set"), QStringLiteral("mandelbrot (default) or julia."), QStringLiteral("SET"));
+    const QCommandLineOption power(QStringLiteral("power"), QStringLiteral("2 (default), 3, 5 or 10."), QStringLiteral("N"));
+    const QCommandLineOption exponent(QStringLiteral("exponent"), QStringLiteral("A complex power z^(RE+IM i), each part -99.99..99.99."), QStringLiteral("RE,IM"));
+    const QCommandLineOption c(QStringLiteral("c"), QStringLiteral("Julia constant (default 0,0.63)."), QStringLiteral("RE,IM"));
+    const QCommandLineOption view(QStringLiteral("view"), QStringLiteral("Plane rectangle (default -2,2,-2,2)."), QStringLiteral("XMIN,XMAX,YMIN,YMAX"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Side in pixels, 1..32767 (default 600)."), QStringLiteral("N"));
+    const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000, or auto (default)."), QStringLiteral("N|auto"));
+    const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
+    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
+    const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations and seconds."));
+    const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
+    parser.addOptions({set, power, exponent, c, view, size, iters, threads, output, indices, stats, help});
+
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return ParseResult::Error;
+    }
+    if (parser.isSet(help)) {
+        *message = parser.helpText();
+        return ParseResult::Help;
+    }
+    *o = RenderOptions{};
+    o->threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    try {
+        if (!parser.positionalArguments().isEmpty())
+            throw Failure{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())};
+        if (parser.isSet(set)) {
+            const QString s = parser.value(set);
+            if (s == u"mandelbrot")
+                o->FuncSwitch = 11;
+            else if (s == u"julia")
+                o->FuncSwitch = 22;
+            else
+                throw Failure{QStringLiteral("--set: '%1' is not mandelbrot or julia").arg(s)};
+        }
+        if (parser.isSet(power) && parser.isSet(exponent))
+            throw Failure{QStringLiteral("--power and --exponent exclude each other")};
+        if (parser.isSet(power))
+            readPower(parser.value(power), o);
+        if (parser.isSet(exponent))
+            readExponent(parser.value(exponent), o);
+        if (parser.isSet(c)) {
+            const QList<double> v = numbers(QStringLiteral("c"), parser.value(c), 2);
+            o->cRe = v[0];
+            o->cIm = v[1];
+        }
+        if (parser.isSet(view))
+            readView(parser.value(view), o);
+        if (parser.isSet(size))
+            o->size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
+        if (parser.isSet(iters) && parser.value(iters) != u"auto")
+            o->iters = whole(QStringLiteral("iters"), parser.value(iters), 1, 99000);
+        if (parser.isSet(threads))
+            o->threads = whole(QStringLiteral("threads"), parser.value(threads), 1, 1024);
+        o->output = parser.value(output);
+        o->indices = parser.value(indices);
+        if (o->output.isEmpty() && o->indices.isEmpty())
+            o->output = QStringLiteral("kavrel.png");
+        o->stats = parser.isSet(stats);
+    } catch (const Failure& f) {
+        *message = f.text;
+        return ParseResult::Error;
+    }
+    return ParseResult::Ok;
+}
