@@ -82,15 +82,16 @@ void drawFigure(tagRECT StartRect, short FuncSwitch)
     f.state = kRunning;
     f.id = ++lastThreadId;
     f.hand = true;
+    renderHost().refreshCopyMenu();
     try {
         f.thread = std::thread(preFigure, &f.gp);
     } catch (const std::system_error&) {
         f.id = 0;
         f.state = kFinished;
         f.hand = false;
+        renderHost().refreshCopyMenu();
         ShowAlert("CreateThread failed.");
     }
-    renderHost().refreshCopyMenu();
 }
 
 int preFigure(gridParams* gp)

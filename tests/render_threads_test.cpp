@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/palette.h"
+#include "engine/view.h"
+#include "render/off_map.h"
+#include "render/render_threads.h"
+#include "tests/render_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kSide = 120;
+const tagRECT kWhole{0, 0, kSide, kSide};
+
+// Polls for a condition another thread brings about, for up to five seconds.
+template <class Pred>
+bool eventually(Pred pred)
+{
+    for (int i = 0; i < 5000 && !pred(); ++i)
+        std::this_thread::sleep_for(1ms);
+    return pred();
+}
+
+bool mapIsBlank(const offBMP& map)
+{
+    for (int y = 0; y < map.height; ++y)
+        for (int x = 0; x < map.width; ++x)
+            if (map.pixel(x, y) != displayColor(kWindowColor))
+                return false;
+    return true;
+}
+
+class RenderThreadsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        loadColors();
+        setStartState();
+        gJRect = {10, 10, 10 + kSide, 10 + kSide};
+        gMRect = {20 + kSide, 10, 20 + 2 * kSide, 10 + kSide};
+        newPxl();
+        gJMap = std::make_unique<offBMP>(kWhole);
+        gMMap = std::make_unique<offBMP>(kWhole);
+    }
+    void TearDown() override
+    {
+        haltRenders();
+        EXPECT_EQ(gMthd, kFinished);
+        EXPECT_EQ(gJthd, kFinished);
+        EXPECT_EQ(mThdID, 0u);
+        EXPECT_EQ(jThdID, 0u);
+        EXPECT_FALSE(mThdHand);
+        EXPECT_FALSE(jThdHand);
+        gJMap.reset();
+        gMMap.reset();
+    }
+    // The Mandelbrot view deep inside the set at the highest limit: a render
+    // that takes far longer than any test waits.
+    static void makeMandelbrotSlow()
+    {
+        gIterFlag = 2;
+        loadStats(&Mgraph, -0.1, 0.1, -0.1, 0.1);
+        newPxl();
+        Mgraph.iters = 99000;
+    }
+
+    RecordingHost host;
+};
+
+TEST_F(RenderThreadsTest, BothFramesRenderAndTheJuliaRenderWaitsForTheMandelbrotRender)
+{
+    drawFigure(kWhole, kMandelbrot);
+    drawFigure(kWhole, kJulia);
+    waitForRender(kBothFrames);
+    EXPECT_FALSE(mapIsBlank(*gMMap));
+    EXPECT_FALSE(mapIsBlank(*gJMap));
+    // Black at the centre of the Mandelbrot frame (c = 0 never escapes).
+    EXPECT_EQ(gMMap->pixel(kSide / 2, kSide / 2), 0xFF000000u);
+    // The Julia timer starts only once the Mandelbrot render has ended.
+    EXPECT_GT(host.indexOf("start 797"), host.indexOf("kill 464"));
+    EXPECT_EQ(host.count("start 464"), 1);
+    EXPECT_EQ(host.count("kill 797"), 1);
+    EXPECT_EQ(host.events().back(), "copy enabled");
+}
+
+TEST_F(RenderThreadsTest, StopWhileTheJuliaRenderWaitsEndsBothAndTheJuliaFrameStaysBlank)
+{
+    makeMandelbrotSlow();
+    drawFigure(kWhole, kMandelbrot);
+    drawFigure(kWhole, kJulia);
+    EXPECT_TRUE(anyRenderRunning());
+    EXPECT_EQ(host.indexOf("copy grayed"), 0);
+    std::this_thread::sleep_for(20ms);
+    stopThread(kBothFrames);
+    waitForRender(kBothFrames);
+    EXPECT_TRUE(mapIsBlank(*gJMap));
+    EXPECT_EQ(host.events().back(), "copy enabled");
+}
+
+TEST_F(RenderThreadsTest, RestartReplacesTheRunningRenderWithAFreshOne)
+{
+    makeMandelbrotSlow();
+    drawFigure(kWhole, kMandelbrot);
+    const std::uint32_t first = mThdID;
+    std::this_thread::sleep_for(20ms);
+    drawFigure(kWhole, kMandelbrot);
+    // The old thread has ended (its timer killed) before the new one started.
+    EXPECT_NE(mThdID, first);
+    EXPECT_EQ(host.count("kill 464"), 1);
+    EXPECT_GT(host.indexOf("kill 464"), host.indexOf("start 464"));
+    EXPECT_TRUE(eventually([&] { return host.count("start 464") == 2; }));
+    EXPECT_EQ(gMthd, kRunning);
+}
+
+TEST_F(RenderThreadsTest, StopRightAfterAStartIsNeverLost)
+{
+    makeMandelbrotSlow();
+    for (int i = 0; i < 50; ++i) {
+        drawFigure(kWhole, kMandelbrot);
+        stopThread(kMandelbrot);
+        waitForRender(kMandelbrot);  // hangs if the request was overwritten
+        ASSERT_EQ(gMthd, kFinished) << "cycle " << i;
+    }
+    // A request for a frame with no thread changes nothing.
+    stopThread(kMandelbrot);
+    EXPECT_EQ(gMthd, kFinished);
+}
+
+TEST_F(RenderThreadsTest, StopRequestReachesOnlyFramesThatHaveARender)
+{
+    // As if a Mandelbrot render ran and the Julia frame had none.
+    mThdID = 7;
+    gMthd = kRunning;
+    stopThread(kBothFrames);
+    EXPECT_EQ(gMthd, kStopRequested);
+    EXPECT_EQ(gJthd, kFinished);
+    EXPECT_EQ(userHalt(kMandelbrot), 1);
+    EXPECT_EQ(userHalt(kJulia), 0);
+    gJthd = kStopRequested;
+    EXPECT_EQ(userHalt(kBothFrames), 1);  // anything but 11 reads the Julia flag
+    mThdID = 0;
+    gMthd = gJthd = kFinished;
+}
+
+TEST_F(RenderThreadsTest, FatalAlertOnARenderThreadNeverBlocksTheThreadWaitingForIt)
+{
+    makeMandelbrotSlow();
+    drawFigure(kWhole, kMandelbrot);
+    drawFigure(kWhole, kJulia);
+    std::this_thread::sleep_for(20ms);
+    whichFunc = 9;  // the next evaluation raises "bad func switch" on the render thread
+    waitForRender(kBothFrames);
+    whichFunc = 1;
+    EXPECT_GE(host.count("alert bad func switch"), 1);
+    EXPECT_TRUE(mapIsBlank(*gJMap)) << "the alert should have stopped the waiting Julia render";
+}
+
+} // namespace

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <vector>
+
+#include "tools/render_options.h"
+
+namespace {
+
+ParseResult parse(QStringList args, RenderOptions* o, QString* message)
+{
+    args.prepend(QStringLiteral("kavrel-render"));
+    return parseRenderOptions(args, o, message);
+}
+
+TEST(RenderOptionsTest, DefaultsAndBothValueForms)
+{
+    RenderOptions o;
+    QString message;
+    ASSERT_EQ(parse({}, &o, &message), ParseResult::Ok) << message.toStdString();
+    EXPECT_EQ(o.FuncSwitch, 11);
+    EXPECT_EQ(o.whichFunc, 1);
+    EXPECT_EQ(o.cIm, 0.63);
+    EXPECT_EQ(o.size, 600);
+    EXPECT_EQ(o.iters, 0);
+    EXPECT_GE(o.threads, 1);
+    EXPECT_EQ(o.output, QStringLiteral("kavrel.png"));
+
+    ASSERT_EQ(parse({"--view", "-1,0.5,-0.25,1", "--set=julia", "--exponent=2.5,-1", "--c", "-0.8,0.156",
+                     "--size=77", "--iters", "auto", "--threads", "3", "--indices", "x.pgm", "--stats"},
+                    &o, &message),
+              ParseResult::Ok)
+        << message.toStdString();
+    EXPECT_EQ(o.xmin, -1.0);
+    EXPECT_EQ(o.ymax, 1.0);
+    EXPECT_EQ(o.FuncSwitch, 22);
+    EXPECT_EQ(o.whichFunc, 5);
+    EXPECT_EQ(o.cplxExpon, -1.0);
+    EXPECT_EQ(o.cRe, -0.8);
+    EXPECT_EQ(o.size, 77);
+    EXPECT_EQ(o.threads, 3);
+    EXPECT_TRUE(o.output.isEmpty());  // only the indices were asked for
+    EXPECT_TRUE(o.stats);
+    ASSERT_EQ(parse({"--power", "10", "--iters", "99000"}, &o, &message), ParseResult::Ok);
+    EXPECT_EQ(o.whichFunc, 4);
+    EXPECT_EQ(o.iters, 99000);
+}
+
+TEST(RenderOptionsTest, BadInputNamesTheOption)
+{
+    const struct { QStringList args; const char* option; } cases[] = {
+        {{"--size", "0"}, "--size"}, {{"--size", "32768"}, "--size"}, {{"--size", "12x"}, "--size"},
+        {{"--iters", "0"}, "--iters"}, {{"--iters", "99001"}, "--iters"},
+        {{"--threads", "0"}, "--threads"}, {{"--view", "1,1,0,1"}, "--view"},
+        {{"--view", "0,1,2,1"}, "--view"}, {{"--view", "0,1,0"}, "--view"},
+        {{"--view", "0,inf,0,1"}, "--view"}, {{"--c", "nan,0"}, "--c"}, {{"--c", "1e999,0"}, "--c"},
+        {{"--set", "newton"}, "--set"}, {{"--power", "4"}, "--power"},
+        {{"--exponent", "99.991,0"}, "--exponent"}, {{"--exponent", "0,-100"}, "--exponent"},
+        {{"--power", "2", "--exponent", "2,0"}, "--power"}, {{"--colour"}, "colour"},
+        {{"--size"}, "size"}, {{"stray"}, "stray"}};
+    for (const auto& c : cases) {
+        RenderOptions o;
+        QString message;
+        EXPECT_EQ(parse(c.args, &o, &message), ParseResult::Error) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(message.contains(QLatin1String(c.option)))
+            << c.args.join(' ').toStdString() << " gave: " << message.toStdString();
+        EXPECT_FALSE(message.contains('\n')) << message.toStdString();
+    }
+    RenderOptions o;
+    QString message;
+    EXPECT_EQ(parse({"--exponent", "-99.99,99.99"}, &o, &message), ParseResult::Ok);
+}
+
+// kavrel-render as a process.
+struct Outcome {
+    int status;
+    QByteArray out, err;
+};
+
+Outcome render(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KAVREL_RENDER), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+std::vector<int> readIndices(const QString& path, int side)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = f.readAll();
+    const QByteArray header = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
+    if (!data.startsWith(header) || data.size() != header.size() + 2 * side * side)
+        return {};
+    std::vector<int> v;
+    for (qsizetype i = header.size(); i < data.size(); i += 2)
+        v.push_back(static_cast<unsigned char>(data[i]) << 8 | static_cast<unsigned char>(data[i + 1]));
+    return v;
+}
+
+TEST(KavrelRenderTest, RejectedArgumentsWriteNothing)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("x.png"));
+    const Outcome r = render({"--size", "-3", "--output", out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("--size")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_FALSE(QFile::exists(out));
+
+    const QString missing = dir.filePath(QStringLiteral("no/such/dir/x.png"));
+    const Outcome w = render({"--size", "8", "--output", missing});
+    EXPECT_EQ(w.status, 1);
+    EXPECT_TRUE(w.err.contains("cannot write")) << w.err.toStdString();
+    EXPECT_TRUE(dir.isValid() && QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+TEST(KavrelRenderTest, ThreadCountChangesNeitherPictureNorCounts)
+{
+    QTemporaryDir dir;
+    const QStringList common{"--view", "-0.75,-0.74,0.1,0.11", "--size", "300", "--iters", "2000", "--stats"};
+    const QString one = dir.filePath(QStringLiteral("1.pgm")), two = dir.filePath(QStringLiteral("2.pgm"));
+    const Outcome a = render(common + QStringList{"--threads", "1", "--indices", one});
+    const Outcome b = render(common + QStringList{"--threads", "2", "--indices", two, "--output", dir.filePath("2.png")});
+    ASSERT_EQ(a.status, 0) << a.err.toStdString();
+    ASSERT_EQ(b.status, 0) << b.err.toStdString();
+    const std::vector<int> pa = readIndices(one, 300), pb = readIndices(two, 300);
+    ASSERT_FALSE(pa.empty());
+    for (std::size_t i = 0; i < pa.size(); ++i)
+        ASSERT_EQ(pa[i], pb[i]) << "pixel " << i % 300 << "," << i / 300;
+    // pixels, evaluations and iterations agree; only the seconds differ.
+    EXPECT_EQ(a.out.split('\n').mid(0, 3), b.out.split('\n').mid(0, 3));
+    EXPECT_TRUE(a.out.startsWith("pixels 90000\nevaluations ")) << a.out.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("2.png")));
+}
+
+// An independent reading of the rules for z^2 and z^3: escape counts, the
+// colour curve, and the quartering scheme, written apart from the engine.
+struct Reference {
+    int power;
+    bool julia;
+    double cr, ci, xmin, ymax, xpxl, ypxl;
+    int limit;
+    std::vector<int> out;
+    int side;
+
+    static double newton(double v, bool cube)
+    {
+        double x = 50.0;
+        for (int i = 0; i < 10; ++i)
+            x = cube ? x - ((x * x) * x - v) / ((3.0 * x) * x) : x - (x * x - v) / (2.0 * x);
+        return x;
+    }
+    int index(int k) const
+    {
+        if (k <= 1)
+            return 0;
+        if (k == limit)
+            return 499;
+        if (k <= 50)
+            return k;
+        const double s = newton(0.125, false), p = 1.0 / ((s * s) * s);
+        const int i = static_cast<int>((newton((k - 50) + p, true) * 24 + 50.0) - newton(p, true) * 24.0);
+        return i > 499 ? 499 : i;
+    }
+    std::pair<int, int> at(int col, int row) const  // (count, index)
+    {
+        const double re = col * xpxl + xmin, im = ymax - row * ypxl;
+        double x = julia ? re : 0.0, y = julia ? im : 0.0;
+        const double a = julia ? cr : re, b = julia ? ci : im;
+        int k = 0;
+        while (k < limit) {
+            const double xx = x * x, yy = y * y;
+            if (power == 2 ? (xx + yy) - 4.0 > 0.0 : yy + xx > 4.0)
+                break;
+            const double nx = power == 2 ? xx - (yy - a) : (xx * x + a) - 3.0 * (x * yy);
+            const double ny = power == 2 ? y * (2.0 * x) + b : 3.0 * (y * xx) + (b - yy * y);
+            x = nx;
+            y = ny;
+            ++k;
+        }
+        const int count = k <= 1 ? 0 : k;
+        return {count, index(k)};
+    }
+    bool block(int l, int t, int r, int b, bool outlineOnly)
+    {
+        if (!outlineOnly) {
+            for (int y = t; y < b; ++y)
+                for (int x = l; x < r; ++x)
+                    out[y * side + x] = at(x, y).second;
+            return true;
+        }
+        auto last = at(l, t);
+        for (int i = t; i < b; ++i)
+            for (auto [x, y] : {std::pair{l + i - t, t}, {l + i - t, b}, {r, i}, {l, i}}) {
+                const auto e = at(x, y);
+                if (e.first != last.first)
+                    return false;
+                last = e;
+            }
+        for (int y = t; y < b; ++y)
+            for (int x = l; x < r; ++x)
+                out[y * side + x] = last.second;
+        return true;
+    }
+    void grid(int l, int t, int r, int b)
+    {
+        const int hx = (r - l) / 2, hy = (b - t) / 2, mx = l + hx, my = t + hy;
+        const int q[4][4] = {{l, t, mx, my}, {mx, t, r, my}, {l, my, mx, b}, {mx, my, r, b}};
+        for (const auto& s : q)
+            if (!block(s[0], s[1], s[2], s[3], true) && !((hx <= 20 || hy <= 20) && block(s[0], s[1], s[2], s[3], false)))
+                grid(s[0], s[1], s[2], s[3]);
+    }
+};
+
+TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
+{
+    QTemporaryDir dir;
+    const struct { int power; bool julia; double x0, x1, y0, y1; int side, iters; } views[] = {
+        {2, false, -0.7454, -0.7446, 0.1123, 0.1131, 97, 700},
+        {2, true, -1.3, 1.1, -0.9, 1.2, 64, 150},
+        {3, false, -0.2, 0.6, 0.3, 1.1, 83, 300},
+        {3, true, -1.5, 1.5, -1.5, 1.5, 45, 12000},
+        {2, false, 0.2499, 0.2503, -0.0002, 0.0002, 50, 20000},
+    };
+    for (const auto& v : views) {
+        const QString path = dir.filePath(QStringLiteral("ref.pgm"));
+        const QString view = QStringLiteral("%1,%2,%3,%4").arg(v.x0, 0, 'g', 17).arg(v.x1, 0, 'g', 17).arg(v.y0, 0, 'g', 17).arg(v.y1, 0, 'g', 17);
+        const Outcome r = render({"--set", v.julia ? "julia" : "mandelbrot", "--power", QString::number(v.power),
+                              "--c", "-0.75,0.11", "--view", view, "--size", QString::number(v.side),
+                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        Reference ref{v.power, v.julia, -0.75, 0.11, v.x0, v.y1, (v.x1 - v.x0) / v.side, (v.y1 - v.y0) / v.side,
+                      v.iters, std::vector<int>(static_cast<std::size_t>(v.side) * v.side, -1), v.side};
+        ref.grid(0, 0, v.side, v.side);
+        const std::vector<int> got = readIndices(path, v.side);
+        ASSERT_EQ(got.size(), ref.out.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            ASSERT_EQ(got[i], ref.out[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+    }
+}
+
+} // namespace
