@@ -1,0 +1,16 @@
+#pragma once
+
+class QString;
+class QWidget;
+
+// A modal box with an OK button only, owned by `owner` (none when null).
+void showMessage(QWidget* owner, const QString& caption, const QString& text);
+
+// The fatal alert as the user sees it: a beep, the box captioned "Fatal
+// Error!", then the end of the program with status 1. Each text is shown once:
+// a render thread may raise the same alert many times before it stops.
+void showFatalAlert(const QString& text);
+bool fatalAlertRaised();
+void clearFatalAlerts();  // a fresh start, for tests
+
+extern QWidget* gTheWindow;

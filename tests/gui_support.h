@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/client_area.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/qt_host.h"
+#include "app/start_up.h"
+#include "render/render_threads.h"
+#include "render/stop.h"
+
+// Processes events until the condition holds, for up to `ms` milliseconds.
+template <class Pred>
+bool waitUntil(Pred pred, int ms = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred() && clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return pred();
+}
+
+inline void settle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Answers every modal message box as it opens, remembering caption and text.
+class BoxAnswerer : public QObject {
+public:
+    BoxAnswerer()
+    {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes.push_back(box->windowTitle().toStdString() + ": " + box->text().toStdString());
+                box->accept();
+            }
+        });
+        timer_.start();
+    }
+    std::vector<std::string> boxes;
+
+private:
+    QTimer timer_;
+};
+
+// The explorer's window as the program starts it, shown with a client area
+// of the given size, its first renders finished.
+class Shell {
+public:
+    explicit Shell(int clientWidth = 400, int clientHeight = 300)
+    {
+        clearFatalAlerts();
+        window.reset(startUp(host, [this](int id) {
+            commands.push_back(id);
+            return 0;
+        }));
+        area = window->clientArea();
+        window->resize(clientWidth, clientHeight + window->menuBar()->sizeHint().height());
+        window->show();
+        waitUntil([&] { return area->layoutCount() > 0; });
+        waitForRenders();
+    }
+    ~Shell()
+    {
+        haltRenders();
+        window.reset();
+        setRenderHost(nullptr);
+        gTheWindow = nullptr;
+    }
+    void resizeClient(int w, int h)
+    {
+        window->resize(w + window->width() - area->width(), h + window->height() - area->height());
+    }
+    // The picture of a frame as the window shows it.
+    QImage frame(const tagRECT& r) const
+    {
+        return area->screenImage().copy(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+    void waitForRenders()
+    {
+        // The handles clear last, after everything the threads post to the window.
+        waitUntil([] { return !mThdHand && !jThdHand; });
+        QApplication::processEvents();
+    }
+
+    QtHost host;
+    std::unique_ptr<MainWindow> window;
+    ClientArea* area = nullptr;
+    std::vector<int> commands;
+};
