@@ -1,16 +1,186 @@
 #include "commands/handle_menu.h"
 
 #include <QCoreApplication>
+#include <QMenu>
+#include <QMessageBox>
 
 #include "app/menus.h"
+#include "app/messages.h"
+#include "commands/clipboard.h"
+#include "commands/dialogs.h"
+#include "engine/view.h"
+#include "render/host.h"
+#include "render/render_threads.h"
+
+namespace {
+
+constexpr int iter[6] = {100, 500, 1000, 2000, 5000, 9000};
+constexpr int pwr[4] = {2, 3, 5, 10};
+constexpr int kOtherCount = 6;
+
+// The item of a count in the submenu at `base`: its preset, else "Other ...".
+int countItem(int base, int count)
+{
+    for (int i = 0; i < kOtherCount; ++i)
+        if (iter[i] == count)
+            return base + i;
+    return base + kOtherCount;
+}
+
+int frameSide(const tagRECT& r) { return r.bottom - r.top; }
+
+void resetJulia()
+{
+    loadStats(&Jgraph, -2.0, 2.0, -2.0, 2.0);
+    newPxl();
+    const int s = frameSide(gJRect);
+    drawFigure({0, 0, s, s}, kJulia);
+}
+
+void resetMandelbrot()
+{
+    loadStats(&Mgraph, -2.0, 2.0, -2.0, 2.0);
+    newPxl();
+    const int s = frameSide(gMRect);
+    drawFigure({0, 0, s, s}, kMandelbrot);
+    resetJulia();
+}
+
+int autoIters()
+{
+    if (gIterFlag != 2)
+        return 0;
+    CheckMenuItem(jitters, countItem(kJuliaIters, Jgraph.iters), false);
+    CheckMenuItem(mitters, countItem(kMandelbrotIters, Mgraph.iters), false);
+    CheckMenuItem(optionMenu, kAutoIters, true);
+    gIterFlag = 1;
+    newPxl();
+    return 0;
+}
+
+// The function item checked now, or 0 when the exponent matches none.
+int checkedFunction()
+{
+    if (whichFunc == 5)
+        return kFuncOther;
+    const int oldPwr = static_cast<int>(gRealExpon);
+    for (int i = 0; i < 4; ++i)
+        if (pwr[i] == oldPwr)
+            return kFuncSquare + i;
+    ShowAlert("exponent mismatch");
+    return 0;
+}
+
+bool isPresetExponent()
+{
+    if (gCplxExpon != 0.0)
+        return false;
+    for (int p : pwr)
+        if (gRealExpon == p)
+            return true;
+    return false;
+}
+
+int changeFunction(int menuCode)
+{
+    const int checkedMenu = checkedFunction();
+    if (whichFunc != 5 && checkedMenu == menuCode)
+        return 0;
+    if (menuCode == kFuncOther) {
+        if (handleFracPwr() == 0)
+            return 0;
+        if (isPresetExponent())
+            showMessage(gTheWindow, QStringLiteral("Suggestion:"),
+                        QStringLiteral("It is better to choose exponents from the menu\n"
+                                       " where possible; they run much faster."));
+        whichFunc = 5;
+    } else {
+        gRealExpon = pwr[menuCode - kFuncSquare];
+        whichFunc = static_cast<std::int16_t>(menuCode - 703);
+    }
+    if (checkedMenu != menuCode) {
+        if (checkedMenu != 0)
+            CheckMenuItem(optionMenu, checkedMenu, false);
+        CheckMenuItem(optionMenu, menuCode, true);
+    }
+    if (gIterFlag == 2) {
+        // Both counts back to 100, once this command has returned.
+        QMetaObject::invokeMethod(qApp, [] { handleMenu(kJuliaIters); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(qApp, [] { handleMenu(kMandelbrotIters); }, Qt::QueuedConnection);
+    }
+    Jreal = 0.0;
+    Jcomplex = 0.63;
+    resetMandelbrot();
+    return 0;
+}
+
+int setIterations(int menuCode)
+{
+    const bool julia = menuCode < kMandelbrotIters;
+    const int base = julia ? kJuliaIters : kMandelbrotIters;
+    grafStats& view = julia ? Jgraph : Mgraph;
+    QMenu* submenu = julia ? jitters : mitters;
+    int k = menuCode - base;
+    int newIters;
+    if (k == kOtherCount) {
+        gProcTalk = julia ? 1 : 2;
+        newIters = handleManIters();
+        if (newIters == 0)
+            return 1;
+        k = countItem(base, newIters) - base;  // a preset typed in checks its own item
+    } else {
+        newIters = iter[k];
+    }
+    const int oldIters = view.iters;
+    if (newIters == oldIters)
+        return 1;
+    view.iters = newIters;
+    CheckMenuItem(submenu, base + k, true);
+    if (gIterFlag == 1) {
+        CheckMenuItem(optionMenu, kAutoIters, false);
+        const int otherBase = julia ? kMandelbrotIters : kJuliaIters;
+        CheckMenuItem(julia ? mitters : jitters, countItem(otherBase, (julia ? Mgraph : Jgraph).iters), true);
+        gIterFlag = 2;
+    } else if (countItem(base, oldIters) != base + k) {
+        CheckMenuItem(submenu, countItem(base, oldIters), false);
+    }
+    return 0;
+}
+
+} // namespace
 
 int handleMenu(int menuCode)
 {
     switch (menuCode) {
+    case kAbout:
+        DoAboutBox();
+        return 0;
     case kExit:
         QCoreApplication::exit(0);
         return 0;
+    case kCopyLeft:
+    case kCopyRight:
+    case kCopyWindow:
+        handleCopy(menuCode);
+        return 0;
+    case kAutoIters:
+        return autoIters();
+    case kFuncSquare:
+    case kFuncCube:
+    case kFuncFifth:
+    case kFuncTenth:
+    case kFuncOther:
+        return changeFunction(menuCode);
+    case kResetJulia:
+        resetJulia();
+        return 0;
+    case kResetMandelbrot:
+        resetMandelbrot();
+        return 0;
     default:
+        if ((menuCode >= kJuliaIters && menuCode <= kJuliaIters + kOtherCount)
+            || (menuCode >= kMandelbrotIters && menuCode <= kMandelbrotIters + kOtherCount))
+            return setIterations(menuCode);
         return 0;
     }
 }

@@ -4,7 +4,10 @@
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,16 +59,45 @@ private:
     QTimer timer_;
 };
 
+// Plays steps against the modal windows as they open, one step each time a
+// different window becomes the active modal one.
+class ModalScript : public QObject {
+public:
+    using Step = std::function<void(QWidget*)>;
+    explicit ModalScript(std::deque<Step> steps) : steps_(std::move(steps))
+    {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == last_ || steps_.empty())
+                return;
+            last_ = modal;
+            // Played once this slot has returned: a step that opens a nested
+            // dialog must not hold up the timer that plays the next step.
+            QTimer::singleShot(0, modal, [modal, step = std::move(steps_.front())] { step(modal); });
+            steps_.pop_front();
+        });
+        timer_.start();
+    }
+    bool done() const { return steps_.empty(); }
+
+private:
+    std::deque<Step> steps_;
+    QPointer<QWidget> last_;  // null once it is gone: the next dialog may reuse its address
+    QTimer timer_;
+};
+
 // The explorer's window as the program starts it, shown with a client area
 // of the given size, its first renders finished.
 class Shell {
 public:
-    explicit Shell(int clientWidth = 400, int clientHeight = 300)
+    // Commands go to `handler`, or are only recorded when there is none.
+    explicit Shell(int clientWidth = 400, int clientHeight = 300, std::function<int(int)> handler = {})
     {
         clearFatalAlerts();
-        window.reset(startUp(host, [this](int id) {
+        window.reset(startUp(host, [this, handler](int id) {
             commands.push_back(id);
-            return 0;
+            return handler ? handler(id) : 0;
         }));
         area = window->clientArea();
         window->resize(clientWidth, clientHeight + window->menuBar()->sizeHint().height());
