@@ -6,11 +6,11 @@
 #include "engine/escape_kernels.h"
 #include "engine/escape_result.h"
 
-void EscapeRun::add(const EscapePoint& p) { slots_.push_back({p, {}, false}); }
-std::size_t EscapeRun::size() const { return first_ + slots_.size(); }
-const EscapePoint& EscapeRun::point(std::size_t i) const { return slots_[i - first_].in; }
-bool EscapeRun::isDone(std::size_t i) const { return slots_[i - first_].done; }
-const Escape& EscapeRun::result(std::size_t i) const { return slots_[i - first_].out; }
+void EscapeRun::add(const EscapePoint& p)
+{
+    // Filled in place: a slot built aside and copied stalls on the copy.
+    slots_.emplace_back().in = p;
+}
 EscapeSlots EscapeRun::slots() { return {slots_.data(), first_, size()}; }
 
 void EscapeRun::forget(std::size_t end)
@@ -76,6 +76,15 @@ bool isaAvailable(EscapeIsa isa)
     static const bool has[] = {processorHas(EscapeIsa::Scalar), processorHas(EscapeIsa::Baseline),
                                processorHas(EscapeIsa::Avx2), processorHas(EscapeIsa::Avx512)};
     return has[static_cast<int>(isa)];
+}
+
+std::vector<EscapeIsa> batchedIsas()
+{
+    std::vector<EscapeIsa> isas;
+    for (EscapeIsa isa : {EscapeIsa::Baseline, EscapeIsa::Avx2, EscapeIsa::Avx512})
+        if (isaAvailable(isa))
+            isas.push_back(isa);
+    return isas;
 }
 
 EscapeIsa escapeIsa() { return currentIsa().load(std::memory_order_relaxed); }

@@ -40,12 +40,14 @@ class EscapeRun {
 public:
     void add(const EscapePoint& p);
     // Points added so far, forgotten ones included.
-    std::size_t size() const;
-    const EscapePoint& point(std::size_t i) const;
-    bool isDone(std::size_t i) const;
-    const Escape& result(std::size_t i) const;
+    std::size_t size() const { return first_ + slots_.size(); }
+    const EscapePoint& point(std::size_t i) const { return slots_[i - first_].in; }
+    bool isDone(std::size_t i) const { return slots_[i - first_].done; }
+    const Escape& result(std::size_t i) const { return slots_[i - first_].out; }
     // The points before `end`, all finished, are no longer looked at.
     void forget(std::size_t end);
+    // For the kernels, which must not use the inline members: their files
+    // are compiled for wider instruction sets.
     EscapeSlots slots();
 
 private:
@@ -75,6 +77,8 @@ enum class EscapeIsa { Scalar, Baseline, Avx2, Avx512 };
 const char* isaName(EscapeIsa isa);
 // Built into this program and supported by this processor.
 bool isaAvailable(EscapeIsa isa);
+// The available ones that have kernels, narrowest first.
+std::vector<EscapeIsa> batchedIsas();
 // In use: the best available one, unless setEscapeIsa chose another.
 EscapeIsa escapeIsa();
 // Forces an instruction set (tests and benchmarks); false, and no change,

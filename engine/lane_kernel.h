@@ -20,22 +20,21 @@ namespace {
 template <class V, unsigned (*Bits)(decltype(V{} > V{}))>
 struct VectorLanes {
     using Vec = V;
-    using Count = decltype(V{} > V{});  // 64-bit integer lanes
-    using Active = Count;               // all ones while the lane's point has not escaped
+    using Mask = decltype(V{} > V{});  // 64-bit integer lanes, all ones or zero
+    using Active = Mask;               // all ones until the lane's point escapes
 
-    static Active active(Count stored) { return stored; }
-    static Count stored(Active a) { return a; }
+    static Active active(Mask stored) { return stored; }
+    static Mask stored(Active a) { return a; }
 
-    // One pass of every lane: a lane that escapes stops counting. Returns the
-    // lanes that escaped in this pass.
+    // One pass of every lane. Returns the lanes whose point escaped in this
+    // pass; a point that has escaped is not reported again.
     template <class Power>
-    static unsigned pass(Vec& x, Vec& y, Vec cr, Vec ci, Active& active, Count& count)
+    static unsigned pass(Vec& x, Vec& y, Vec cr, Vec ci, Active& active)
     {
         Vec nx, ny;
-        const Count escaped = Power::step(x, y, cr, ci, nx, ny) > (Vec{} + Power::kBound);
-        const Count now = escaped & active;
+        const Mask escaped = Power::step(x, y, cr, ci, nx, ny) > (Vec{} + Power::kBound);
+        const Mask now = escaped & active;
         active &= ~escaped;
-        count -= active;
         x = nx;
         y = ny;
         return Bits(now);
@@ -47,9 +46,10 @@ struct VectorLanes {
 // vectors are stepped side by side: their passes are independent, which
 // hides the latency of each one's chain of multiplications and additions.
 //
-// Each lane counts the passes its point survives, as the scalar counter does,
-// and stops counting at the escape. While points wait in the queue the loop
-// leaves only once a vector's worth of lanes have escaped, so that finishing
+// A point started at pass s that first escapes at pass p has k = p - s, the
+// scalar count; the loop notes each pass in which lanes escape. While points
+// wait in the queue the loop leaves only once a vector's worth of lanes have
+// escaped, so that finishing
 // points and starting new ones costs little per point; with nothing queued it
 // leaves at the first escape, so that the feeder hears of it at once. It also
 // leaves when the earliest limit is reached.
@@ -58,7 +58,7 @@ struct VectorLanes {
 template <class Isa, class Power, int U>
 class LaneKernel {
     using V = typename Isa::Vec;
-    using Count = typename Isa::Count;
+    using Mask = typename Isa::Mask;
     using Active = typename Isa::Active;
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
     static constexpr int L = W * U;
@@ -111,15 +111,13 @@ private:
     void stepUntilEvent()
     {
         V x[N], y[N], cr[N], ci[N];
-        Count count[N];
         Active active[N];
         for (int u = 0; u < N; ++u) {
             x[u] = vec<V>(x_ + u * W);
             y[u] = vec<V>(y_ + u * W);
             cr[u] = vec<V>(cr_ + u * W);
             ci[u] = vec<V>(ci_ + u * W);
-            count[u] = vec<Count>(count_ + u * W);
-            active[u] = Isa::active(vec<Count>(active_ + u * W));
+            active[u] = Isa::active(vec<Mask>(active_ + u * W));
         }
         const int enough = next_ < slots_.end ? W : 1;
         int escaped = 0;
@@ -127,21 +125,22 @@ private:
         for (;;) {
             unsigned now = 0;
             for (int u = 0; u < N; ++u)
-                now |= Isa::template pass<Power>(x[u], y[u], cr[u], ci[u], active[u], count[u]) << (u * W);
-            ++pass;
+                now |= Isa::template pass<Power>(x[u], y[u], cr[u], ci[u], active[u]) << (u * W);
             if (now != 0) {
+                escapes_[logged_++] = {pass, now};
                 escaped += __builtin_popcount(now);
-                if (escaped >= enough)
+                if (escaped >= enough) {
+                    ++pass;
                     break;
+                }
             }
-            if (pass == until_)
+            if (++pass == until_)
                 break;
         }
         pass_ = pass;
         for (int u = 0; u < N; ++u) {
             unvec(x_ + u * W, x[u]);
             unvec(y_ + u * W, y[u]);
-            unvec(count_ + u * W, count[u]);
             unvec(active_ + u * W, Isa::stored(active[u]));
         }
     }
@@ -170,26 +169,37 @@ private:
     // it is found anew.
     int retireFinished()
     {
-        const bool atLimit = pass_ == until_;
-        if (atLimit)
+        std::uint64_t freed = 0;
+        for (int e = 0; e < logged_; ++e)
+            for (unsigned lanes = escapes_[e].lanes; lanes != 0; lanes &= lanes - 1) {
+                const int lane = __builtin_ctz(lanes);
+                finish(lane, escapes_[e].pass - start_[lane]);
+                freed |= std::uint64_t{1} << lane;
+            }
+        logged_ = 0;
+        if (pass_ == until_) {
             until_ = kNever;
-        int freed = 0;
-        for (int lane = 0; lane < busy_; ++lane) {
-            const bool done = active_[lane] == 0 || (atLimit && end_[lane] == pass_);
-            free_[freed] = lane;
-            freed += done ? 1 : 0;
-            if (atLimit && !done)
-                until_ = end_[lane] < until_ ? end_[lane] : until_;
+            for (int lane = 0; lane < busy_; ++lane) {
+                if (slot_[lane] == kIdle)
+                    continue;
+                if (end_[lane] == pass_) {
+                    finish(lane, limit_[lane]);
+                    freed |= std::uint64_t{1} << lane;
+                } else {
+                    until_ = end_[lane] < until_ ? end_[lane] : until_;
+                }
+            }
         }
-        for (int f = 0; f < freed; ++f)
-            finish(free_[f]);
-        return freed;
+        int n = 0;
+        for (; freed != 0; freed &= freed - 1)
+            free_[n++] = __builtin_ctzll(freed);
+        return n;
     }
 
-    void finish(int lane)
+    void finish(int lane, std::int64_t k)
     {
         EscapeSlot& s = slots_.at[slot_[lane] - slots_.first];
-        s.out = escapeAfter(static_cast<std::int32_t>(count_[lane]), limit_[lane], curve_);
+        s.out = escapeAfter(static_cast<std::int32_t>(k), limit_[lane], curve_);
         s.done = true;
         slot_[lane] = kIdle;
     }
@@ -218,7 +228,7 @@ private:
         cr_[lane] = p.cr;
         ci_[lane] = p.ci;
         active_[lane] = -1;
-        count_[lane] = 0;
+        start_[lane] = pass_;
         limit_[lane] = p.maxIters < 1 ? 1 : p.maxIters;
         end_[lane] = pass_ + limit_[lane];
         until_ = end_[lane] < until_ ? end_[lane] : until_;
@@ -246,18 +256,17 @@ private:
         cr_[to] = cr_[from];
         ci_[to] = ci_[from];
         active_[to] = active_[from];
-        count_[to] = count_[from];
+        start_[to] = start_[from];
         limit_[to] = limit_[from];
         end_[to] = end_[from];
         slot_[to] = slot_[from];
     }
 
-    // An idle lane holds z = c = 0, which never escapes, counts nothing and
-    // has no limit.
+    // An idle lane holds z = c = 0, which never escapes, and no limit.
     void clear(int lane)
     {
         x_[lane] = y_[lane] = cr_[lane] = ci_[lane] = 0.0;
-        active_[lane] = count_[lane] = 0;
+        active_[lane] = start_[lane] = 0;
         end_[lane] = kNever;
         slot_[lane] = kIdle;
     }
@@ -266,12 +275,19 @@ private:
     EscapeFeeder& feeder_;
     EscapeSlots slots_;
     const std::int16_t* curve_;
+    static_assert(L <= 32, "lane masks are 32 bits");
     alignas(64) double x_[L], y_[L], cr_[L], ci_[L];
-    alignas(64) std::int64_t count_[L], active_[L];  // active: -1 until the escape
+    alignas(64) std::int64_t active_[L];  // -1 until the escape
     std::int32_t limit_[L];
-    std::int64_t end_[L];
+    std::int64_t start_[L], end_[L];
     std::size_t slot_[L];
     int free_[L];
+    struct Escapes {
+        std::int64_t pass;
+        unsigned lanes;
+    };
+    Escapes escapes_[L];  // the passes in which lanes escaped, since the last settle
+    int logged_ = 0;
     int busy_ = 0;           // lanes 0 .. busy_ - 1 hold points
     std::size_t next_ = 0;   // the next point of the run to start
     std::int64_t pass_ = 0;  // passes made since the run began
