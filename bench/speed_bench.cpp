@@ -3,7 +3,7 @@
 // times wander between runs while the ratios hold. Within each line the
 // contenders take turns, and each keeps its best time.
 //
-//   speed_bench [--side N] [--rounds N]
+//   speed_bench [--side N] [--rounds N] [--only frame|threads|kernel]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +35,7 @@ const View kViews[] = {
 
 int gSide = 1000;
 int gRounds = 3;
+std::string gOnly;
 
 double seconds(const std::function<void()>& f)
 {
@@ -209,6 +210,8 @@ int main(int argc, char** argv)
             gSide = std::max(8, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--rounds") == 0)
             gRounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--only") == 0)
+            gOnly = argv[i + 1];
     }
     loadColors();
     const EscapeIsa chosen = escapeIsa();
@@ -216,9 +219,12 @@ int main(int argc, char** argv)
     for (EscapeIsa isa : batchedIsas())
         std::printf(" %s", isaName(isa));
     std::printf("\n");
-    frameLines();
-    threadLines();
-    kernelLines();
+    if (gOnly.empty() || gOnly == "frame")
+        frameLines();
+    if (gOnly.empty() || gOnly == "threads")
+        threadLines();
+    if (gOnly.empty() || gOnly == "kernel")
+        kernelLines();
     setEscapeIsa(chosen);
     return 0;
 }

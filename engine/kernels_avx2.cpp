@@ -16,7 +16,7 @@ unsigned laneBits(decltype(Vec4{} > Vec4{}) m)
 
 struct Avx2 : VectorLanes<Vec4, laneBits> {
     template <class Power>
-    static constexpr int vectors = 2;
+    static constexpr int vectors = 4;
 };
 
 } // namespace
