@@ -49,10 +49,10 @@ struct VectorLanes {
 // A point started at pass s that first escapes at pass p has k = p - s, the
 // scalar count; the loop notes each pass in which lanes escape. While points
 // wait in the queue the loop leaves only once a vector's worth of lanes have
-// escaped, so that finishing
-// points and starting new ones costs little per point; with nothing queued it
-// leaves at the first escape, so that the feeder hears of it at once. It also
-// leaves when the earliest limit is reached.
+// escaped, so that finishing points and starting new ones costs little per
+// point; with nothing queued it leaves at the first escape, so that the
+// feeder hears of it at once. It also leaves when the earliest limit is
+// reached.
 //
 // Between loops the lanes live in plain arrays, one element per lane.
 template <class Isa, class Power, int U>
