@@ -2,22 +2,44 @@
 
 #include <algorithm>
 
+#include "engine/block_steps.h"
 #include "engine/escape_time.h"
-#include "engine/view.h"
+
+const grafStats& frameView(short FuncSwitch) { return FuncSwitch == kMandelbrot ? Mgraph : Jgraph; }
+
+int outlineSamples(const tagRECT& b) { return 1 + 4 * std::max(0, b.bottom - b.top); }
+
+tagPOINT outlineSample(const tagRECT& b, int n)
+{
+    if (n == 0)
+        return {b.left, b.top};
+    const int dist = (n - 1) / 4;
+    switch ((n - 1) % 4) {
+    case 0: return {b.left + dist, b.top};
+    case 1: return {b.left + dist, b.bottom};
+    case 2: return {b.right, b.top + dist};
+    default: return {b.left, b.top + dist};
+    }
+}
+
+void paintBlock(const tagRECT& b, int colour, GridJob& job)
+{
+    for (int down = b.top; down < b.bottom; ++down)
+        for (int across = b.left; across < b.right; ++across)
+            job.canvas.plotXY(across, down, colour);
+}
 
 namespace {
-
-const grafStats& viewOf(short FuncSwitch) { return FuncSwitch == kMandelbrot ? Mgraph : Jgraph; }
 
 // Evaluates pixel (col, row). In the Julia frame the pixel's point is z0 and
 // cvar holds the constant; in the Mandelbrot frame z0 is 0 and the point is c.
 // The limit is read afresh for every point: the menus may change it mid-render.
-Escape evaluate(double* xvar, double* cvar, int col, int row, GridJob& job)
+Escape evaluate(double* xvar, double* cvar, tagPOINT pixel, GridJob& job)
 {
-    const grafStats& g = viewOf(job.FuncSwitch);
+    const grafStats& g = frameView(job.FuncSwitch);
     double* varying = job.FuncSwitch == kMandelbrot ? cvar : xvar;
-    varying[0] = planeRe(g, col);
-    varying[1] = planeIm(g, row);
+    varying[0] = planeRe(g, pixel.x);
+    varying[1] = planeIm(g, pixel.y);
     if (job.FuncSwitch == kMandelbrot)
         xvar[0] = xvar[1] = 0.0;
     const Escape e = EscapeTime(xvar, cvar, std::max(1, g.iters.load()));
@@ -27,29 +49,22 @@ Escape evaluate(double* xvar, double* cvar, int col, int row, GridJob& job)
 }
 
 // Samples the block's closed outline a row at a time against the count of its
-// upper-left corner: the top row and the row just below the block at as many
-// columns as the block has rows, and the columns left and just right of it.
+// upper-left corner, and stops at the first sample that differs.
 bool outlineTest(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 {
-    const Escape corner = evaluate(xvar, cvar, b.left, b.top, job);
+    const int samples = outlineSamples(b);
+    const Escape corner = evaluate(xvar, cvar, outlineSample(b, 0), job);
     const std::int32_t ULiters = corner.count;
     int colour = corner.colorIdx;
-    for (int i = b.top; i < b.bottom; ++i) {
-        if (job.canvas.userHalt())
+    for (int n = 1; n < samples; ++n) {
+        if ((n - 1) % 4 == 0 && job.canvas.userHalt())
             return false;
-        const int dist = i - b.top;
-        const tagPOINT samples[4] = {
-            {b.left + dist, b.top}, {b.left + dist, b.bottom}, {b.right, i}, {b.left, i}};
-        for (const tagPOINT& p : samples) {
-            const Escape e = evaluate(xvar, cvar, p.x, p.y, job);
-            if (e.count != ULiters)
-                return false;
-            colour = e.colorIdx;
-        }
+        const Escape e = evaluate(xvar, cvar, outlineSample(b, n), job);
+        if (e.count != ULiters)
+            return false;
+        colour = e.colorIdx;
     }
-    for (int down = b.top; down < b.bottom; ++down)
-        for (int across = b.left; across < b.right; ++across)
-            job.canvas.plotXY(across, down, colour);
+    paintBlock(b, colour, job);
     return true;
 }
 
@@ -61,7 +76,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
         for (int j = b.left; j < b.right; ++j) {
             if (job.canvas.userHalt())
                 return false;
-            job.canvas.plotXY(j, i, evaluate(xvar, cvar, j, i, job).colorIdx);
+            job.canvas.plotXY(j, i, evaluate(xvar, cvar, {j, i}, job).colorIdx);
         }
     }
     return true;
@@ -71,8 +86,10 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
 {
-    return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job)
-                         : computeBlock(xvar, cvar, theBlock, job);
+    if (const EscapeKernel kernel = escapeKernel(whichFunc))
+        return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
+                             : computeBatched(kernel, cvar, theBlock, job);
+    return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job) : computeBlock(xvar, cvar, theBlock, job);
 }
 
 void doGrid(tagRECT StartRect, GridJob& job)

@@ -15,9 +15,15 @@ protected:
     ~FrameCanvas() = default;
 };
 
+// What a render evaluated. `evaluations` and `iterations` count the points
+// the block scheme needs, one evaluation at a time, and their passes, whether
+// they were evaluated singly or in batches. Outline samples a batch evaluated
+// ahead of the test's first differing one, and did not need, are counted
+// apart as `speculative`.
 struct RenderStats {
-    std::uint64_t evaluations = 0;  // calls of EscapeTime
-    std::uint64_t iterations = 0;   // iteration passes summed over those calls
+    std::uint64_t evaluations = 0;
+    std::uint64_t iterations = 0;
+    std::uint64_t speculative = 0;
 };
 
 // One render of one frame, by one thread.
@@ -37,5 +43,8 @@ void doGrid(tagRECT StartRect, GridJob& job);
 
 // opSwitch 1: outline test, painting the block when it passes; 0: compute
 // every pixel. Returns true when the block is finished, false when its
-// outline is not uniform or the render was asked to stop.
+// outline is not uniform or the render was asked to stop. The integer powers
+// are evaluated in batches by the kernel of escapeIsa(), which gives the same
+// picture; on EscapeIsa::Scalar, and for the complex power, one point at a
+// time.
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch);

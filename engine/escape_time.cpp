@@ -3,6 +3,7 @@
 #include <complex>
 
 #include "engine/fatal.h"
+#include "engine/powers.h"
 #include "engine/view.h"
 
 double cubeRoot(double val)
@@ -28,58 +29,6 @@ const double kS = squareRoot(0.125);
 const double kP = 1.0 / ((kS * kS) * kS);
 const double kCubeRootP = cubeRoot(kP);
 
-// One pass of an integer power: the escape test on (x, y), and the next point.
-// Each power of x and y is formed once; the operation order is part of the
-// picture, so it is kept exactly.
-struct Square {
-    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
-    {
-        const double x2 = x * x, y2 = y * y;
-        const double t = (x2 + y2) - 4.0;
-        nx = x2 - (y2 - cr);
-        ny = y * (2.0 * x) + ci;
-        return t > 0.0;
-    }
-};
-
-struct Cube {
-    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
-    {
-        const double x2 = x * x, y2 = y * y;
-        const double x3 = x2 * x, y3 = y2 * y;
-        const bool escaped = y2 + x2 > 4.0;
-        nx = (x3 + cr) - 3.0 * (x * y2);
-        ny = 3.0 * (y * x2) + (ci - y3);
-        return escaped;
-    }
-};
-
-struct Fifth {
-    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
-    {
-        const double x2 = x * x, x3 = x2 * x, x4 = x3 * x, x5 = x4 * x;
-        const double y2 = y * y, y3 = y2 * y, y4 = y3 * y, y5 = y4 * y;
-        const bool escaped = x2 + y2 > 4.0;
-        nx = (-10.0 * (x3 * y2) + cr) + (5.0 * (y4 * x) + x5);
-        ny = (5.0 * (x4 * y) + y5) + (-10.0 * (y3 * x2) + ci);
-        return escaped;
-    }
-};
-
-struct Tenth {
-    static bool step(double x, double y, double cr, double ci, double& nx, double& ny)
-    {
-        const double x2 = x * x, x3 = x2 * x, x4 = x3 * x, x5 = x4 * x, x8 = x4 * x4;
-        const double y2 = y * y, y3 = y2 * y, y4 = y3 * y, y5 = y4 * y, y8 = y4 * y4;
-        const bool escaped = x2 + y2 > 4.0;
-        nx = (((210.0 * x4) * y4) * (x2 - y2) + cr)
-             + ((x2 - 45.0 * y2) * x8 + y8 * (45.0 * x2 - y2));
-        ny = ((-120.0 * x3) * y3) * (x4 + y4)
-             + (((10.0 * x) * y) * (x8 + y8) + ((252.0 * x5) * y5 + ci));
-        return escaped;
-    }
-};
-
 // k: the number of iterates before the first escaped one, at most maxIters.
 template <class Power>
 std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t maxIters)
@@ -89,7 +38,7 @@ std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t m
     std::int32_t counter = maxIters;
     for (;;) {
         double nx, ny;
-        if (Power::step(x, y, cr, ci, nx, ny))
+        if (Power::step(x, y, cr, ci, nx, ny) > Power::kBound)
             break;
         x = nx;
         y = ny;

@@ -79,6 +79,7 @@ RenderStats renderParallel(tagRECT StartRect, short FuncSwitch, FrameCanvas& can
     for (const RenderStats& s : stats) {
         total.evaluations += s.evaluations;
         total.iterations += s.iterations;
+        total.speculative += s.speculative;
     }
     return total;
 }

@@ -11,18 +11,6 @@ namespace {
 
 using Plot = RecordingCanvas::Plot;
 
-// A frame of `side` pixels showing the given view.
-void showView(int side, double xmin, double xmax, double ymin, double ymax, int iters)
-{
-    setStartState();
-    gIterFlag = 2;
-    gJRect = gMRect = {0, 0, side, side};
-    loadStats(&Mgraph, xmin, xmax, ymin, ymax);
-    loadStats(&Jgraph, xmin, xmax, ymin, ymax);
-    Mgraph.iters = Jgraph.iters = iters;
-    newPxl();
-}
-
 // Every pixel of a side x side frame plotted exactly once.
 void expectEachPixelOnce(const std::vector<Plot>& plots, int side)
 {

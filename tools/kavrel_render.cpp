@@ -205,6 +205,7 @@ int main(int argc, char* argv[])
         std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);
         std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
         std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
+        std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
         std::printf("seconds %.6f\n", seconds.count());
     }
     return 0;

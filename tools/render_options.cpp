@@ -92,7 +92,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
-    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations and seconds."));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     parser.addOptions({set, power, exponent, c, view, size, iters, threads, output, indices, stats, help});
 

@@ -1,0 +1,21 @@
+#pragma once
+
+// The pieces DoRect is made of, shared by its scalar and batched forms.
+
+#include "engine/block_render.h"
+#include "engine/escape_batch.h"
+#include "engine/view.h"
+
+const grafStats& frameView(short FuncSwitch);
+
+// The outline test's samples in order: 0 is the block's upper-left corner,
+// then four per row of the block: top row, the row just below the block, the
+// column just right of it, the left column.
+int outlineSamples(const tagRECT& b);
+tagPOINT outlineSample(const tagRECT& b, int n);
+
+void paintBlock(const tagRECT& b, int colour, GridJob& job);
+
+// The batched forms of DoRect's two operations, for the integer powers.
+bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);

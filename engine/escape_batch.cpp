@@ -1,0 +1,127 @@
+#include "engine/escape_batch.h"
+
+#include <array>
+#include <atomic>
+
+#include "engine/escape_kernels.h"
+#include "engine/escape_result.h"
+
+void EscapeRun::add(const EscapePoint& p)
+{
+    // Filled in place: a slot built aside and copied stalls on the copy.
+    slots_.emplace_back().in = p;
+}
+EscapeSlots EscapeRun::slots() { return {slots_.data(), first_, size()}; }
+
+void EscapeRun::forget(std::size_t end)
+{
+    // Dropped in bulk, once they are the greater part, so that each slot is
+    // moved at most about once.
+    const std::size_t n = end - first_;
+    if (end > first_ && n >= slots_.size() / 2) {
+        slots_.erase(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(n));
+        first_ = end;
+    }
+}
+
+namespace {
+
+bool processorHas(EscapeIsa isa)
+{
+#if KAVREL_X86_KERNELS
+    __builtin_cpu_init();
+    switch (isa) {
+    case EscapeIsa::Avx2: return __builtin_cpu_supports("avx2");
+    case EscapeIsa::Avx512: return __builtin_cpu_supports("avx512f");
+    default: return true;
+    }
+#else
+    return isa == EscapeIsa::Scalar || isa == EscapeIsa::Baseline;
+#endif
+}
+
+EscapeIsa bestIsa()
+{
+    for (EscapeIsa isa : {EscapeIsa::Avx512, EscapeIsa::Avx2, EscapeIsa::Baseline})
+        if (processorHas(isa))
+            return isa;
+    return EscapeIsa::Scalar;
+}
+
+std::atomic<EscapeIsa>& currentIsa()
+{
+    static std::atomic<EscapeIsa> isa{bestIsa()};
+    return isa;
+}
+
+} // namespace
+
+const char* isaName(EscapeIsa isa)
+{
+    switch (isa) {
+    case EscapeIsa::Scalar: return "scalar";
+#if KAVREL_X86_KERNELS
+    case EscapeIsa::Baseline: return "sse2";
+#else
+    case EscapeIsa::Baseline: return "generic";
+#endif
+    case EscapeIsa::Avx2: return "avx2";
+    case EscapeIsa::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+bool isaAvailable(EscapeIsa isa)
+{
+    static const bool has[] = {processorHas(EscapeIsa::Scalar), processorHas(EscapeIsa::Baseline),
+                               processorHas(EscapeIsa::Avx2), processorHas(EscapeIsa::Avx512)};
+    return has[static_cast<int>(isa)];
+}
+
+std::vector<EscapeIsa> batchedIsas()
+{
+    std::vector<EscapeIsa> isas;
+    for (EscapeIsa isa : {EscapeIsa::Baseline, EscapeIsa::Avx2, EscapeIsa::Avx512})
+        if (isaAvailable(isa))
+            isas.push_back(isa);
+    return isas;
+}
+
+EscapeIsa escapeIsa() { return currentIsa().load(std::memory_order_relaxed); }
+
+bool setEscapeIsa(EscapeIsa isa)
+{
+    if (!isaAvailable(isa))
+        return false;
+    currentIsa().store(isa, std::memory_order_relaxed);
+    return true;
+}
+
+EscapeKernel escapeKernel(EscapeIsa isa, int func)
+{
+    if (func < 1 || func > 4 || !isaAvailable(isa))
+        return nullptr;
+    switch (isa) {
+    case EscapeIsa::Baseline: return baselineKernel(func);
+#if KAVREL_X86_KERNELS
+    case EscapeIsa::Avx2: return avx2Kernel(func);
+    case EscapeIsa::Avx512: return avx512Kernel(func);
+#endif
+    default: return nullptr;
+    }
+}
+
+EscapeKernel escapeKernel(int func) { return escapeKernel(escapeIsa(), func); }
+
+const std::int16_t* colourCurve()
+{
+    static const auto table = [] {
+        std::array<std::int16_t, kCurveEnd> t{};
+        for (std::int32_t k = 0; k < kCurveEnd; ++k)
+            t[static_cast<std::size_t>(k)] = colorIndex(k);
+        return t;
+    }();
+    return table.data();
+}
+
+Escape integerEscape(std::int32_t k, std::int32_t maxIters) { return escapeAfter(k, maxIters, colourCurve()); }

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/escape_time.h"
+
+// Batched escape-time evaluation of the integer powers (whichFunc 1 to 4).
+// A kernel keeps a set of lanes busy, each iterating one point, and hands a
+// lane the next point as soon as its previous one is finished, so that points
+// of very different counts share the vector units well. Every point gives
+// exactly the count, colour index and passes of EscapeTime.
+
+// One point to evaluate: z0, c and the iteration limit (at least 1).
+struct EscapePoint {
+    double zr, zi, cr, ci;
+    std::int32_t maxIters;
+};
+
+// The state of one point of a run.
+struct EscapeSlot {
+    EscapePoint in;
+    Escape out;
+    bool done;
+};
+
+// A run's slots as plain memory, for the kernels: slot i is at[i - first],
+// for first <= i < end. Valid until the run is next added to or forgotten.
+struct EscapeSlots {
+    EscapeSlot* at;
+    std::size_t first, end;
+};
+
+// The points of one run in the order they were added, and their results as
+// the kernel finishes them (in any order). Points are numbered from 0 in the
+// order they were added; a long run stays small when its caller forgets the
+// points it has taken the results of.
+class EscapeRun {
+public:
+    void add(const EscapePoint& p);
+    // Points added so far, forgotten ones included.
+    std::size_t size() const { return first_ + slots_.size(); }
+    const EscapePoint& point(std::size_t i) const { return slots_[i - first_].in; }
+    bool isDone(std::size_t i) const { return slots_[i - first_].done; }
+    const Escape& result(std::size_t i) const { return slots_[i - first_].out; }
+    // The points before `end`, all finished, are no longer looked at.
+    void forget(std::size_t end);
+    // For the kernels, which must not use the inline members: their files
+    // are compiled for wider instruction sets.
+    EscapeSlots slots();
+
+private:
+    std::vector<EscapeSlot> slots_;
+    std::size_t first_ = 0;  // the number of slots_[0]
+};
+
+// The caller's side of a run. The kernel calls refill whenever a lane is free
+// and every point added so far has been started: it may add points, or none
+// when it has no more for now. The run ends once refill has added nothing and
+// no lane is busy; refill returning false ends it at once, leaving the points
+// in flight unfinished (a stop request, or results that make them unneeded).
+class EscapeFeeder {
+public:
+    virtual bool refill(EscapeRun& run) = 0;
+
+protected:
+    ~EscapeFeeder() = default;
+};
+
+using EscapeKernel = void (*)(EscapeRun& run, EscapeFeeder& feeder);
+
+// The instruction sets a kernel can be built for. Baseline is SSE2 on x86-64
+// and plain C++ vectors elsewhere; Scalar means no batching at all.
+enum class EscapeIsa { Scalar, Baseline, Avx2, Avx512 };
+
+const char* isaName(EscapeIsa isa);
+// Built into this program and supported by this processor.
+bool isaAvailable(EscapeIsa isa);
+// The available ones that have kernels, narrowest first.
+std::vector<EscapeIsa> batchedIsas();
+// In use: the best available one, unless setEscapeIsa chose another.
+EscapeIsa escapeIsa();
+// Forces an instruction set (tests and benchmarks); false, and no change,
+// when it is not available.
+bool setEscapeIsa(EscapeIsa isa);
+
+// The kernel for the power `func` selects (1 to 4), on the given or the
+// current instruction set; null for Scalar and for every other function.
+EscapeKernel escapeKernel(EscapeIsa isa, int func);
+EscapeKernel escapeKernel(int func);
+
+// What an integer power gives when its loop ended after k passes without an
+// escape (k = maxIters: it never escaped). Equal to EscapeTime's result.
+Escape integerEscape(std::int32_t k, std::int32_t maxIters);
+
+// colorIndex(k) for every k below kCurveEnd, as a table: a kernel finishes a
+// point every few passes, and colorIndex takes twenty divisions. From k =
+// 10074 on the index is 499.
+constexpr std::int32_t kCurveEnd = 10075;
+const std::int16_t* colourCurve();

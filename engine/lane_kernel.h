@@ -1,0 +1,315 @@
+#pragma once
+
+// The lane machinery of the batched kernels. Each kernels_<isa>.cpp includes
+// this and is compiled with its own instruction-set flags, so everything here
+// has internal linkage and nothing from the standard library is instantiated:
+// no function built for a wider instruction set may be picked by the linker
+// for code that runs on a narrower one.
+
+#include <cstdint>
+
+#include "engine/escape_batch.h"
+#include "engine/escape_result.h"
+#include "engine/powers.h"
+
+namespace {
+
+// The lane step of the instruction sets whose comparisons give vectors of
+// all-ones and zeros: SSE2, AVX2 and plain C++ vectors. Bits(mask) turns a
+// comparison result into one bit per lane.
+template <class V, unsigned (*Bits)(decltype(V{} > V{}))>
+struct VectorLanes {
+    using Vec = V;
+    using Mask = decltype(V{} > V{});  // 64-bit integer lanes, all ones or zero
+    using Active = Mask;               // all ones until the lane's point escapes
+
+    static Active active(Mask stored) { return stored; }
+    static Mask stored(Active a) { return a; }
+
+    // One pass of every lane. Returns the lanes whose point escaped in this
+    // pass; a point that has escaped is not reported again.
+    template <class Power>
+    static unsigned pass(Vec& x, Vec& y, Vec cr, Vec ci, Active& active)
+    {
+        Vec nx, ny;
+        const Mask escaped = Power::step(x, y, cr, ci, nx, ny) > (Vec{} + Power::kBound);
+        const Mask now = escaped & active;
+        active &= ~escaped;
+        x = nx;
+        y = ny;
+        return Bits(now);
+    }
+};
+
+// Iterates the points of a run on lanes: Isa::Vec is a vector of doubles (a
+// GCC/clang vector extension type) and Isa::pass one pass of its lanes. U
+// vectors are stepped side by side: their passes are independent, which
+// hides the latency of each one's chain of multiplications and additions.
+//
+// A point started at pass s that first escapes at pass p has k = p - s, the
+// scalar count; the loop notes each pass in which lanes escape. While points
+// wait in the queue the loop leaves only once a vector's worth of lanes have
+// escaped, so that finishing points and starting new ones costs little per
+// point; with nothing queued it leaves at the first escape, so that the
+// feeder hears of it at once. It also leaves when the earliest limit is
+// reached.
+//
+// Between loops the lanes live in plain arrays, one element per lane.
+template <class Isa, class Power, int U>
+class LaneKernel {
+    using V = typename Isa::Vec;
+    using Mask = typename Isa::Mask;
+    using Active = typename Isa::Active;
+    static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
+    static constexpr int L = W * U;
+    static constexpr std::int64_t kNever = INT64_MAX;
+    static constexpr std::size_t kIdle = ~std::size_t{0};
+
+public:
+    LaneKernel(EscapeRun& run, EscapeFeeder& feeder)
+        : run_(run), feeder_(feeder), slots_(run.slots()), curve_(colourCurve())
+    {
+        for (int lane = 0; lane < L; ++lane)
+            clear(lane);
+    }
+
+    void run()
+    {
+        while (settle() && busy_ > 0)
+            advance<U>();
+    }
+
+private:
+    // Steps only as many vectors as hold busy lanes: lanes are kept packed at
+    // the front, so a run that is nearly done costs little more than scalar.
+    template <int N>
+    void advance()
+    {
+        if constexpr (N > 1) {
+            if (busy_ <= (N - 1) * W) {
+                advance<N - 1>();
+                return;
+            }
+        }
+        stepUntilEvent<N>();
+    }
+
+    template <class T, class E>
+    static T vec(const E* lanes)
+    {
+        T v;
+        __builtin_memcpy(&v, lanes, sizeof v);
+        return v;
+    }
+    template <class T, class E>
+    static void unvec(E* lanes, const T& v)
+    {
+        __builtin_memcpy(lanes, &v, sizeof v);
+    }
+
+    template <int N>
+    void stepUntilEvent()
+    {
+        V x[N], y[N], cr[N], ci[N];
+        Active active[N];
+        for (int u = 0; u < N; ++u) {
+            x[u] = vec<V>(x_ + u * W);
+            y[u] = vec<V>(y_ + u * W);
+            cr[u] = vec<V>(cr_ + u * W);
+            ci[u] = vec<V>(ci_ + u * W);
+            active[u] = Isa::active(vec<Mask>(active_ + u * W));
+        }
+        const int enough = next_ < slots_.end ? W : 1;
+        int escaped = 0;
+        std::int64_t pass = pass_;
+        for (;;) {
+            unsigned now = 0;
+            for (int u = 0; u < N; ++u)
+                now |= Isa::template pass<Power>(x[u], y[u], cr[u], ci[u], active[u]) << (u * W);
+            if (now != 0) {
+                escapes_[logged_++] = {pass, now};
+                escaped += __builtin_popcount(now);
+                if (escaped >= enough) {
+                    ++pass;
+                    break;
+                }
+            }
+            if (++pass == until_)
+                break;
+        }
+        pass_ = pass;
+        for (int u = 0; u < N; ++u) {
+            unvec(x_ + u * W, x[u]);
+            unvec(y_ + u * W, y[u]);
+            unvec(active_ + u * W, Isa::stored(active[u]));
+        }
+    }
+
+    // Finishes the lanes whose point escaped or reached its limit, gives the
+    // free lanes new points and packs the busy ones at the front. False when
+    // the feeder ended the run.
+    bool settle()
+    {
+        const int holes = retireFinished();
+        int filled = loadInto(holes, 0);
+        appendQueued();
+        if ((filled < holes || busy_ < L) && next_ == slots_.end) {
+            if (!feeder_.refill(run_))
+                return false;
+            slots_ = run_.slots();
+            filled += loadInto(holes - filled, filled);
+            appendQueued();
+        }
+        compact(holes - filled, filled);
+        return true;
+    }
+
+    // Lists the freed lanes in free_, in ascending order. The limits only
+    // need looking at when the earliest one is reached, which is also when
+    // it is found anew.
+    int retireFinished()
+    {
+        std::uint64_t freed = 0;
+        for (int e = 0; e < logged_; ++e)
+            for (unsigned lanes = escapes_[e].lanes; lanes != 0; lanes &= lanes - 1) {
+                const int lane = __builtin_ctz(lanes);
+                finish(lane, escapes_[e].pass - start_[lane]);
+                freed |= std::uint64_t{1} << lane;
+            }
+        logged_ = 0;
+        if (pass_ == until_) {
+            until_ = kNever;
+            for (int lane = 0; lane < busy_; ++lane) {
+                if (slot_[lane] == kIdle)
+                    continue;
+                if (end_[lane] == pass_) {
+                    finish(lane, limit_[lane]);
+                    freed |= std::uint64_t{1} << lane;
+                } else {
+                    until_ = end_[lane] < until_ ? end_[lane] : until_;
+                }
+            }
+        }
+        int n = 0;
+        for (; freed != 0; freed &= freed - 1)
+            free_[n++] = __builtin_ctzll(freed);
+        return n;
+    }
+
+    void finish(int lane, std::int64_t k)
+    {
+        EscapeSlot& s = slots_.at[slot_[lane] - slots_.first];
+        s.out = escapeAfter(static_cast<std::int32_t>(k), limit_[lane], curve_);
+        s.done = true;
+        slot_[lane] = kIdle;
+    }
+
+    // Starts queued points on up to n of the freed lanes free_[first] on;
+    // returns how many.
+    int loadInto(int n, int first)
+    {
+        int used = 0;
+        for (; used < n && next_ < slots_.end; ++used)
+            load(free_[first + used]);
+        return used;
+    }
+
+    void appendQueued()
+    {
+        while (busy_ < L && next_ < slots_.end)
+            load(busy_++);
+    }
+
+    void load(int lane)
+    {
+        const EscapePoint& p = slots_.at[next_ - slots_.first].in;
+        x_[lane] = p.zr;
+        y_[lane] = p.zi;
+        cr_[lane] = p.cr;
+        ci_[lane] = p.ci;
+        active_[lane] = -1;
+        start_[lane] = pass_;
+        limit_[lane] = p.maxIters < 1 ? 1 : p.maxIters;
+        end_[lane] = pass_ + limit_[lane];
+        until_ = end_[lane] < until_ ? end_[lane] : until_;
+        slot_[lane] = next_++;
+    }
+
+    // Moves busy lanes from the back into the n holes free_[first] on.
+    void compact(int n, int first)
+    {
+        for (int h = n - 1; h >= 0; --h) {
+            const int hole = free_[first + h];
+            while (busy_ > hole && slot_[busy_ - 1] == kIdle)
+                clear(--busy_);
+            if (busy_ <= hole)
+                continue;
+            move(--busy_, hole);
+            clear(busy_);
+        }
+    }
+
+    void move(int from, int to)
+    {
+        x_[to] = x_[from];
+        y_[to] = y_[from];
+        cr_[to] = cr_[from];
+        ci_[to] = ci_[from];
+        active_[to] = active_[from];
+        start_[to] = start_[from];
+        limit_[to] = limit_[from];
+        end_[to] = end_[from];
+        slot_[to] = slot_[from];
+    }
+
+    // An idle lane holds z = c = 0, which never escapes, and no limit.
+    void clear(int lane)
+    {
+        x_[lane] = y_[lane] = cr_[lane] = ci_[lane] = 0.0;
+        active_[lane] = start_[lane] = 0;
+        end_[lane] = kNever;
+        slot_[lane] = kIdle;
+    }
+
+    EscapeRun& run_;
+    EscapeFeeder& feeder_;
+    EscapeSlots slots_;
+    const std::int16_t* curve_;
+    static_assert(L <= 32, "lane masks are 32 bits");
+    alignas(64) double x_[L], y_[L], cr_[L], ci_[L];
+    alignas(64) std::int64_t active_[L];  // -1 until the escape
+    std::int32_t limit_[L];
+    std::int64_t start_[L], end_[L];
+    std::size_t slot_[L];
+    int free_[L];
+    struct Escapes {
+        std::int64_t pass;
+        unsigned lanes;
+    };
+    Escapes escapes_[L];  // the passes in which lanes escaped, since the last settle
+    int logged_ = 0;
+    int busy_ = 0;           // lanes 0 .. busy_ - 1 hold points
+    std::size_t next_ = 0;   // the next point of the run to start
+    std::int64_t pass_ = 0;  // passes made since the run began
+    std::int64_t until_ = kNever;
+};
+
+template <class Isa, class Power>
+void runLanes(EscapeRun& run, EscapeFeeder& feeder)
+{
+    LaneKernel<Isa, Power, Isa::template vectors<Power>>(run, feeder).run();
+}
+
+template <class Isa>
+EscapeKernel kernelFor(int func)
+{
+    switch (func) {
+    case 1: return runLanes<Isa, Square>;
+    case 2: return runLanes<Isa, Cube>;
+    case 3: return runLanes<Isa, Fifth>;
+    case 4: return runLanes<Isa, Tenth>;
+    default: return nullptr;
+    }
+}
+
+} // namespace

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "engine/escape_batch.h"
+#include "engine/view.h"
+#include "tests/support.h"
+
+namespace {
+
+using Plot = RecordingCanvas::Plot;
+
+// Puts back the instruction set that was in use.
+class IsaGuard {
+public:
+    ~IsaGuard() { setEscapeIsa(saved_); }
+
+private:
+    EscapeIsa saved_ = escapeIsa();
+};
+
+struct Rendered {
+    std::vector<Plot> plots;
+    RenderStats stats;
+};
+
+Rendered renderWith(EscapeIsa isa, short frame, int side)
+{
+    setEscapeIsa(isa);
+    RecordingCanvas canvas;
+    GridJob job{frame, canvas};
+    doGrid({0, 0, side, side}, job);
+    return {canvas.plots, job.stats};
+}
+
+TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
+{
+    IsaGuard guard;
+    const struct {
+        short frame;
+        int func, side, iters;
+        double x0, x1, y0, y1;
+    } scenes[] = {
+        {kMandelbrot, 1, 97, 100, -2, 2, -2, 2},  // escapes at the very first pass
+        {kMandelbrot, 1, 101, 2000, -0.75, -0.74, 0.1, 0.11},
+        {kMandelbrot, 1, 50, 500, -2, -1.8, -0.2, 0},  // pixel (0, 0) is c = -2, on the radius
+        {kJulia, 1, 88, 300, -1.6, 1.6, -1.6, 1.6},
+        {kMandelbrot, 2, 64, 1, -1.2, 1.2, -1.2, 1.2},
+        {kJulia, 3, 61, 2, -1.3, 1.3, -1.3, 1.3},
+        {kMandelbrot, 4, 70, 10500, -1.1, 1.1, -1.1, 1.1},
+        {kJulia, 2, 45, 700, -1.2, 1.2, -1.2, 1.2},
+    };
+    for (const auto& s : scenes) {
+        showView(s.side, s.x0, s.x1, s.y0, s.y1, s.iters);
+        whichFunc = static_cast<std::int16_t>(s.func);
+        Jreal = -0.75;
+        Jcomplex = 0.11;
+        const Rendered scalar = renderWith(EscapeIsa::Scalar, s.frame, s.side);
+        EXPECT_EQ(scalar.stats.speculative, 0u);
+        for (EscapeIsa isa : batchedIsas()) {
+            const Rendered batched = renderWith(isa, s.frame, s.side);
+            const std::string where = std::string(isaName(isa)) + ", frame " + std::to_string(s.frame) +
+                                      ", function " + std::to_string(s.func) + ", limit " + std::to_string(s.iters);
+            ASSERT_EQ(batched.plots.size(), scalar.plots.size()) << where;
+            for (std::size_t i = 0; i < scalar.plots.size(); ++i) {
+                const Plot& a = scalar.plots[i];
+                const Plot& b = batched.plots[i];
+                ASSERT_EQ(a, b) << where << ": plot " << i << " was (" << b.x << "," << b.y << ") colour " << b.idx
+                                << ", the scalar renderer's (" << a.x << "," << a.y << ") colour " << a.idx;
+            }
+            EXPECT_EQ(batched.stats.evaluations, scalar.stats.evaluations) << where;
+            EXPECT_EQ(batched.stats.iterations, scalar.stats.iterations) << where;
+        }
+    }
+    whichFunc = 1;
+}
+
+// Counts its polls, and asks to stop once `haltAt` says so.
+class PollingCanvas final : public FrameCanvas {
+public:
+    void plotXY(int, int, int) override { ++plots; }
+    bool userHalt() override
+    {
+        ++polls;
+        return haltAt && haltAt();
+    }
+    std::function<bool()> haltAt;
+    long plots = 0, polls = 0;
+};
+
+TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluations)
+{
+    IsaGuard guard;
+    // Long rows, so that a row is handed over in pieces.
+    showView(600, -2, 2, -2, 2, 50);
+    for (EscapeIsa isa : batchedIsas()) {
+        setEscapeIsa(isa);
+        PollingCanvas canvas;
+        GridJob job{kMandelbrot, canvas};
+        double x[2] = {0, 0}, c[2] = {0, 0};
+        ASSERT_TRUE(DoRect(x, c, {0, 0, 600, 40}, job, 0));
+        EXPECT_GE(canvas.polls, 40) << isaName(isa);
+        EXPECT_GE(canvas.polls, static_cast<long>(job.stats.evaluations / 300)) << isaName(isa);
+        // A tall outline: at least a poll per row.
+        canvas.polls = 0;
+        DoRect(x, c, {300, 0, 301, 600}, job, 1);
+        EXPECT_GE(canvas.polls, 1) << isaName(isa);
+
+        // Deep in the set at the highest limit: each point takes 99000 passes,
+        // yet a stop during the computation ends it within a few hundred.
+        showView(600, -0.1, 0.1, -0.1, 0.1, 99000);
+        PollingCanvas slow;
+        slow.haltAt = [&] { return slow.plots > 0; };
+        GridJob slowJob{kMandelbrot, slow};
+        EXPECT_FALSE(DoRect(x, c, {0, 0, 100, 100}, slowJob, 0));
+        EXPECT_LT(slow.plots, 400) << isaName(isa);
+        showView(600, -2, 2, -2, 2, 50);
+    }
+}
+
+// Records the plots, and raises the limit once the first row is on the map,
+// as the iteration menu may do during a render.
+class LimitRaisingCanvas final : public FrameCanvas {
+public:
+    void plotXY(int x, int y, int clrIdx) override
+    {
+        plots.push_back({x, y, clrIdx});
+        if (plots.size() == 40)
+            Mgraph.iters = 3000;
+    }
+    bool userHalt() override { return false; }
+    std::vector<Plot> plots;
+};
+
+TEST(BlockBatchesTest, ALimitChangedDuringARenderAppliesToThePointsHandedOverAfterwards)
+{
+    IsaGuard guard;
+    for (EscapeIsa isa : batchedIsas()) {
+        setEscapeIsa(isa);
+        showView(40, -0.75, -0.74, 0.1, 0.11, 100);
+        LimitRaisingCanvas canvas;
+        GridJob job{kMandelbrot, canvas};
+        double x[2] = {0, 0}, c[2] = {0, 0};
+        ASSERT_TRUE(DoRect(x, c, {0, 0, 40, 40}, job, 0));
+        ASSERT_EQ(canvas.plots.size(), 1600u);
+        for (const Plot& p : canvas.plots) {
+            if (p.y != 0 && p.y != 39)
+                continue;
+            const int limit = p.y == 0 ? 100 : 3000;
+            const double z0[2] = {0, 0}, point[2] = {planeRe(Mgraph, p.x), planeIm(Mgraph, p.y)};
+            EXPECT_EQ(p.idx, EscapeTime(z0, point, limit).colorIdx)
+                << isaName(isa) << ": pixel " << p.x << "," << p.y << " should have limit " << limit;
+        }
+    }
+}
+
+} // namespace
