@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "engine/palette.h"
@@ -157,6 +158,28 @@ TEST_F(RenderThreadsTest, FatalAlertOnARenderThreadNeverBlocksTheThreadWaitingFo
     whichFunc = 1;
     EXPECT_GE(host.count("alert bad func switch"), 1);
     EXPECT_TRUE(mapIsBlank(*gJMap)) << "the alert should have stopped the waiting Julia render";
+}
+
+std::thread noThread(gridParams*) { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); }
+
+TEST_F(RenderThreadsTest, FailedThreadCreationAlertsOnceAndLeavesTheFrameIdle)
+{
+    setRenderThreadStarter(noThread);
+    drawFigure(kWhole, kMandelbrot);
+    setRenderThreadStarter(nullptr);
+    EXPECT_EQ(host.count("alert CreateThread failed."), 1);
+    EXPECT_EQ(mThdID, 0u);
+    EXPECT_FALSE(mThdHand);
+    EXPECT_EQ(gMthd, kFinished);
+    EXPECT_EQ(host.events().back(), "alert CreateThread failed.");
+    EXPECT_EQ(host.count("copy enabled"), 1) << "the Copy popup stayed grayed";
+    EXPECT_TRUE(mapIsBlank(*gMMap));
+
+    // The frame can be rendered again once threads can be made.
+    drawFigure(kWhole, kMandelbrot);
+    waitForRender(kMandelbrot);
+    EXPECT_FALSE(mapIsBlank(*gMMap));
+    EXPECT_EQ(host.count("alert CreateThread failed."), 1);
 }
 
 } // namespace
