@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <new>
 #include <vector>
 
 #include "engine/palette.h"
 #include "render/off_map.h"
+#include "tests/faults.h"
 #include "tests/support.h"
 
 namespace {
@@ -77,7 +77,7 @@ TEST(OffMapTest, DestroyingOneFramesMapLeavesTheOther)
 TEST(OffMapTest, MapThatCannotBeMadeAlertsOnceAndShowsAsBackground)
 {
     AlertRecorder alerts;
-    setMapAllocator([](std::size_t) -> MapPixels { throw std::bad_alloc(); });
+    setMapAllocator(noPixels);
     offBMP map({0, 0, 4, 3});
     setMapAllocator(nullptr);
     EXPECT_EQ(alerts.messages(), std::vector<std::string>{"couldn't make bitmap at offBMP"});

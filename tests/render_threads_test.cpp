@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <system_error>
 #include <thread>
 
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
+#include "tests/faults.h"
 #include "tests/render_support.h"
 
 namespace {
@@ -159,8 +159,6 @@ TEST_F(RenderThreadsTest, FatalAlertOnARenderThreadNeverBlocksTheThreadWaitingFo
     EXPECT_GE(host.count("alert bad func switch"), 1);
     EXPECT_TRUE(mapIsBlank(*gJMap)) << "the alert should have stopped the waiting Julia render";
 }
-
-std::thread noThread(gridParams*) { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); }
 
 TEST_F(RenderThreadsTest, FailedThreadCreationAlertsOnceAndLeavesTheFrameIdle)
 {
