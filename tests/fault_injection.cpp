@@ -7,13 +7,10 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "app/client_area.h"
 #include "app/messages.h"
-#include "engine/fatal.h"
 #include "engine/palette.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
@@ -52,18 +49,6 @@ int stringWithSurplus(int id, char* buffer, int capacity)
     if (id == 500)
         n += std::snprintf(buffer + n, static_cast<std::size_t>(capacity - n), " 1 2 3\n 4 5 6\n 7 8 9\n");
     return n;
-}
-
-// A render that meets a fatal error once it has been asked to stop, so that
-// the alert is raised while the user-interface thread waits for it to end.
-std::thread alertWhenStopped(gridParams* gp)
-{
-    return std::thread([gp] {
-        while (!userHalt(static_cast<short>(gp->fs)))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        raiseFatal("bad func switch");
-        preFigure(gp);
-    });
 }
 
 // Once the first layout has made the maps, runs `then` on the window.

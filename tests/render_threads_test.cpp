@@ -26,15 +26,6 @@ bool eventually(Pred pred)
     return pred();
 }
 
-bool mapIsBlank(const offBMP& map)
-{
-    for (int y = 0; y < map.height; ++y)
-        for (int x = 0; x < map.width; ++x)
-            if (map.pixel(x, y) != displayColor(kWindowColor))
-                return false;
-    return true;
-}
-
 class RenderThreadsTest : public testing::Test {
 protected:
     void SetUp() override
