@@ -14,7 +14,6 @@
 #include "engine/palette.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
-#include "render/stop.h"
 #include "tests/faults.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+
 #include <random>
 
 #include "app/frame_layout.h"
@@ -65,12 +66,6 @@ void noisyViews()
     Mgraph.iters = Jgraph.iters = 99000;
 }
 
-void startViews()
-{
-    setStartState();
-    newPxl();
-}
-
 void expectIdle(const char* after)
 {
     EXPECT_EQ(gMthd, kFinished) << after;
@@ -99,7 +94,7 @@ TEST(StressTest, FiveHundredStartStopRestartCyclesNeverHangAndEndIdle)
         if (rng() % 2)
             deepViews();
         else
-            startViews();
+            setStartState();
         if (rng() % 10 == 0) {
             shell.area->setupWindow();
         } else {
