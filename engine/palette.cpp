@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "engine/fatal.h"
 #include "resources/string_table.h"
@@ -19,9 +20,13 @@ int loadStringResource(int id, char* buffer, int capacity)
     return n;
 }
 
-void loadColors() { loadColors(loadStringResource); }
-
 namespace {
+
+StringLoader& stringLoader()
+{
+    static StringLoader load = loadStringResource;
+    return load;
+}
 
 // A line is "red green blue": numbers of at most three characters separated
 // by spaces. The state runs on across all five strings.
@@ -66,6 +71,13 @@ struct ColorParser {
 };
 
 } // namespace
+
+void setStringLoader(StringLoader load)
+{
+    stringLoader() = load ? std::move(load) : StringLoader(loadStringResource);
+}
+
+void loadColors() { loadColors(stringLoader()); }
 
 void loadColors(const StringLoader& load)
 {

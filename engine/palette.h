@@ -17,6 +17,11 @@ using StringLoader = std::function<int(int id, char* buffer, int capacity)>;
 // The loader over the strings compiled into the program.
 int loadStringResource(int id, char* buffer, int capacity);
 
+// The loader loadColors() reads through: loadStringResource unless another
+// was put in its place, so that a faulty palette can be tried on the whole
+// program. An empty loader puts loadStringResource back. Start-up only.
+void setStringLoader(StringLoader load);
+
 // Parses the five palette strings 100..500 into gColorList.
 void loadColors();
 void loadColors(const StringLoader& load);

@@ -9,13 +9,20 @@
 std::unique_ptr<offBMP> gJMap;
 std::unique_ptr<offBMP> gMMap;
 
+namespace {
+MapPixels newPixels(std::size_t count) { return MapPixels(new std::atomic<std::uint32_t>[count]); }
+MapAllocator allocatePixels = newPixels;
+}
+
+void setMapAllocator(MapAllocator allocate) { allocatePixels = allocate ? allocate : newPixels; }
+
 offBMP::offBMP(tagRECT r)
     : sizeRect(r),
       height(static_cast<std::uint16_t>(r.bottom - r.top)),
       width(static_cast<std::uint16_t>(r.right - r.left))
 {
     try {
-        pixels_.reset(new std::atomic<std::uint32_t>[std::size_t{width} * height]);
+        pixels_ = allocatePixels(std::size_t{width} * height);
     } catch (const std::bad_alloc&) {
         // The map stays without pixels: every operation below then does nothing.
         raiseFatal("couldn't make bitmap at offBMP");
@@ -51,8 +58,6 @@ void offBMP::fillRect(const tagRECT* r, const unsigned long* c)
 
 void offBMP::cpyMap2Win(std::uint32_t* dest, std::ptrdiff_t stride) const
 {
-    if (!pixels_)
-        return;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             dest[y * stride + x] = pixel(x, y);

@@ -7,6 +7,8 @@
 
 #include "engine/geometry.h"
 
+using MapPixels = std::unique_ptr<std::atomic<std::uint32_t>[]>;
+
 // The off-screen map of one frame: a pixel buffer of the frame's size in the
 // display's format, 0xFFRRGGBB. A render thread writes it while the
 // user-interface thread copies it, so each pixel is one atomic 32-bit word: a
@@ -30,8 +32,14 @@ public:
     const std::uint16_t width;
 
 private:
-    std::unique_ptr<std::atomic<std::uint32_t>[]> pixels_;
+    MapPixels pixels_;
 };
+
+// Makes the pixels of a map, `count` of them; throws std::bad_alloc when it
+// cannot. Replaceable so that a map that cannot be created can be tried; null
+// puts the standard allocation back. Used on the user-interface thread only.
+using MapAllocator = MapPixels (*)(std::size_t count);
+void setMapAllocator(MapAllocator allocate);
 
 // The maps of the two frames; created and replaced only by the layout, and
 // only while neither frame has a render thread.

@@ -17,6 +17,9 @@ namespace {
 std::thread mThread, jThread;
 std::atomic<std::uint32_t> lastThreadId{0};
 
+std::thread startPreFigure(gridParams* gp) { return std::thread(preFigure, gp); }
+RenderThreadStarter threadStarter = startPreFigure;
+
 // Everything one frame's render runs on.
 struct Frame {
     gridParams& gp;
@@ -64,6 +67,11 @@ void waitForRender(short FuncSwitch)
         f.thread.join();
 }
 
+void setRenderThreadStarter(RenderThreadStarter starter)
+{
+    threadStarter = starter ? starter : startPreFigure;
+}
+
 void haltRenders()
 {
     stopThread(kBothFrames);
@@ -84,7 +92,7 @@ void drawFigure(tagRECT StartRect, short FuncSwitch)
     f.hand = true;
     renderHost().refreshCopyMenu();
     try {
-        f.thread = std::thread(preFigure, &f.gp);
+        f.thread = threadStarter(&f.gp);
     } catch (const std::system_error&) {
         f.id = 0;
         f.state = kFinished;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "engine/geometry.h"
 
@@ -27,6 +28,13 @@ int preFigure(gridParams* gp);
 
 // Yields until the frame's render thread (11, 22, or 33 for both) has ended.
 void waitForRender(short FuncSwitch);
+
+// Starts a render thread running preFigure(gp); throws std::system_error when
+// no thread can be made. Replaceable so that a failing thread creation can be
+// tried; null puts the standard starter back. Used on the user-interface
+// thread only.
+using RenderThreadStarter = std::thread (*)(gridParams* gp);
+void setRenderThreadStarter(RenderThreadStarter starter);
 
 // Stops both renders and waits for them: before the maps are replaced, and
 // before the program ends.

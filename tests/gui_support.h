@@ -17,6 +17,7 @@
 #include "app/messages.h"
 #include "app/qt_host.h"
 #include "app/start_up.h"
+#include "engine/view.h"
 #include "render/render_threads.h"
 #include "render/stop.h"
 
@@ -133,3 +134,20 @@ public:
     ClientArea* area = nullptr;
     std::vector<int> commands;
 };
+
+// Both frames deep inside their sets at the highest limit, through the
+// complex power, whose passes are the slowest: each render lasts seconds,
+// far longer than any test waits for it, and ends only when stopped.
+inline void makeRendersSlow(Shell& shell)
+{
+    gIterFlag = 2;
+    whichFunc = 5;
+    gRealExpon = 2.0;
+    gCplxExpon = 0.0;
+    loadStats(&Mgraph, -0.1, 0.1, -0.1, 0.1);
+    loadStats(&Jgraph, -0.1, 0.1, -0.1, 0.1);
+    Jreal = Jcomplex = 0.0;
+    newPxl();
+    Mgraph.iters = Jgraph.iters = 99000;
+    shell.area->setupWindow();
+}

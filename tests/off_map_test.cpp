@@ -4,6 +4,8 @@
 
 #include "engine/palette.h"
 #include "render/off_map.h"
+#include "tests/faults.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -70,6 +72,32 @@ TEST(OffMapTest, DestroyingOneFramesMapLeavesTheOther)
     EXPECT_EQ(gMMap, nullptr);
     EXPECT_EQ(gJMap.get(), julia);
     gJMap.reset();
+}
+
+TEST(OffMapTest, MapThatCannotBeMadeAlertsOnceAndShowsAsBackground)
+{
+    AlertRecorder alerts;
+    setMapAllocator(noPixels);
+    offBMP map({0, 0, 4, 3});
+    setMapAllocator(nullptr);
+    EXPECT_EQ(alerts.messages(), std::vector<std::string>{"couldn't make bitmap at offBMP"});
+    EXPECT_EQ(map.width, 4);
+    // Drawing on it does nothing; the window shows it as background, never
+    // as whatever was in the window's buffer.
+    map.plotXY(1, 1, 499);
+    const unsigned long black = 0;
+    const tagRECT all{0, 0, 4, 3};
+    map.fillRect(&all, &black);
+    EXPECT_EQ(map.pixel(1, 1), kWhite);
+    std::vector<std::uint32_t> window(4 * 3, 0x12345678u);
+    map.cpyMap2Win(window.data(), 4);
+    for (std::size_t i = 0; i < window.size(); ++i)
+        EXPECT_EQ(window[i], kWhite) << "window pixel " << i;
+
+    offBMP next({0, 0, 2, 2});
+    next.plotXY(1, 1, 499);
+    EXPECT_EQ(next.pixel(1, 1), kBlack) << "the standard allocation is not back";
+    EXPECT_EQ(alerts.messages().size(), 1u);
 }
 
 } // namespace

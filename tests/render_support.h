@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render/host.h"
+#include "render/off_map.h"
 #include "render/stop.h"
 
 // Records, in order, what the runtime asked of the window.
@@ -46,3 +47,13 @@ private:
     std::mutex mutex_;
     std::vector<std::string> events_;
 };
+
+// Whether the map shows nothing but the window background.
+inline bool mapIsBlank(const offBMP& map)
+{
+    for (int y = 0; y < map.height; ++y)
+        for (int x = 0; x < map.width; ++x)
+            if (map.pixel(x, y) != displayColor(kWindowColor))
+                return false;
+    return true;
+}

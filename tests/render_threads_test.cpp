@@ -7,6 +7,7 @@
 #include "engine/view.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
+#include "tests/faults.h"
 #include "tests/render_support.h"
 
 namespace {
@@ -23,15 +24,6 @@ bool eventually(Pred pred)
     for (int i = 0; i < 5000 && !pred(); ++i)
         std::this_thread::sleep_for(1ms);
     return pred();
-}
-
-bool mapIsBlank(const offBMP& map)
-{
-    for (int y = 0; y < map.height; ++y)
-        for (int x = 0; x < map.width; ++x)
-            if (map.pixel(x, y) != displayColor(kWindowColor))
-                return false;
-    return true;
 }
 
 class RenderThreadsTest : public testing::Test {
@@ -160,6 +152,26 @@ TEST_F(RenderThreadsTest, FatalAlertOnARenderThreadNeverBlocksTheThreadWaitingFo
     whichFunc = 1;
     EXPECT_GE(host.count("alert bad func switch"), 1);
     EXPECT_TRUE(mapIsBlank(*gJMap)) << "the alert should have stopped the waiting Julia render";
+}
+
+TEST_F(RenderThreadsTest, FailedThreadCreationAlertsOnceAndLeavesTheFrameIdle)
+{
+    setRenderThreadStarter(noThread);
+    drawFigure(kWhole, kMandelbrot);
+    setRenderThreadStarter(nullptr);
+    EXPECT_EQ(host.count("alert CreateThread failed."), 1);
+    EXPECT_EQ(mThdID, 0u);
+    EXPECT_FALSE(mThdHand);
+    EXPECT_EQ(gMthd, kFinished);
+    EXPECT_EQ(host.events().back(), "alert CreateThread failed.");
+    EXPECT_EQ(host.count("copy enabled"), 1) << "the Copy popup stayed grayed";
+    EXPECT_TRUE(mapIsBlank(*gMMap));
+
+    // The frame can be rendered again once threads can be made.
+    drawFigure(kWhole, kMandelbrot);
+    waitForRender(kMandelbrot);
+    EXPECT_FALSE(mapIsBlank(*gMMap));
+    EXPECT_EQ(host.count("alert CreateThread failed."), 1);
 }
 
 } // namespace

@@ -75,6 +75,25 @@ TEST(RenderOptionsTest, BadInputNamesTheOption)
     EXPECT_EQ(parse({"--exponent", "-99.99,99.99"}, &o, &message), ParseResult::Ok);
 }
 
+TEST(RenderOptionsTest, ErrorsAreOneLineAndQuoteTheArgumentAtFaultAsTyped)
+{
+    const struct { QStringList args; const char* named; } cases[] = {
+        {{"--set", "new\nton"}, "--set: 'new\\nton'"},
+        {{"--colo\r\nur"}, "unknown option '--colo\\r\\nur'"},
+        {{QStringLiteral("stray\u2028line")}, "'stray\\u2028line'"},
+        {{"--=julia"}, "unknown option '--=julia'"},  // the parser's own text named nothing here
+        {{"--size", "5", "-si1ze"}, "unknown option '-si1ze'"},
+        {{"--view", "--", "--=x"}, "unknown option '--=x'"}};
+    for (const auto& c : cases) {
+        RenderOptions o;
+        QString message;
+        EXPECT_EQ(parse(c.args, &o, &message), ParseResult::Error) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(message.contains(QLatin1String(c.named))) << "gave: " << message.toStdString();
+        for (const QChar ch : {QChar(u'\n'), QChar(u'\r'), QChar(0x2028)})
+            EXPECT_FALSE(message.contains(ch)) << message.toStdString();
+    }
+}
+
 // kavrel-render as a process.
 struct Outcome {
     int status;

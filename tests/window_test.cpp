@@ -125,21 +125,6 @@ TEST(WindowTest, FirstShowRendersBothFramesAsTheHeadlessRendererDoes)
     EXPECT_TRUE(findCommand(editMenu, kCut) && clipSelect->menuAction()->isEnabled());
 }
 
-// Both frames deep inside their sets at the highest limit, under the complex
-// power, which has no batched kernel: renders that outlast any test.
-void makeRendersSlow(Shell& shell)
-{
-    whichFunc = 5;
-    gRealExpon = 2.0;
-    gIterFlag = 2;
-    loadStats(&Mgraph, -0.1, 0.1, -0.1, 0.1);
-    loadStats(&Jgraph, -0.1, 0.1, -0.1, 0.1);
-    Jreal = Jcomplex = 0.0;
-    newPxl();
-    Mgraph.iters = Jgraph.iters = 99000;
-    shell.area->setupWindow();
-}
-
 TEST(WindowTest, EscapeHaltsBothRendersAndKeepsThePartialPictures)
 {
     Shell shell;

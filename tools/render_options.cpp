@@ -74,7 +74,46 @@ void readView(const QString& text, RenderOptions* o)
     o->ymax = v[3];
 }
 
+// The first argument that holds an option the parser does not know, as
+// typed. The parser itself lists bare names, which shows nothing at all for
+// "--=x"; "-abc" is a group of the one-letter options a, b and c.
+QString unknownArgument(const QStringList& arguments, const QStringList& unknown)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == u"--")
+            continue;  // the end of the options, or a value
+        if (arg.startsWith(QStringLiteral("--"))) {
+            if (unknown.contains(arg.mid(2).section(u'=', 0, 0)))
+                return arg;
+        } else if (arg.startsWith(u'-')) {
+            for (const QChar letter : arg.mid(1))
+                if (unknown.contains(QString(letter)))
+                    return arg;
+        }
+    }
+    return QStringLiteral("--") + unknown.value(0);
+}
+
 } // namespace
+
+QString oneLine(const QString& text)
+{
+    QString out;
+    for (const QChar ch : text) {
+        switch (ch.unicode()) {
+        case u'\n': out += QStringLiteral("\\n"); break;
+        case u'\r': out += QStringLiteral("\\r"); break;
+        case u'\v': out += QStringLiteral("\\v"); break;
+        case u'\f': out += QStringLiteral("\\f"); break;
+        case 0x85:
+        case 0x2028:
+        case 0x2029: out += QStringLiteral("\\u%1").arg(ch.unicode(), 4, 16, QChar(u'0')); break;
+        default: out += ch;
+        }
+    }
+    return out;
+}
 
 ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, QString* message)
 {
@@ -97,7 +136,9 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     parser.addOptions({set, power, exponent, c, view, size, iters, threads, output, indices, stats, help});
 
     if (!parser.parse(arguments)) {
-        *message = parser.errorText();
+        const QStringList unknown = parser.unknownOptionNames();
+        *message = oneLine(unknown.isEmpty() ? parser.errorText()
+                                             : QStringLiteral("unknown option '%1'").arg(unknownArgument(arguments, unknown)));
         return ParseResult::Error;
     }
     if (parser.isSet(help)) {
@@ -143,7 +184,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             o->output = QStringLiteral("kavrel.png");
         o->stats = parser.isSet(stats);
     } catch (const Failure& f) {
-        *message = f.text;
+        *message = oneLine(f.text);
         return ParseResult::Error;
     }
     return ParseResult::Ok;

@@ -20,6 +20,10 @@ struct RenderOptions {
 
 enum class ParseResult { Ok, Help, Error };
 
+// The text with its line breaks shown as escapes ("\n", "\u2028"): an error
+// message stays one line whatever the arguments it quotes hold.
+QString oneLine(const QString& text);
+
 // Parses the arguments (the program name first). On Error, *message is one
 // line naming the option and what is wrong with it; on Help, the usage text.
 ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* message);

@@ -1,0 +1,114 @@
+// Any command line for kavrel-render: the input is cut at zero bytes into
+// arguments. Accepted options keep every bound the help text states; a
+// rejection is one line that names an option or the argument at fault.
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "fuzz/check.h"
+#include "tools/render_options.h"
+
+namespace {
+
+const QStringList kOptions{"set", "power", "exponent", "c", "view", "size",
+                           "iters", "threads", "output", "indices", "stats", "help"};
+
+QStringList argumentsOf(const std::uint8_t* data, std::size_t size)
+{
+    QStringList args{QStringLiteral("kavrel-render")};
+    if (size == 0)
+        return args;
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    for (const QByteArray& piece : bytes.split('\0'))
+        args << QString::fromUtf8(piece);
+    return args;
+}
+
+bool breaksLine(QChar ch)
+{
+    return ch == u'\n' || ch == u'\r' || ch == u'\v' || ch == u'\f' || ch == QChar(0x85) ||
+           ch == QChar(0x2028) || ch == QChar(0x2029);
+}
+
+// Whether the message names an argument: quoted as typed, its line breaks
+// shown as escapes, or, for an option, by its long name ("--size=5" by
+// "--size"). Past a lone "--" every argument is a plain one.
+bool names(const QString& message, const QString& arg, bool isOption)
+{
+    if (message.contains(u'\'' + oneLine(arg) + u'\''))
+        return true;
+    const QString name = arg.section(u'=', 0, 0);
+    return isOption && name.startsWith(QStringLiteral("--")) && name.size() > 2 && message.contains(oneLine(name));
+}
+
+bool namesTheFault(const QString& message, const QStringList& args)
+{
+    for (const QString& option : kOptions)
+        if (message.contains(QStringLiteral("--") + option))
+            return true;
+    bool optionsEnded = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (!optionsEnded && args[i] == u"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (names(message, args[i], !optionsEnded))
+            return true;
+    }
+    return false;
+}
+
+bool within(double v, double low, double high) { return std::isfinite(v) && v >= low && v <= high; }
+
+void checkAccepted(const RenderOptions& o)
+{
+    FUZZ_CHECK(o.FuncSwitch == 11 || o.FuncSwitch == 22, "frame %d", o.FuncSwitch);
+    FUZZ_CHECK(o.whichFunc >= 1 && o.whichFunc <= 5, "function %d", o.whichFunc);
+    if (o.whichFunc < 5) {
+        const double powers[] = {2.0, 3.0, 5.0, 10.0};
+        FUZZ_CHECK(o.realExpon == powers[o.whichFunc - 1] && o.cplxExpon == 0.0, "power %g%+gi for function %d",
+                   o.realExpon, o.cplxExpon, o.whichFunc);
+    }
+    FUZZ_CHECK(within(o.realExpon, -99.99, 99.99) && within(o.cplxExpon, -99.99, 99.99), "exponent %g%+gi",
+               o.realExpon, o.cplxExpon);
+    FUZZ_CHECK(std::isfinite(o.cRe) && std::isfinite(o.cIm), "constant %g%+gi", o.cRe, o.cIm);
+    FUZZ_CHECK(std::isfinite(o.xmin) && std::isfinite(o.xmax) && o.xmin < o.xmax, "x from %g to %g", o.xmin, o.xmax);
+    FUZZ_CHECK(std::isfinite(o.ymin) && std::isfinite(o.ymax) && o.ymin < o.ymax, "y from %g to %g", o.ymin, o.ymax);
+    FUZZ_CHECK(o.size >= 1 && o.size <= 32767, "size %d", o.size);
+    FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= 99000), "iters %d", o.iters);
+    FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
+    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty(), "nothing to write");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QStringList args = argumentsOf(data, size);
+    RenderOptions o;
+    QString message;
+    switch (parseRenderOptions(args, &o, &message)) {
+    case ParseResult::Ok:
+        checkAccepted(o);
+        break;
+    case ParseResult::Help:
+        FUZZ_CHECK(message.contains(QStringLiteral("--size")), "help without the options");
+        break;
+    case ParseResult::Error:
+        FUZZ_CHECK(!message.isEmpty(), "an empty error");
+        FUZZ_CHECK(std::none_of(message.begin(), message.end(), breaksLine), "more than one line: %s",
+                   qPrintable(message));
+        FUZZ_CHECK(namesTheFault(message, args), "names no option: %s", qPrintable(message));
+        break;
+    }
+    return 0;
+}
