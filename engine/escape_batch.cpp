@@ -6,6 +6,19 @@
 #include "engine/escape_kernels.h"
 #include "engine/escape_result.h"
 
+// The block renderer starts a run for every block: room for a few hundred
+// points up front spares it most of the arrays' growing.
+EscapeRun::EscapeRun()
+{
+    constexpr std::size_t kRoom = 256;
+    zr_.reserve(kRoom);
+    zi_.reserve(kRoom);
+    cr_.reserve(kRoom);
+    ci_.reserve(kRoom);
+    maxIters_.reserve(kRoom);
+    out_.reserve(kRoom);
+}
+
 EscapeSlots EscapeRun::slots()
 {
     return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size()};

@@ -35,6 +35,7 @@ struct EscapeSlots {
 // of its own, so that a kernel reads a vector's worth of points at once.
 class EscapeRun {
 public:
+    EscapeRun();
     // Inline, so that a point built in the caller goes straight into the
     // arrays, field by field.
     void add(const EscapePoint& p)
