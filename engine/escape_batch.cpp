@@ -6,20 +6,46 @@
 #include "engine/escape_kernels.h"
 #include "engine/escape_result.h"
 
-void EscapeRun::add(const EscapePoint& p)
+// The block renderer starts a run for every block: room for a few hundred
+// points up front spares it most of the arrays' growing.
+EscapeRun::EscapeRun()
 {
-    // Filled in place: a slot built aside and copied stalls on the copy.
-    slots_.emplace_back().in = p;
+    constexpr std::size_t kRoom = 256;
+    zr_.reserve(kRoom);
+    zi_.reserve(kRoom);
+    cr_.reserve(kRoom);
+    ci_.reserve(kRoom);
+    maxIters_.reserve(kRoom);
+    out_.reserve(kRoom);
 }
-EscapeSlots EscapeRun::slots() { return {slots_.data(), first_, size()}; }
+
+EscapeSlots EscapeRun::slots()
+{
+    return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size()};
+}
+
+namespace {
+
+template <class T>
+void dropFront(std::vector<T>& v, std::size_t n)
+{
+    v.erase(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+} // namespace
 
 void EscapeRun::forget(std::size_t end)
 {
-    // Dropped in bulk, once they are the greater part, so that each slot is
+    // Dropped in bulk, once they are the greater part, so that each point is
     // moved at most about once.
     const std::size_t n = end - first_;
-    if (end > first_ && n >= slots_.size() / 2) {
-        slots_.erase(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(n));
+    if (end > first_ && n >= out_.size() / 2) {
+        dropFront(zr_, n);
+        dropFront(zi_, n);
+        dropFront(cr_, n);
+        dropFront(ci_, n);
+        dropFront(maxIters_, n);
+        dropFront(out_, n);
         first_ = end;
     }
 }

@@ -18,32 +18,40 @@ struct EscapePoint {
     std::int32_t maxIters;
 };
 
-// The state of one point of a run.
-struct EscapeSlot {
-    EscapePoint in;
-    Escape out;
-    bool done;
-};
-
-// A run's slots as plain memory, for the kernels: slot i is at[i - first],
-// for first <= i < end. Valid until the run is next added to or forgotten.
+// A run's points and results as plain arrays, for the kernels: point i is at
+// index i - first of each, for first <= i < end. Valid until the run is next
+// added to or forgotten.
 struct EscapeSlots {
-    EscapeSlot* at;
+    const double *zr, *zi, *cr, *ci;
+    const std::int32_t* maxIters;
+    Escape* out;
     std::size_t first, end;
 };
 
 // The points of one run in the order they were added, and their results as
 // the kernel finishes them (in any order). Points are numbered from 0 in the
 // order they were added; a long run stays small when its caller forgets the
-// points it has taken the results of.
+// points it has taken the results of. Each field of the points has an array
+// of its own, so that a kernel reads a vector's worth of points at once.
 class EscapeRun {
 public:
-    void add(const EscapePoint& p);
+    EscapeRun();
+    // Inline, so that a point built in the caller goes straight into the
+    // arrays, field by field.
+    void add(const EscapePoint& p)
+    {
+        zr_.push_back(p.zr);
+        zi_.push_back(p.zi);
+        cr_.push_back(p.cr);
+        ci_.push_back(p.ci);
+        maxIters_.push_back(p.maxIters);
+        out_.push_back({});
+    }
     // Points added so far, forgotten ones included.
-    std::size_t size() const { return first_ + slots_.size(); }
-    const EscapePoint& point(std::size_t i) const { return slots_[i - first_].in; }
-    bool isDone(std::size_t i) const { return slots_[i - first_].done; }
-    const Escape& result(std::size_t i) const { return slots_[i - first_].out; }
+    std::size_t size() const { return first_ + out_.size(); }
+    // A finished point has made at least one pass; an unfinished one has none.
+    bool isDone(std::size_t i) const { return out_[i - first_].passes != 0; }
+    const Escape& result(std::size_t i) const { return out_[i - first_]; }
     // The points before `end`, all finished, are no longer looked at.
     void forget(std::size_t end);
     // For the kernels, which must not use the inline members: their files
@@ -51,8 +59,10 @@ public:
     EscapeSlots slots();
 
 private:
-    std::vector<EscapeSlot> slots_;
-    std::size_t first_ = 0;  // the number of slots_[0]
+    std::vector<double> zr_, zi_, cr_, ci_;
+    std::vector<std::int32_t> maxIters_;
+    std::vector<Escape> out_;
+    std::size_t first_ = 0;  // the number of element 0
 };
 
 // The caller's side of a run. The kernel calls refill whenever a lane is free

@@ -10,7 +10,9 @@ namespace {
 struct Avx512 {
     using Vec = double __attribute__((vector_size(64)));
     using Mask = long long __attribute__((vector_size(64)));
-    using Active = __mmask8;
+    // Kept in a general register: a chain of mask-register operations from
+    // pass to pass runs markedly slower.
+    using Active = unsigned;
     template <class Power>
     static constexpr int vectors = 3;
 
@@ -18,16 +20,19 @@ struct Avx512 {
     {
         return _mm512_test_epi64_mask(reinterpret_cast<__m512i>(stored), reinterpret_cast<__m512i>(stored));
     }
-    static Mask stored(Active a) { return reinterpret_cast<Mask>(_mm512_maskz_set1_epi64(a, -1)); }
+    static Mask stored(Active a)
+    {
+        return reinterpret_cast<Mask>(_mm512_maskz_set1_epi64(static_cast<__mmask8>(a), -1));
+    }
 
     template <class Power>
     static unsigned pass(Vec& x, Vec& y, Vec cr, Vec ci, Active& active)
     {
         Vec nx, ny;
         const __m512d t = reinterpret_cast<__m512d>(Power::step(x, y, cr, ci, nx, ny));
-        const __mmask8 escaped = _mm512_cmp_pd_mask(t, _mm512_set1_pd(Power::kBound), _CMP_GT_OQ);
-        const __mmask8 now = escaped & active;
-        active = static_cast<__mmask8>(active & ~escaped);
+        const unsigned escaped = _mm512_cmp_pd_mask(t, _mm512_set1_pd(Power::kBound), _CMP_GT_OQ);
+        const unsigned now = escaped & active;
+        active &= ~escaped;
         x = nx;
         y = ny;
         return now;

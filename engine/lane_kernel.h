@@ -198,9 +198,7 @@ private:
 
     void finish(int lane, std::int64_t k)
     {
-        EscapeSlot& s = slots_.at[slot_[lane] - slots_.first];
-        s.out = escapeAfter(static_cast<std::int32_t>(k), limit_[lane], curve_);
-        s.done = true;
+        slots_.out[slot_[lane] - slots_.first] = escapeAfter(static_cast<std::int32_t>(k), limit_[lane], curve_);
         slot_[lane] = kIdle;
     }
 
@@ -222,14 +220,14 @@ private:
 
     void load(int lane)
     {
-        const EscapePoint& p = slots_.at[next_ - slots_.first].in;
-        x_[lane] = p.zr;
-        y_[lane] = p.zi;
-        cr_[lane] = p.cr;
-        ci_[lane] = p.ci;
+        const std::size_t i = next_ - slots_.first;
+        x_[lane] = slots_.zr[i];
+        y_[lane] = slots_.zi[i];
+        cr_[lane] = slots_.cr[i];
+        ci_[lane] = slots_.ci[i];
         active_[lane] = -1;
         start_[lane] = pass_;
-        limit_[lane] = p.maxIters < 1 ? 1 : p.maxIters;
+        limit_[lane] = slots_.maxIters[i] < 1 ? 1 : slots_.maxIters[i];
         end_[lane] = pass_ + limit_[lane];
         until_ = end_[lane] < until_ ? end_[lane] : until_;
         slot_[lane] = next_++;
