@@ -7,8 +7,8 @@
 #include "engine/view.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
-#include "tests/faults.h"
-#include "tests/render_support.h"
+#include "tests/support/faults.h"
+#include "tests/support/render_support.h"
 
 namespace {
 

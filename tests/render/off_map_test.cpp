@@ -4,8 +4,8 @@
 
 #include "engine/palette.h"
 #include "render/off_map.h"
-#include "tests/faults.h"
-#include "tests/support.h"
+#include "tests/support/faults.h"
+#include "tests/support/support.h"
 
 namespace {
 

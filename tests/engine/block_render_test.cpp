@@ -5,7 +5,7 @@
 
 #include "engine/escape_time.h"
 #include "engine/view.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

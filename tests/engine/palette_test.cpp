@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/palette.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

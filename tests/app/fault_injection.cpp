@@ -14,7 +14,7 @@
 #include "engine/palette.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
-#include "tests/faults.h"
+#include "tests/support/faults.h"
 
 namespace {
 

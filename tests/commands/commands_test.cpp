@@ -9,7 +9,7 @@
 #include "commands/handle_menu.h"
 #include "engine/view.h"
 #include "render/off_map.h"
-#include "tests/gui_support.h"
+#include "tests/support/gui_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "engine/escape_batch.h"
 #include "engine/view.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "app/shell_state.h"
 #include "engine/view.h"
 #include "render/off_map.h"
-#include "tests/gui_support.h"
+#include "tests/support/gui_support.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include "app/selection.h"
 #include "app/shell_state.h"
 #include "render/off_map.h"
-#include "tests/faults.h"
-#include "tests/gui_support.h"
-#include "tests/render_support.h"
-#include "tests/stress_support.h"
+#include "tests/support/faults.h"
+#include "tests/support/gui_support.h"
+#include "tests/support/render_support.h"
+#include "tests/support/stress_support.h"
 
 namespace {
 
