@@ -49,8 +49,9 @@ def cardioid_bulbs():
             t = 2 * math.pi * p / q
             w = cmath.exp(1j * t)
             root = w / 2 - w * w / 4
-            normal = (w / 2 - w * w / 2) * 1j  # the tangent turned outwards
-            normal = -normal / abs(normal) * 1j
+            # The curve's derivative is i (w - w^2) / 2: without the i, it
+            # points outwards.
+            normal = (w - w * w) / abs(w - w * w)
             r = math.sin(math.pi * p / q) / (q * q)
             out.append((root + normal * r, r))
     return out
