@@ -16,6 +16,7 @@
 #include "render/grid_pool.h"
 #include "render/host.h"
 #include "render/off_map.h"
+#include "tools/picture_text.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -109,7 +110,10 @@ bool writeOutputs(const RenderOptions& o, const IndexCanvas& canvas)
     QSaveFile png(o.output), indices(o.indices);
     if (!o.output.isEmpty()) {
         QImageWriter writer(&png, "png");
-        if (!png.open(QIODevice::WriteOnly) || !writer.write(picture(canvas.indices(), o.size))) {
+        QImage image = picture(canvas.indices(), o.size);
+        for (const auto& [key, text] : pictureText(frameOf(o, (o.FuncSwitch == kMandelbrot ? Mgraph : Jgraph).iters)))
+            image.setText(QString::fromStdString(key), QString::fromStdString(text));
+        if (!png.open(QIODevice::WriteOnly) || !writer.write(image)) {
             std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.output),
                          qPrintable(png.isOpen() ? writer.errorString() : png.errorString()));
             return false;
