@@ -9,7 +9,7 @@
 
 #include "app/frame_layout.h"
 #include "app/menus.h"
-#include "app/selection.h"
+#include "app/gestures.h"
 #include "app/shell_state.h"
 #include "engine/view.h"
 #include "render/off_map.h"
@@ -243,7 +243,7 @@ TEST(WindowTest, HoldZoomsTheFrameToTheConvertedCorners)
     const QPoint at(gMRect.left + 60, gMRect.top + 70);
     QTest::mousePress(shell.area, Qt::LeftButton, {}, at);
     for (int tick = 0; tick < 20; ++tick)
-        shell.area->selectionTick();
+        shell.area->gestures().tick();
     const tagRECT selected = gFrame;
     // Tick 10 shows (x - 2, y - 2, x + 2, y + 2); each tick after grows it by one.
     EXPECT_EQ(selected, (tagRECT{at.x() - 12, at.y() - 12, at.x() + 12, at.y() + 12}));
@@ -251,6 +251,8 @@ TEST(WindowTest, HoldZoomsTheFrameToTheConvertedCorners)
     const QRgb under = gMMap->pixel(selected.left - gMRect.left, selected.top - gMRect.top);
     const QRgb outlined = shell.area->screenImage().pixel(selected.left, selected.top);
     EXPECT_EQ(outlined, under ^ 0x00FF0000u);
+    // The window paints exactly what screenImage composes, outline included.
+    EXPECT_EQ(shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32), shell.area->screenImage());
     const double pixel = 4.0 / (gMRect.right - gMRect.left);
     QTest::mouseRelease(shell.area, Qt::LeftButton, {}, QPoint(3, 3));  // released outside the frames
     EXPECT_EQ(Mgraph.Xmin, (selected.left - gMRect.left) * pixel + -2.0);
