@@ -57,6 +57,9 @@ void growSelection(const tagRECT& b)
     else if (left < ULx)
         ULx -= Xinc;
 }
+
+// The pixels the outline of f covers, corners included.
+QRect outlineBounds(const tagRECT& f) { return QRect(QPoint(f.left, f.top), QPoint(f.right, f.bottom)); }
 } // namespace
 
 int SelectRange(const tagRECT& boundsRect)
@@ -108,13 +111,16 @@ void Gestures::release(tagPOINT at)
 
 void Gestures::tick()
 {
+    const tagRECT before = gFrame;
     int drawn = 0;
     if (PtInRect(gJRect, gLastMClick))
         drawn = SelectRange(gJRect);
     else if (PtInRect(gMRect, gLastMClick))
         drawn = SelectRange(gMRect);
+    // Repaints only where the outline was and is now; it runs along the
+    // selection's right and bottom edges too.
     if (drawn)
-        area_->update();
+        area_->update(outlineBounds(before).united(outlineBounds(gFrame)));
 }
 
 void Gestures::timerEvent(QTimerEvent* event)
