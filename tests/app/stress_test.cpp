@@ -11,6 +11,7 @@
 #include "app/menus.h"
 #include "app/gestures.h"
 #include "app/shell_state.h"
+#include "app/window_requests.h"
 #include "render/off_map.h"
 #include "tests/support/faults.h"
 #include "tests/support/gui_support.h"
@@ -219,9 +220,7 @@ void zoomThenReset(Shell& shell, short frame, int i)
         shell.area->gestures().tick();
     QTest::mouseRelease(shell.area, Qt::LeftButton, {}, at);
     EXPECT_NE(view.Xmin, -2.0) << "zoom " << i << " did not zoom";
-    loadStats(&view, -2.0, 2.0, -2.0, 2.0);
-    newPxl();
-    drawFigure(wholeMap(), frame);
+    restartFrameView(frame, {-2.0, 2.0, -2.0, 2.0});
 }
 
 TEST(StressTest, HundredZoomsAndResetsLeaveTheHeapAsItWas)
