@@ -111,16 +111,14 @@ void Gestures::release(tagPOINT at)
 
 void Gestures::tick()
 {
-    const tagRECT before = gFrame;
     int drawn = 0;
     if (PtInRect(gJRect, gLastMClick))
         drawn = SelectRange(gJRect);
     else if (PtInRect(gMRect, gLastMClick))
         drawn = SelectRange(gMRect);
-    // Repaints only where the outline was and is now; it runs along the
-    // selection's right and bottom edges too.
+    // The selection only grows, so its new bounds hold the old outline too.
     if (drawn)
-        area_->update(outlineBounds(before).united(outlineBounds(gFrame)));
+        area_->update(outlineBounds(gFrame));
 }
 
 void Gestures::timerEvent(QTimerEvent* event)

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -292,6 +293,42 @@ TEST(WindowTest, HoldZoomsTheFrameToTheConvertedCorners)
     settle(800);
     QTest::mouseRelease(shell.area, Qt::LeftButton, {}, at);
     EXPECT_NE(Mgraph.Xmin, before);
+}
+
+// Collects the regions the client area is asked to repaint.
+class PaintSpy : public QObject {
+public:
+    explicit PaintSpy(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+TEST(WindowTest, SelectionTicksRepaintEveryPixelTheOutlineLeavesOrReaches)
+{
+    Shell shell;
+    // What the screen holds: the whole client area once, then only the parts
+    // the window repaints, as it repaints them.
+    QImage screen = shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    PaintSpy spy(shell.area);
+    QTest::mousePress(shell.area, Qt::LeftButton, {}, QPoint(gJRect.left + 50, gJRect.top + 60));
+    for (int tick = 1; tick <= 20; ++tick) {
+        spy.painted = {};
+        shell.area->gestures().tick();
+        if (tick < 10)
+            continue;
+        ASSERT_TRUE(waitUntil([&] { return !spy.painted.isEmpty(); }, 2000)) << "tick " << tick << " repainted nothing";
+        shell.area->render(&screen, spy.painted.boundingRect().topLeft(), spy.painted);
+        ASSERT_EQ(screen, shell.area->screenImage()) << "tick " << tick << " left the screen out of date";
+    }
+    QTest::mouseRelease(shell.area, Qt::LeftButton, {}, QPoint(3, 3));
+    shell.waitForRenders();
 }
 
 TEST(WindowTest, GripBracketRepaintsAnUnchangedSizeAndLaysOutANewOneOnce)
