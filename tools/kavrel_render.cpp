@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/palette.h"
+#include "engine/frame_params.h"
 #include "engine/view.h"
 #include "render/grid_pool.h"
 #include "render/host.h"
@@ -65,20 +66,14 @@ private:
     IndexCanvas& canvas_;
 };
 
-void setViewState(const RenderOptions& o)
+// The frame the options describe, on a square of o.size pixels.
+FrameParams frameOf(const RenderOptions& o)
 {
-    setStartState();
-    whichFunc = static_cast<std::int16_t>(o.whichFunc);
-    gRealExpon = o.realExpon;
-    gCplxExpon = o.cplxExpon;
-    Jreal = o.cRe;
-    Jcomplex = o.cIm;
-    gJRect = gMRect = {0, 0, o.size, o.size};
-    loadStats(o.FuncSwitch == kMandelbrot ? &Mgraph : &Jgraph, o.xmin, o.xmax, o.ymin, o.ymax);
-    gIterFlag = o.iters == 0 ? 1 : 2;
-    if (o.iters != 0)
-        Jgraph.iters = Mgraph.iters = o.iters;
-    newPxl();
+    FrameParams f = planeFrame(o.FuncSwitch, o.xmin, o.xmax, o.ymin, o.ymax, o.size, o.size);
+    f.func = {static_cast<std::int16_t>(o.whichFunc), o.realExpon, o.cplxExpon};
+    f.juliaRe = o.cRe;
+    f.juliaIm = o.cIm;
+    return f;
 }
 
 QByteArray pgm(const std::vector<std::uint16_t>& indices, int side)
@@ -184,7 +179,8 @@ int main(int argc, char* argv[])
     ToolHost host(canvas);
     setRenderHost(&host);
     loadColors();
-    setViewState(o);
+    const FrameParams frame = frameOf(o);
+    const std::atomic<std::int32_t> iters{o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
 
     const auto start = std::chrono::steady_clock::now();
     RenderStats stats;
@@ -192,7 +188,7 @@ int main(int argc, char* argv[])
         std::unique_ptr<Progress> progress;
         if (showProgress)
             progress = std::make_unique<Progress>(canvas, std::uint64_t(o.size) * o.size);
-        stats = renderParallel({0, 0, o.size, o.size}, o.FuncSwitch, canvas, o.threads);
+        stats = renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
