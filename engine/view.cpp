@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/frame_params.h"
+
 grafStats Jgraph;
 grafStats Mgraph;
 std::atomic<double> Jreal{0.0}, Jcomplex{0.0};

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/frame_params.h"
 #include "engine/frame_switch.h"
 #include "engine/geometry.h"
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/frame_params.h"
 #include "engine/view.h"
 
 namespace {
