@@ -17,6 +17,7 @@
 #include "render/grid_pool.h"
 #include "render/host.h"
 #include "render/off_map.h"
+#include "tools/picture_text.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -67,7 +68,7 @@ private:
 };
 
 // The frame the options describe, on a square of o.size pixels.
-FrameParams frameOf(const RenderOptions& o)
+FrameParams frameParamsOf(const RenderOptions& o)
 {
     FrameParams f = planeFrame(o.FuncSwitch, o.xmin, o.xmax, o.ymin, o.ymax, o.size, o.size);
     f.func = {static_cast<std::int16_t>(o.whichFunc), o.realExpon, o.cplxExpon};
@@ -98,13 +99,17 @@ QImage picture(const std::vector<std::uint16_t>& indices, int side)
     return image;
 }
 
-// Both files are written in full or not at all.
-bool writeOutputs(const RenderOptions& o, const IndexCanvas& canvas)
+// Both files are written in full or not at all; the picture names the limit
+// `iters` it was drawn with.
+bool writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas)
 {
     QSaveFile png(o.output), indices(o.indices);
     if (!o.output.isEmpty()) {
         QImageWriter writer(&png, "png");
-        if (!png.open(QIODevice::WriteOnly) || !writer.write(picture(canvas.indices(), o.size))) {
+        QImage image = picture(canvas.indices(), o.size);
+        for (const auto& [key, text] : pictureText(frameOf(o, iters)))
+            image.setText(QString::fromStdString(key), QString::fromStdString(text));
+        if (!png.open(QIODevice::WriteOnly) || !writer.write(image)) {
             std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.output),
                          qPrintable(png.isOpen() ? writer.errorString() : png.errorString()));
             return false;
@@ -179,7 +184,7 @@ int main(int argc, char* argv[])
     ToolHost host(canvas);
     setRenderHost(&host);
     loadColors();
-    const FrameParams frame = frameOf(o);
+    const FrameParams frame = frameParamsOf(o);
     const std::atomic<std::int32_t> iters{o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
 
     const auto start = std::chrono::steady_clock::now();
@@ -195,7 +200,7 @@ int main(int argc, char* argv[])
 
     if (host.failed)
         return 1;
-    if (!writeOutputs(o, canvas))
+    if (!writeOutputs(o, iters, canvas))
         return 1;
     if (o.stats) {
         std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);
