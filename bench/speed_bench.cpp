@@ -3,7 +3,6 @@
 // times wander between runs while the ratios hold. Within each line the
 // contenders take turns, and each keeps its best time.
 //
-//   speed_bench [--side N] [--rounds N] [--only frame|threads|kernel]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/frame_vs_brute.h"
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
 #include "engine/palette.h"
@@ -199,12 +199,32 @@ void threadLines()
     }
 }
 
+const char kUsage[] =
+    "Usage: speed_bench [--side N] [--rounds N] [--only PART] [--render FILE]\n"
+    "Ratios of Kavrel's renderers and kernels, each measured in one run.\n"
+    "\n"
+    "  --side N       frame side in pixels (default 1000)\n"
+    "  --rounds N     runs of each contender; the best time counts, or the median\n"
+    "                 for frame-vs-brute (default 3)\n"
+    "  --only PART    frame, threads, kernel or frame-vs-brute (default: all)\n"
+    "  --render FILE  the kavrel-render that frame-vs-brute runs (default: the\n"
+    "                 one built beside this benchmark)\n"
+    "  --help         show this help\n";
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    std::string renderTool = KAVREL_RENDER_TOOL;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("%s", kUsage);
+            return 0;
+        }
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--side") == 0)
+        if (std::strcmp(argv[i], "--render") == 0)
+            renderTool = argv[i + 1];
+        else if (std::strcmp(argv[i], "--side") == 0)
             gSide = std::max(8, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--rounds") == 0)
             gRounds = std::max(1, std::atoi(argv[i + 1]));
@@ -223,6 +243,8 @@ int main(int argc, char** argv)
         threadLines();
     if (gOnly.empty() || gOnly == "kernel")
         kernelLines();
+    if (gOnly.empty() || gOnly == "frame-vs-brute")
+        frameVsBruteLines(renderTool, gSide, gRounds);
     setEscapeIsa(chosen);
     return 0;
 }
