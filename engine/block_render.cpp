@@ -82,19 +82,28 @@ void doGrid(tagRECT StartRect, GridJob& job)
         {StartRect.left, midVert, midHoriz, StartRect.bottom},
         {midHoriz, midVert, StartRect.right, StartRect.bottom},
     };
+    // Both halves must exceed 20 pixels for a failing quarter to be split again.
+    const bool small = distX <= 20 || distY <= 20;
+    if (const EscapeKernel kernel = escapeKernel(job.frame.func.which)) {
+        quartersBatched(kernel, JuliaC, quarters, small, job);
+        return;
+    }
     for (int q = 0; q < 4; ++q) {
         const tagRECT& firstDivide = quarters[q];
         bool filled = DoRect(x, JuliaC, firstDivide, job, 1);
-        // Both halves must exceed 20 pixels for a failing quarter to be split again.
-        if (!filled && (distX <= 20 || distY <= 20))
+        if (!filled && small)
             filled = DoRect(x, JuliaC, firstDivide, job, 0);
-        if (!filled) {
-            if (job.deferQuarter)
-                job.deferQuarter(firstDivide);
-            else
-                doGrid(firstDivide, job);
-        }
+        if (!filled)
+            splitQuarter(firstDivide, job);
         if (q < 3 && job.canvas.userHalt())
             return;
     }
+}
+
+void splitQuarter(const tagRECT& quarter, GridJob& job)
+{
+    if (job.deferQuarter)
+        job.deferQuarter(quarter);
+    else
+        doGrid(quarter, job);
 }

@@ -18,6 +18,17 @@ tagPOINT outlineSample(const tagRECT& b, int n);
 
 void paintBlock(const tagRECT& b, int colour, GridJob& job);
 
+// Quarters a block that failed its outline test again: in place, or by
+// handing it to the job's deferQuarter.
+void splitQuarter(const tagRECT& quarter, GridJob& job);
+
 // The batched forms of DoRect's two operations, for the integer powers.
 bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
 bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+
+// doGrid's four quarters, for the integer powers: their outline tests in one
+// run, then in their order each passing quarter painted and each failing one
+// quartered again, or, when the quarters are `small`, all failing ones
+// computed in one run. Draws what doGrid draws, in the same order.
+void quartersBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small,
+                     GridJob& job);
