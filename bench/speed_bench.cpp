@@ -166,6 +166,8 @@ const Frame kFrames[] = {
     {"Mandelbrot default view, automatic limit", kMandelbrot, {"", -2, 2, -2, 2, 0}},
     {"Julia default view, automatic limit", kJulia, {"", -2, 2, -2, 2, 0}},
     {"Mandelbrot -0.75,-0.74,0.1,0.11, 2000 iterations", kMandelbrot, {"", -0.75, -0.74, 0.1, 0.11, 2000}},
+    {"Mandelbrot deep view, 20000 iterations", kMandelbrot,
+     {"", -0.743643887, -0.743643787, 0.131825854, 0.131825954, 20000}},
 };
 
 // The whole frame on one thread, scalar renderer against batched.
