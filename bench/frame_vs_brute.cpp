@@ -149,7 +149,7 @@ double median(std::vector<double> v)
 
 } // namespace
 
-void frameVsBruteLines(const std::string& renderTool, int side, int rounds)
+void frameVsBruteLines(const std::vector<std::string>& renderTools, int side, int rounds)
 {
     char dir[] = "/tmp/frame-vs-brute-XXXXXX";
     if (mkdtemp(dir) == nullptr) {
@@ -162,30 +162,40 @@ void frameVsBruteLines(const std::string& renderTool, int side, int rounds)
                 isaName(batchedIsas().back()), rounds);
     std::printf("%-27s %21s %17s %28s %12s\n", "view", "iterations vs brute", "CPU / brute CPU",
                 "useful G it/s per CPU second", "bare kernel");
+    const std::size_t tools = renderTools.size();
     for (const DeepView& v : kViews) {
         const FrameParams f = planeFrame(kMandelbrot, v.xmin, v.xmax, v.ymin, v.ymax, side, side);
         const std::int32_t limit = v.iters != 0 ? v.iters : autoIters(f.Xpxl);
         const std::string itersArg = std::to_string(limit);
-        std::vector<double> kavrelCpu, bruteCpu;
-        std::uint64_t kavrelIterations = 0, bruteIterations = 0;
+        std::vector<std::vector<double>> toolCpu(tools);
+        std::vector<double> bruteCpu;
+        std::vector<std::uint64_t> toolIterations(tools);
+        std::uint64_t bruteIterations = 0;
         for (int round = 0; round < rounds; ++round) {
-            const Child tool = runChild([&] {
-                execl(renderTool.c_str(), renderTool.c_str(), "--view", v.arg, "--iters", itersArg.c_str(), "--size",
-                      sideArg.c_str(), "--threads", "1", "--output", png.c_str(), "--stats", nullptr);
-                std::perror(renderTool.c_str());
-                _exit(127);
-            });
+            for (std::size_t t = 0; t < tools; ++t) {
+                const char* tool = renderTools[t].c_str();
+                const Child run = runChild([&] {
+                    execl(tool, tool, "--view", v.arg, "--iters", itersArg.c_str(), "--size", sideArg.c_str(),
+                          "--threads", "1", "--output", png.c_str(), "--stats", nullptr);
+                    std::perror(tool);
+                    _exit(127);
+                });
+                toolCpu[t].push_back(run.cpu);
+                toolIterations[t] = statLine(run.output, "iterations");
+            }
             const Child brute = runChild([&] {
                 std::printf("iterations %llu\n", static_cast<unsigned long long>(brutePasses(f, limit)));
             });
-            kavrelCpu.push_back(tool.cpu);
             bruteCpu.push_back(brute.cpu);
-            kavrelIterations = statLine(tool.output, "iterations");
             bruteIterations = statLine(brute.output, "iterations");
         }
-        const double k = median(kavrelCpu), b = median(bruteCpu);
-        std::printf("%-27s %20.0f%% %17.2f %28.2f %12.2f\n", v.name, 100.0 * kavrelIterations / bruteIterations, k / b,
-                    kavrelIterations / k / 1e9, bruteIterations / b / 1e9);
+        const double b = median(bruteCpu);
+        for (std::size_t t = 0; t < tools; ++t) {
+            const double k = median(toolCpu[t]);
+            std::printf("%-27s %20.0f%% %17.2f %28.2f %12.2f%s%s\n", v.name,
+                        100.0 * toolIterations[t] / bruteIterations, k / b, toolIterations[t] / k / 1e9,
+                        bruteIterations / b / 1e9, tools > 1 ? "  " : "", tools > 1 ? renderTools[t].c_str() : "");
+        }
         std::fflush(stdout);
     }
     std::remove(png.c_str());

@@ -209,15 +209,16 @@ const char kUsage[] =
     "  --rounds N     runs of each contender; the best time counts, or the median\n"
     "                 for frame-vs-brute (default 3)\n"
     "  --only PART    frame, threads, kernel or frame-vs-brute (default: all)\n"
-    "  --render FILE  the kavrel-render that frame-vs-brute runs (default: the\n"
-    "                 one built beside this benchmark)\n"
+    "  --render FILE  a kavrel-render that frame-vs-brute runs; give it again to\n"
+    "                 compare builds in the same rounds (default: the one built\n"
+    "                 beside this benchmark)\n"
     "  --help         show this help\n";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string renderTool = KAVREL_RENDER_TOOL;
+    std::vector<std::string> renderTools;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0) {
             std::printf("%s", kUsage);
@@ -225,7 +226,7 @@ int main(int argc, char** argv)
         }
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--render") == 0)
-            renderTool = argv[i + 1];
+            renderTools.push_back(argv[i + 1]);
         else if (std::strcmp(argv[i], "--side") == 0)
             gSide = std::max(8, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--rounds") == 0)
@@ -246,7 +247,8 @@ int main(int argc, char** argv)
     if (gOnly.empty() || gOnly == "kernel")
         kernelLines();
     if (gOnly.empty() || gOnly == "frame-vs-brute")
-        frameVsBruteLines(renderTool, gSide, gRounds);
+        frameVsBruteLines(renderTools.empty() ? std::vector<std::string>{KAVREL_RENDER_TOOL} : renderTools, gSide,
+                          gRounds);
     setEscapeIsa(chosen);
     return 0;
 }
