@@ -151,7 +151,9 @@ bool DeepFrame::iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) co
         const D z = point<D>(*t.orbit, t.m) + dz;
         // Closer to 0 than to the orbit point, or at the orbit's end: follow
         // the orbit of 0 from its start, with the whole point as the delta.
-        if (t.m + 1 == t.orbit->size() || closer(z, dz)) {
+        const bool nearZero = closer(z, dz);
+        if (nearZero || t.m + 1 == t.orbit->size()) {
+            counters.rebased += nearZero ? 1 : 0;
             t.orbit = &base;
             t.table = &baseTable;
             t.m = 0;

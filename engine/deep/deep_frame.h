@@ -20,11 +20,13 @@ struct DeepParams {
     std::int32_t maxIters = 1000;
 };
 
-// What the pixels evaluated so far cost: passes in all, and the passes that
-// bilinear steps skipped.
+// What the pixels evaluated so far cost: passes in all, the passes that
+// bilinear steps skipped, and how often a pixel came closer to 0 than to
+// its orbit point (where a plain perturbation would lose its digits).
 struct DeepCounters {
     std::uint64_t iterations = 0;
     std::uint64_t approximated = 0;
+    std::uint64_t rebased = 0;
 };
 
 // The radius as log2: a double would underflow.
