@@ -49,26 +49,28 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
         levels_.push_back(level);
         below = std::move(level);
     }
+    if (levels_.empty())
+        last_ = 0;  // an orbit too short to skip anything
 }
 
-const BlaStep* BlaTable::lookup(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
-                                std::int64_t* len) const
+const BlaStep* BlaTable::lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
+                                  std::int64_t* len) const
 {
-    if (m == 0 || m >= last_)
-        return nullptr;
+    // A step of level j starts where m - 1 is a multiple of 2^(j+1), and its
+    // radius is at most that of the level below from the same point (its
+    // first half): climb while the steps hold, keep the last that did.
     const std::size_t k = m - 1;
-    for (std::size_t j = levels_.size(); j-- > 0;) {
+    const BlaStep* best = nullptr;
+    for (std::size_t j = 0; j < levels_.size(); ++j) {
         const std::size_t span = std::size_t{2} << j;
         if (k % span != 0)
-            continue;
+            break;
         const std::size_t steps = std::min(span, last_ - m);
-        if (static_cast<std::int64_t>(steps) > maxLen)
-            continue;
         const BlaStep& s = levels_[j][k / span];
-        if (dzMagnitude < (squared ? s.r2 : s.r)) {
-            *len = static_cast<std::int64_t>(steps);
-            return &s;
-        }
+        if (static_cast<std::int64_t>(steps) > maxLen || !(dzMagnitude < (squared ? s.r2 : s.r)))
+            break;
+        best = &s;
+        *len = static_cast<std::int64_t>(steps);
     }
-    return nullptr;
+    return best;
 }

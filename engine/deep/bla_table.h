@@ -31,9 +31,22 @@ public:
     // of magnitude |dz| (given as |dz|^2 when `squared`) and at most
     // `maxLen` long; null when there is none.
     const BlaStep* lookup(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
-                          std::int64_t* len) const;
+                          std::int64_t* len) const
+    {
+        // Every step starts at an odd m, and no longer step from m holds
+        // where the shortest does not: most passes need no more than this.
+        if ((m & 1) == 0 || m >= last_)
+            return nullptr;
+        const BlaStep& shortest = levels_[0][(m - 1) / 2];
+        if (!(dzMagnitude < (squared ? shortest.r2 : shortest.r)))
+            return nullptr;
+        return lookupAt(m, dzMagnitude, squared, maxLen, len);
+    }
 
 private:
+    const BlaStep* lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
+                            std::int64_t* len) const;
+
     // levels_[j] holds the steps of length 2^(j+1) (shorter at the end of
     // the orbit) from m = 1 + i * 2^(j+1). Single steps are not kept: a
     // pixel that cannot skip two iterations iterates plainly.

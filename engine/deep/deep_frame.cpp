@@ -142,43 +142,55 @@ std::size_t DeepFrame::referenceIterations() const
 // t.n) or its delta leaves D's range (false). On entry point t.n has been
 // tested and has not escaped, and t.n < maxIters.
 template <class D>
-bool DeepFrame::iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const
+bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     const std::int32_t maxIters = params_.maxIters;
     const ReferenceOrbit& base = params_.julia ? critical_ : orbit_;
     const BlaTable& baseTable = params_.julia ? criticalTable_ : table_;
+    // Locals, not the caller's fields, so that they stay in registers.
+    const ReferenceOrbit* orbit = t.orbit;
+    const BlaTable* table = t.table;
+    std::size_t m = t.m;
+    std::int32_t n = t.n;
+    D dz = delta;
+    D z = point<D>(*orbit, m) + dz;
+    bool done = false;
     for (;;) {
-        const D z = point<D>(*t.orbit, t.m) + dz;
         // Closer to 0 than to the orbit point, or at the orbit's end: follow
         // the orbit of 0 from its start, with the whole point as the delta.
         const bool nearZero = closer(z, dz);
-        if (nearZero || t.m + 1 == t.orbit->size()) {
+        if (nearZero || m + 1 == orbit->size()) {
             counters.rebased += nearZero ? 1 : 0;
-            t.orbit = &base;
-            t.table = &baseTable;
-            t.m = 0;
+            orbit = &base;
+            table = &baseTable;
+            m = 0;
             dz = z;
         }
         if (outOfRange(dz))
-            return false;
+            break;
         std::int64_t len = 1;
-        const BlaStep* s = t.table->empty() ? nullptr
-                                            : t.table->lookup(t.m, blaSize(dz), blaSquared(dz), maxIters - t.n, &len);
-        if (s != nullptr) {
+        if (const BlaStep* s = table->lookup(m, blaSize(dz), blaSquared(dz), maxIters - n, &len)) {
             dz = s->A * dz + s->B * dc;
             counters.approximated += static_cast<std::uint64_t>(len);
         } else {
             len = 1;
-            dz = perturbedStep(params_.power, point<D>(*t.orbit, t.m), dz, dc);
+            dz = perturbedStep(params_.power, point<D>(*orbit, m), dz, dc);
         }
-        t.m += static_cast<std::size_t>(len);
-        t.n += static_cast<std::int32_t>(len);
-        if (t.n == maxIters)
-            return true;
-        const Cx zd = t.orbit->z[t.m] + toDoubles(dz);
-        if (norm(zd) > 4.0)
-            return true;
+        m += static_cast<std::size_t>(len);
+        n += static_cast<std::int32_t>(len);
+        if (n == maxIters) {
+            done = true;
+            break;
+        }
+        z = point<D>(*orbit, m) + dz;
+        if (norm(toDoubles(z)) > 4.0) {
+            done = true;
+            break;
+        }
     }
+    t = {orbit, table, m, n};
+    delta = dz;
+    return done;
 }
 
 std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
