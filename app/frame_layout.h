@@ -12,3 +12,8 @@ struct FrameLayout {
 };
 
 FrameLayout frameLayout(int w, int h);
+
+// Lays the frames out in the client area `client`: both renders are stopped
+// and waited for, the frames take their rectangles, the maps are made anew at
+// their size, and both renders start on them.
+void layOutFrames(const tagRECT& client);

@@ -34,13 +34,13 @@ void QtHost::invalidateFrame(short FuncSwitch)
 void QtHost::startTimer(int timerId)
 {
     if (area_)
-        onUiThread(area_, [area = area_, timerId] { area->startProgressTimer(timerId); });
+        onUiThread(area_, [area = area_, timerId] { area->progress().start(timerId); });
 }
 
 void QtHost::killTimer(int timerId)
 {
     if (area_)
-        onUiThread(area_, [area = area_, timerId] { area->killProgressTimer(timerId); });
+        onUiThread(area_, [area = area_, timerId] { area->progress().kill(timerId); });
 }
 
 void QtHost::refreshCopyMenu()

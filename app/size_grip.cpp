@@ -2,10 +2,10 @@
 
 #include <QMouseEvent>
 
-#include "app/client_area.h"
+#include "app/sizing_bracket.h"
 #include "app/shell_state.h"
 
-SizeGrip::SizeGrip(ClientArea* area) : QWidget(area), area_(area)
+SizeGrip::SizeGrip(QWidget* area, SizingBracket* bracket) : QWidget(area), bracket_(bracket)
 {
     setMouseTracking(true);
 }
@@ -17,7 +17,7 @@ void SizeGrip::mousePressEvent(QMouseEvent* event)
     sizing_ = true;
     pressAt_ = event->globalPosition().toPoint();
     startSize_ = window()->size();
-    area_->openBracket(ClientArea::Bracket::Grip);
+    bracket_->open(SizingBracket::Kind::Grip);
 }
 
 void SizeGrip::mouseMoveEvent(QMouseEvent* event)
@@ -38,5 +38,5 @@ void SizeGrip::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || !sizing_)
         return;
     sizing_ = false;
-    area_->closeBracket();
+    bracket_->close();
 }

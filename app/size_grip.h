@@ -4,7 +4,7 @@
 #include <QSize>
 #include <QWidget>
 
-class ClientArea;
+class SizingBracket;
 
 // The square in the lower-right corner that sizes the window. It paints
 // nothing: the client area paints the grip image below it. A press anywhere
@@ -12,7 +12,7 @@ class ClientArea;
 // release closes it.
 class SizeGrip : public QWidget {
 public:
-    explicit SizeGrip(ClientArea* area);
+    SizeGrip(QWidget* area, SizingBracket* bracket);
 
 protected:
     void mousePressEvent(QMouseEvent*) override;
@@ -22,7 +22,7 @@ protected:
     void paintEvent(QPaintEvent*) override {}
 
 private:
-    ClientArea* area_;
+    SizingBracket* bracket_;
     QPoint pressAt_;
     QSize startSize_;
     bool sizing_ = false;

@@ -10,7 +10,7 @@
 #include "app/menus.h"
 #include "app/messages.h"
 #include "app/qt_host.h"
-#include "app/selection.h"
+#include "app/gestures.h"
 #include "app/shell_state.h"
 #include "engine/palette.h"
 #include "engine/view.h"

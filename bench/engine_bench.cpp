@@ -6,6 +6,7 @@
 #include "engine/block_render.h"
 #include "engine/escape_time.h"
 #include "engine/palette.h"
+#include "engine/frame_params.h"
 #include "engine/view.h"
 
 namespace {
@@ -16,26 +17,26 @@ public:
     bool userHalt() override { return false; }
 };
 
-void showDefaultView(int side, int func)
+// The start-up view of a frame `side` pixels square, under function `func`
+// (5: the power 2.5).
+FrameParams defaultView(short frame, int side, int func)
 {
-    setStartState();
-    whichFunc = static_cast<std::int16_t>(func);
-    gRealExpon = func == 5 ? 2.5 : 2.0;
-    gJRect = gMRect = {0, 0, side, side};
-    newPxl();
+    FrameParams f = planeFrame(frame, -2.0, 2.0, -2.0, 2.0, side, side);
+    f.func = {static_cast<std::int16_t>(func), func == 5 ? 2.5 : 2.0, 0.0};
+    return f;
 }
 
 // Evaluates a 100 x 100 grid of the default Mandelbrot view per round.
 void BM_EscapeTime(benchmark::State& state)
 {
     const int func = static_cast<int>(state.range(0));
-    showDefaultView(100, func);
+    const FrameParams view = defaultView(kMandelbrot, 100, func);
     std::uint64_t passes = 0;
     for (auto _ : state) {
         for (int row = 0; row < 100; ++row)
             for (int col = 0; col < 100; ++col) {
-                const double z0[2] = {0, 0}, c[2] = {planeRe(Mgraph, col), planeIm(Mgraph, row)};
-                const Escape e = EscapeTime(z0, c, 142);
+                const double z0[2] = {0, 0}, c[2] = {planeRe(view, col), planeIm(view, row)};
+                const Escape e = EscapeTime(z0, c, 142, view.func);
                 passes += static_cast<std::uint64_t>(e.passes);
                 benchmark::DoNotOptimize(e);
             }
@@ -50,11 +51,12 @@ BENCHMARK(BM_EscapeTime)->DenseRange(1, 5)->Unit(benchmark::kMillisecond);
 void BM_doGrid(benchmark::State& state)
 {
     const auto frame = static_cast<short>(state.range(0));
-    showDefaultView(600, 1);
+    const FrameParams view = defaultView(frame, 600, 1);
+    const std::atomic<std::int32_t> limit{autoIters(view.Xpxl)};
     NullCanvas canvas;
     RenderStats stats;
     for (auto _ : state) {
-        GridJob job{frame, canvas};
+        GridJob job{view, limit, canvas};
         doGrid({0, 0, 600, 600}, job);
         stats = job.stats;
     }
@@ -67,11 +69,12 @@ BENCHMARK(BM_doGrid)->Arg(kMandelbrot)->Arg(kJulia)->Unit(benchmark::kMillisecon
 void BM_bruteForce(benchmark::State& state)
 {
     const auto frame = static_cast<short>(state.range(0));
-    showDefaultView(600, 1);
+    const FrameParams view = defaultView(frame, 600, 1);
+    const std::atomic<std::int32_t> limit{autoIters(view.Xpxl)};
     NullCanvas canvas;
     for (auto _ : state) {
-        GridJob job{frame, canvas};
-        double x[2] = {0, 0}, c[2] = {Jreal, Jcomplex};
+        GridJob job{view, limit, canvas};
+        double x[2] = {0, 0}, c[2] = {view.juliaRe, view.juliaIm};
         DoRect(x, c, {0, 0, 600, 600}, job, 0);
     }
     state.counters["evaluations"] = 600.0 * 600.0;

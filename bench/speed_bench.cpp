@@ -16,6 +16,7 @@
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
 #include "engine/palette.h"
+#include "engine/frame_params.h"
 #include "engine/view.h"
 #include "render/grid_pool.h"
 
@@ -86,14 +87,14 @@ private:
     std::size_t taken_ = 0;
 };
 
-std::uint64_t scalarPasses(const View& v)
+std::uint64_t scalarPasses(const View& v, const IterFunc& func)
 {
     std::uint64_t passes = 0;
     for (int row = 0; row < gSide; ++row)
         for (int col = 0; col < gSide; ++col) {
             const EscapePoint p = viewPoint(v, col, row);
             const double z0[2] = {p.zr, p.zi}, c[2] = {p.cr, p.ci};
-            passes += static_cast<std::uint64_t>(EscapeTime(z0, c, p.maxIters).passes);
+            passes += static_cast<std::uint64_t>(EscapeTime(z0, c, p.maxIters, func).passes);
         }
     return passes;
 }
@@ -112,10 +113,10 @@ void kernelLines()
 {
     const char* powers[] = {"z^2", "z^3", "z^5", "z^10"};
     for (int func = 1; func <= 4; ++func) {
-        whichFunc = static_cast<std::int16_t>(func);
+        const IterFunc power{static_cast<std::int16_t>(func)};
         for (const View& v : kViews) {
-            const std::uint64_t passes = scalarPasses(v);
-            std::vector<std::function<void()>> contenders{[&] { scalarPasses(v); }};
+            const std::uint64_t passes = scalarPasses(v, power);
+            std::vector<std::function<void()>> contenders{[&] { scalarPasses(v, power); }};
             for (EscapeIsa isa : batchedIsas())
                 contenders.push_back([&, isa] {
                     if (kernelPasses(escapeKernel(isa, func), v) != passes)
@@ -129,7 +130,6 @@ void kernelLines()
             std::fflush(stdout);
         }
     }
-    whichFunc = 1;
 }
 
 class NullCanvas final : public FrameCanvas {
@@ -138,24 +138,22 @@ public:
     bool userHalt() override { return false; }
 };
 
-// A frame of gSide pixels on the view; for the default views both frames,
-// with the automatic limit when v.iters is 0.
-void showView(const View& v)
-{
-    setStartState();
-    gJRect = gMRect = {0, 0, gSide, gSide};
-    loadStats(&Mgraph, v.xmin, v.xmax, v.ymin, v.ymax);
-    gIterFlag = v.iters == 0 ? 1 : 2;
-    newPxl();
-    if (v.iters != 0)
-        Mgraph.iters = v.iters;
-}
+// A frame of gSide pixels on the view, z^2 + c with the start-up Julia
+// constant, and its limit: the automatic one when v.iters is 0.
+struct Shown {
+    Shown(short frame, const View& v)
+        : params(planeFrame(frame, v.xmin, v.xmax, v.ymin, v.ymax, gSide, gSide)),
+          iters(v.iters != 0 ? v.iters : autoIters(params.Xpxl))
+    {}
+    const FrameParams params;
+    const std::atomic<std::int32_t> iters;
+};
 
-RenderStats render(short frame, EscapeIsa isa, int threads)
+RenderStats render(const Shown& shown, EscapeIsa isa, int threads)
 {
     setEscapeIsa(isa);
     NullCanvas canvas;
-    return renderParallel({0, 0, gSide, gSide}, frame, canvas, threads);
+    return renderParallel({0, 0, gSide, gSide}, shown.params, shown.iters, canvas, threads);
 }
 
 struct Frame {
@@ -174,10 +172,10 @@ const Frame kFrames[] = {
 void frameLines()
 {
     for (const Frame& f : kFrames) {
-        showView(f.view);
-        std::vector<std::function<void()>> contenders{[&] { render(f.frame, EscapeIsa::Scalar, 1); }};
+        const Shown shown(f.frame, f.view);
+        std::vector<std::function<void()>> contenders{[&] { render(shown, EscapeIsa::Scalar, 1); }};
         for (EscapeIsa isa : batchedIsas())
-            contenders.push_back([&, isa] { render(f.frame, isa, 1); });
+            contenders.push_back([&, isa] { render(shown, isa, 1); });
         const std::vector<double> t = bestTimes(contenders);
         std::printf("frame  %-50s scalar %7.3f s", f.name, t[0]);
         for (std::size_t i = 1; i < t.size(); ++i)
@@ -193,8 +191,8 @@ void threadLines()
     const int n = static_cast<int>(std::max(2u, std::thread::hardware_concurrency()));
     const EscapeIsa best = batchedIsas().back();
     for (const Frame& f : kFrames) {
-        showView(f.view);
-        const std::vector<double> t = bestTimes({[&] { render(f.frame, best, 1); }, [&] { render(f.frame, best, n); }});
+        const Shown shown(f.frame, f.view);
+        const std::vector<double> t = bestTimes({[&] { render(shown, best, 1); }, [&] { render(shown, best, n); }});
         std::printf("threads %-50s %s 1 thread %7.3f s  %d threads %7.3f s %5.2fx\n", f.name, isaName(best), t[0], n,
                     t[1], t[0] / t[1]);
         std::fflush(stdout);

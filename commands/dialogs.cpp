@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 
-#include "app/messages.h"
+#include "app/window_requests.h"
 #include "commands/validate.h"
 #include "engine/view.h"
 #include "render/host.h"
@@ -109,12 +109,12 @@ void showInvalidInput(QWidget* owner)
 
 int handleManIters()
 {
-    CustomIterationsDialog dialog(gTheWindow);
+    CustomIterationsDialog dialog(dialogOwner());
     return dialog.exec();
 }
 
 int handleFracPwr()
 {
-    FractionalPowersDialog dialog(gTheWindow);
+    FractionalPowersDialog dialog(dialogOwner());
     return dialog.exec();
 }

@@ -5,12 +5,11 @@
 #include <QMessageBox>
 
 #include "app/menus.h"
-#include "app/messages.h"
+#include "app/window_requests.h"
 #include "commands/clipboard.h"
 #include "commands/dialogs.h"
 #include "engine/view.h"
 #include "render/host.h"
-#include "render/render_threads.h"
 
 namespace {
 
@@ -27,22 +26,13 @@ int countItem(int base, int count)
     return base + kOtherCount;
 }
 
-int frameSide(const tagRECT& r) { return r.bottom - r.top; }
+constexpr PlaneBounds kStartBounds{-2.0, 2.0, -2.0, 2.0};
 
-void resetJulia()
-{
-    loadStats(&Jgraph, -2.0, 2.0, -2.0, 2.0);
-    newPxl();
-    const int s = frameSide(gJRect);
-    drawFigure({0, 0, s, s}, kJulia);
-}
+void resetJulia() { restartFrameView(kJulia, kStartBounds); }
 
 void resetMandelbrot()
 {
-    loadStats(&Mgraph, -2.0, 2.0, -2.0, 2.0);
-    newPxl();
-    const int s = frameSide(gMRect);
-    drawFigure({0, 0, s, s}, kMandelbrot);
+    restartFrameView(kMandelbrot, kStartBounds);
     resetJulia();
 }
 
@@ -90,9 +80,9 @@ int changeFunction(int menuCode)
         if (handleFracPwr() == 0)
             return 0;
         if (isPresetExponent())
-            showMessage(gTheWindow, QStringLiteral("Suggestion:"),
-                        QStringLiteral("It is better to choose exponents from the menu\n"
-                                       " where possible; they run much faster."));
+            showWindowMessage(QStringLiteral("Suggestion:"),
+                              QStringLiteral("It is better to choose exponents from the menu\n"
+                                             " where possible; they run much faster."));
         whichFunc = 5;
     } else {
         gRealExpon = pwr[menuCode - kFuncSquare];

@@ -10,15 +10,12 @@ namespace {
 // The point a pixel stands for, as block_render.cpp's evaluate sets it up.
 EscapePoint pixelPoint(const GridJob& job, const double* JuliaC, tagPOINT pixel, std::int32_t limit)
 {
-    const grafStats& g = frameView(job.FuncSwitch);
-    const double re = planeRe(g, pixel.x), im = planeIm(g, pixel.y);
-    if (job.FuncSwitch == kMandelbrot)
+    const FrameParams& f = job.frame;
+    const double re = planeRe(f, pixel.x), im = planeIm(f, pixel.y);
+    if (f.FuncSwitch == kMandelbrot)
         return {0.0, 0.0, re, im, limit};
     return {re, im, JuliaC[0], JuliaC[1], limit};
 }
-
-// The limit is read afresh for every batch: the menus may change it mid-render.
-std::int32_t currentLimit(const GridJob& job) { return std::max(1, frameView(job.FuncSwitch).iters.load()); }
 
 void tally(const EscapeRun& run, std::size_t from, std::size_t to, GridJob& job)
 {

@@ -1,48 +1,21 @@
 #include "engine/block_render.h"
 
-#include <algorithm>
-
 #include "engine/block_steps.h"
 #include "engine/escape_time.h"
-
-const grafStats& frameView(short FuncSwitch) { return FuncSwitch == kMandelbrot ? Mgraph : Jgraph; }
-
-int outlineSamples(const tagRECT& b) { return 1 + 4 * std::max(0, b.bottom - b.top); }
-
-tagPOINT outlineSample(const tagRECT& b, int n)
-{
-    if (n == 0)
-        return {b.left, b.top};
-    const int dist = (n - 1) / 4;
-    switch ((n - 1) % 4) {
-    case 0: return {b.left + dist, b.top};
-    case 1: return {b.left + dist, b.bottom};
-    case 2: return {b.right, b.top + dist};
-    default: return {b.left, b.top + dist};
-    }
-}
-
-void paintBlock(const tagRECT& b, int colour, GridJob& job)
-{
-    for (int down = b.top; down < b.bottom; ++down)
-        for (int across = b.left; across < b.right; ++across)
-            job.canvas.plotXY(across, down, colour);
-}
 
 namespace {
 
 // Evaluates pixel (col, row). In the Julia frame the pixel's point is z0 and
 // cvar holds the constant; in the Mandelbrot frame z0 is 0 and the point is c.
-// The limit is read afresh for every point: the menus may change it mid-render.
 Escape evaluate(double* xvar, double* cvar, tagPOINT pixel, GridJob& job)
 {
-    const grafStats& g = frameView(job.FuncSwitch);
-    double* varying = job.FuncSwitch == kMandelbrot ? cvar : xvar;
-    varying[0] = planeRe(g, pixel.x);
-    varying[1] = planeIm(g, pixel.y);
-    if (job.FuncSwitch == kMandelbrot)
+    const FrameParams& f = job.frame;
+    double* varying = f.FuncSwitch == kMandelbrot ? cvar : xvar;
+    varying[0] = planeRe(f, pixel.x);
+    varying[1] = planeIm(f, pixel.y);
+    if (f.FuncSwitch == kMandelbrot)
         xvar[0] = xvar[1] = 0.0;
-    const Escape e = EscapeTime(xvar, cvar, std::max(1, g.iters.load()));
+    const Escape e = EscapeTime(xvar, cvar, currentLimit(job), f.func);
     ++job.stats.evaluations;
     job.stats.iterations += static_cast<std::uint64_t>(e.passes);
     return e;
@@ -86,7 +59,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
 {
-    if (const EscapeKernel kernel = escapeKernel(whichFunc))
+    if (const EscapeKernel kernel = escapeKernel(job.frame.func.which))
         return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
                              : computeBatched(kernel, cvar, theBlock, job);
     return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job) : computeBlock(xvar, cvar, theBlock, job);
@@ -95,7 +68,7 @@ bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSw
 void doGrid(tagRECT StartRect, GridJob& job)
 {
     double x[2] = {0.0, 0.0};
-    double JuliaC[2] = {Jreal, Jcomplex};
+    double JuliaC[2] = {job.frame.juliaRe, job.frame.juliaIm};
     const int distX = (StartRect.right - StartRect.left) / 2;
     const int midHoriz = StartRect.left + distX;
     const int distY = (StartRect.bottom - StartRect.top) / 2;

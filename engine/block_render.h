@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
+#include "engine/frame_params.h"
 #include "engine/geometry.h"
 
 // What a render draws on, and how it learns that it should stop.
@@ -28,7 +30,9 @@ struct RenderStats {
 
 // One render of one frame, by one thread.
 struct GridJob {
-    short FuncSwitch;  // 11 Mandelbrot frame (Mgraph), 22 Julia frame (Jgraph)
+    FrameParams frame;
+    // Read afresh for every point, or every batch: the menus may change it mid-render.
+    const std::atomic<std::int32_t>& iters;
     FrameCanvas& canvas;
     RenderStats stats{};
     // When set, a quarter that must be quartered again is handed here, for

@@ -2,11 +2,13 @@
 
 // The pieces DoRect is made of, shared by its scalar and batched forms.
 
+#include <algorithm>
+
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
-#include "engine/view.h"
 
-const grafStats& frameView(short FuncSwitch);
+// The job's iteration limit as it stands now, at least 1.
+inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.iters.load()); }
 
 // The outline test's samples in order: 0 is the block's upper-left corner,
 // then four per row of the block: top row, the row just below the block, the

@@ -6,7 +6,7 @@
 
 #include "engine/escape_time.h"
 
-// Batched escape-time evaluation of the integer powers (whichFunc 1 to 4).
+// Batched escape-time evaluation of the integer powers (functions 1 to 4).
 // A kernel keeps a set of lanes busy, each iterating one point, and hands a
 // lane the next point as soon as its previous one is finished, so that points
 // of very different counts share the vector units well. Every point gives

@@ -50,10 +50,10 @@ std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t m
 
 // Here the modulus is tested at the top of the next pass, so the pass that
 // produced an escaped point counts. A modulus that is not a number ends it too.
-std::int32_t complexPowerCount(const double* z0, const double* c, std::int32_t maxIters)
+std::int32_t complexPowerCount(const double* z0, const double* c, std::int32_t maxIters, const IterFunc& f)
 {
     std::complex<double> num(z0[0], z0[1]);
-    const std::complex<double> exponent(gRealExpon, gCplxExpon);
+    const std::complex<double> exponent(f.realExpon, f.cplxExpon);
     const std::complex<double> constVect(c[0], c[1]);
     double absVal = 0.0;
     std::int32_t counter = maxIters;
@@ -80,16 +80,16 @@ std::int16_t colorIndex(std::int32_t k)
     return static_cast<std::int16_t>(idx > kLastColor ? kLastColor : idx);
 }
 
-Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters)
+Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f)
 {
-    const int func = whichFunc;
+    const int func = f.which;
     std::int32_t k;
     switch (func) {
     case 1: k = integerPowerCount<Square>(Xval, Cval, maxIters); break;
     case 2: k = integerPowerCount<Cube>(Xval, Cval, maxIters); break;
     case 3: k = integerPowerCount<Fifth>(Xval, Cval, maxIters); break;
     case 4: k = integerPowerCount<Tenth>(Xval, Cval, maxIters); break;
-    case 5: k = complexPowerCount(Xval, Cval, maxIters); break;
+    case 5: k = complexPowerCount(Xval, Cval, maxIters, f); break;
     default:
         raiseFatal("bad func switch");
         return {0, 0, 0};
@@ -101,4 +101,9 @@ Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters)
     if (k == maxIters)
         return {maxIters, kLastColor, passes};
     return {k, colorIndex(k), passes};
+}
+
+Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters)
+{
+    return EscapeTime(Xval, Cval, maxIters, {whichFunc, gRealExpon, gCplxExpon});
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/frame_params.h"
+
 grafStats Jgraph;
 grafStats Mgraph;
 std::atomic<double> Jreal{0.0}, Jcomplex{0.0};
@@ -33,8 +35,8 @@ static void setPixelSizes(grafStats& g, std::int32_t w, std::int32_t h)
 {
     g.vertpxls = h;
     g.horizpxls = w;
-    g.Xpxl = (g.Xmax - g.Xmin) / static_cast<double>(w);
-    g.Ypxl = (g.Ymax - g.Ymin) / static_cast<double>(h);
+    g.Xpxl = pixelSize(g.Xmin, g.Xmax, w);
+    g.Ypxl = pixelSize(g.Ymin, g.Ymax, h);
     if (gIterFlag == 1)
         g.iters = autoIters(g.Xpxl);
 }
@@ -47,6 +49,8 @@ void newPxl()
     setPixelSizes(Jgraph, w, h);
     setPixelSizes(Mgraph, w, h);
 }
+
+const grafStats& frameView(short FuncSwitch) { return FuncSwitch == kMandelbrot ? Mgraph : Jgraph; }
 
 void ConvertMouse(tagPOINT point, const grafStats* range, const tagRECT* grafArea,
                   double* x, double* y)

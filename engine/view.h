@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/frame_switch.h"
 #include "engine/geometry.h"
 
 // The plane rectangle one frame shows, the size of one pixel in plane units,
@@ -15,11 +16,6 @@ struct grafStats {
     std::atomic<std::int32_t> vertpxls{0}, horizpxls{0};
     std::atomic<std::int32_t> iters{0};
 };
-
-// Frame switches: which frame an operation is about.
-constexpr short kMandelbrot = 11;
-constexpr short kJulia = 22;
-constexpr short kBothFrames = 33;
 
 // The shared view state, written on the user-interface thread only.
 extern grafStats Jgraph;                     // Julia frame (left)
@@ -44,6 +40,5 @@ void setStartState();
 // The automatic iteration limit for a pixel width.
 std::int32_t autoIters(double Xpxl);
 
-// Pixel to plane: column p and row q of the frame that `g` describes.
-inline double planeRe(const grafStats& g, int p) { return static_cast<double>(p) * g.Xpxl + g.Xmin; }
-inline double planeIm(const grafStats& g, int q) { return g.Ymax - static_cast<double>(q) * g.Ypxl; }
+// The view record of frame 11 (Mgraph) or 22 (Jgraph).
+const grafStats& frameView(short FuncSwitch);

@@ -52,17 +52,18 @@ private:
 
 } // namespace
 
-RenderStats renderParallel(tagRECT StartRect, short FuncSwitch, FrameCanvas& canvas, int threads)
+RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
+                           FrameCanvas& canvas, int threads)
 {
     if (threads <= 1) {
-        GridJob job{FuncSwitch, canvas};
+        GridJob job{frame, iters, canvas};
         doGrid(StartRect, job);
         return job.stats;
     }
     QuarterQueue queue(StartRect);
     std::vector<RenderStats> stats(static_cast<std::size_t>(threads));
     auto work = [&](RenderStats& out) {
-        GridJob job{FuncSwitch, canvas, {}, [&](const tagRECT& r) { queue.push(r); }};
+        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }};
         tagRECT r;
         while (queue.pop(r))
             doGrid(r, job);

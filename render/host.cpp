@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/fatal.h"
-#include "engine/view.h"
+#include "engine/frame_switch.h"
 #include "render/stop.h"
 
 namespace {

@@ -4,7 +4,8 @@
 #include <thread>
 
 #include "engine/block_render.h"
-#include "engine/view.h"
+#include "engine/frame_params.h"
+#include "engine/frame_switch.h"
 #include "render/host.h"
 #include "render/off_map.h"
 #include "render/stop.h"
@@ -106,6 +107,7 @@ int preFigure(gridParams* gp)
 {
     const tagRECT startRect = gp->r;
     const auto funcSwitch = static_cast<short>(gp->fs);
+    const FrameParams params = frameParams(funcSwitch);
     const Frame f = frame(funcSwitch);
     RenderHost& host = renderHost();
 
@@ -122,7 +124,7 @@ int preFigure(gridParams* gp)
 
     if (f.map) {
         MapCanvas canvas(*f.map, funcSwitch);
-        GridJob job{funcSwitch, canvas};
+        GridJob job{params, frameLimit(funcSwitch), canvas};
         doGrid(startRect, job);
     }
 

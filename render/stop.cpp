@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "engine/view.h"
+#include "engine/frame_switch.h"
 
 std::atomic<std::int16_t> gMthd{kFinished}, gJthd{kFinished};
 std::atomic<std::uint32_t> mThdID{0}, jThdID{0};

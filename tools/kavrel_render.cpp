@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "engine/palette.h"
+#include "engine/frame_params.h"
 #include "engine/view.h"
 #include "render/grid_pool.h"
 #include "render/host.h"
 #include "render/off_map.h"
+#include "tools/picture_text.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -65,20 +67,14 @@ private:
     IndexCanvas& canvas_;
 };
 
-void setViewState(const RenderOptions& o)
+// The frame the options describe, on a square of o.size pixels.
+FrameParams frameParamsOf(const RenderOptions& o)
 {
-    setStartState();
-    whichFunc = static_cast<std::int16_t>(o.whichFunc);
-    gRealExpon = o.realExpon;
-    gCplxExpon = o.cplxExpon;
-    Jreal = o.cRe;
-    Jcomplex = o.cIm;
-    gJRect = gMRect = {0, 0, o.size, o.size};
-    loadStats(o.FuncSwitch == kMandelbrot ? &Mgraph : &Jgraph, o.xmin, o.xmax, o.ymin, o.ymax);
-    gIterFlag = o.iters == 0 ? 1 : 2;
-    if (o.iters != 0)
-        Jgraph.iters = Mgraph.iters = o.iters;
-    newPxl();
+    FrameParams f = planeFrame(o.FuncSwitch, o.xmin, o.xmax, o.ymin, o.ymax, o.size, o.size);
+    f.func = {static_cast<std::int16_t>(o.whichFunc), o.realExpon, o.cplxExpon};
+    f.juliaRe = o.cRe;
+    f.juliaIm = o.cIm;
+    return f;
 }
 
 QByteArray pgm(const std::vector<std::uint16_t>& indices, int side)
@@ -103,13 +99,17 @@ QImage picture(const std::vector<std::uint16_t>& indices, int side)
     return image;
 }
 
-// Both files are written in full or not at all.
-bool writeOutputs(const RenderOptions& o, const IndexCanvas& canvas)
+// Both files are written in full or not at all; the picture names the limit
+// `iters` it was drawn with.
+bool writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas)
 {
     QSaveFile png(o.output), indices(o.indices);
     if (!o.output.isEmpty()) {
         QImageWriter writer(&png, "png");
-        if (!png.open(QIODevice::WriteOnly) || !writer.write(picture(canvas.indices(), o.size))) {
+        QImage image = picture(canvas.indices(), o.size);
+        for (const auto& [key, text] : pictureText(frameOf(o, iters)))
+            image.setText(QString::fromStdString(key), QString::fromStdString(text));
+        if (!png.open(QIODevice::WriteOnly) || !writer.write(image)) {
             std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.output),
                          qPrintable(png.isOpen() ? writer.errorString() : png.errorString()));
             return false;
@@ -184,7 +184,8 @@ int main(int argc, char* argv[])
     ToolHost host(canvas);
     setRenderHost(&host);
     loadColors();
-    setViewState(o);
+    const FrameParams frame = frameParamsOf(o);
+    const std::atomic<std::int32_t> iters{o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
 
     const auto start = std::chrono::steady_clock::now();
     RenderStats stats;
@@ -192,14 +193,14 @@ int main(int argc, char* argv[])
         std::unique_ptr<Progress> progress;
         if (showProgress)
             progress = std::make_unique<Progress>(canvas, std::uint64_t(o.size) * o.size);
-        stats = renderParallel({0, 0, o.size, o.size}, o.FuncSwitch, canvas, o.threads);
+        stats = renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
 
     if (host.failed)
         return 1;
-    if (!writeOutputs(o, canvas))
+    if (!writeOutputs(o, iters, canvas))
         return 1;
     if (o.stats) {
         std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);

@@ -3,8 +3,6 @@
 // message box is answered as soon as it shows, its caption and text written
 // to stdout, one line each.
 #include <QCoreApplication>
-#include <QDialog>
-#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,27 +12,10 @@
 #include "engine/palette.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
+#include "tests/support/box_answerer.h"
 #include "tests/support/faults.h"
 
 namespace {
-
-class BoxAnswerer : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show) {
-            if (auto* box = qobject_cast<QMessageBox*>(watched)) {
-                std::printf("%s: %s\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
-                std::fflush(stdout);
-                QTimer::singleShot(0, box, &QDialog::accept);
-            }
-        }
-        return false;
-    }
-};
 
 int stringMissing(int id, char* buffer, int capacity)
 {
@@ -66,7 +47,12 @@ void afterFirstLayout(void (*then)(ClientArea*))
 
 void injectFault()
 {
-    qApp->installEventFilter(new BoxAnswerer(qApp));
+    new BoxAnswerer(
+        [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        },
+        qApp);
     const QByteArray fault = qgetenv("KAVREL_FAULT");
     if (fault == "palette-missing")
         setStringLoader(stringMissing);

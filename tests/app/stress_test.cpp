@@ -9,8 +9,9 @@
 
 #include "app/frame_layout.h"
 #include "app/menus.h"
-#include "app/selection.h"
+#include "app/gestures.h"
 #include "app/shell_state.h"
+#include "app/window_requests.h"
 #include "render/off_map.h"
 #include "tests/support/faults.h"
 #include "tests/support/gui_support.h"
@@ -142,7 +143,7 @@ TEST(StressTest, BurstOfTwoHundredResizesWhileRenderingLaysOutOnceWithMapsOfTheN
     EXPECT_TRUE(anyRenderRunning()) << "the renders should still be drawing into the old maps";
     EXPECT_EQ(shell.area->layoutCount(), layouts) << "laid out during the burst";
     ASSERT_TRUE(waitUntil([&] { return shell.area->layoutCount() > layouts; }, 5000));
-    settle(2 * ClientArea::kSettleMs);
+    settle(2 * SizingBracket::kSettleMs);
     EXPECT_EQ(shell.area->layoutCount(), layouts + 1);
     EXPECT_EQ(gWinRect, (tagRECT{0, 0, w, h}));
     const int side = frameLayout(w, h).side;
@@ -216,12 +217,10 @@ void zoomThenReset(Shell& shell, short frame, int i)
     const QPoint at(area.left + 40 + i % 60, area.top + 40 + i % 50);
     QTest::mousePress(shell.area, Qt::LeftButton, {}, at);
     for (int tick = 0; tick < 15; ++tick)
-        shell.area->selectionTick();
+        shell.area->gestures().tick();
     QTest::mouseRelease(shell.area, Qt::LeftButton, {}, at);
     EXPECT_NE(view.Xmin, -2.0) << "zoom " << i << " did not zoom";
-    loadStats(&view, -2.0, 2.0, -2.0, 2.0);
-    newPxl();
-    drawFigure(wholeMap(), frame);
+    restartFrameView(frame, {-2.0, 2.0, -2.0, 2.0});
 }
 
 TEST(StressTest, HundredZoomsAndResetsLeaveTheHeapAsItWas)

@@ -217,12 +217,7 @@ TEST_F(CommandsTest, ManualFunctionChangeBringsBothCountsBackTo100)
 
 TEST_F(CommandsTest, IterationCommandChangesARunningRendersLimitWithoutRestartingIt)
 {
-    // Deep in the set under the complex power: seconds at 99000 passes a point.
-    whichFunc = 5;
-    gIterFlag = 2;
-    loadStats(&Mgraph, -0.1, 0.1, -0.1, 0.1);
-    newPxl();
-    Mgraph.iters = 99000;
+    makeViewsSlow();
     const int side = gMRect.bottom - gMRect.top;
     drawFigure({0, 0, side, side}, kMandelbrot);
     const std::uint32_t running = mThdID;

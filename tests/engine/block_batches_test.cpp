@@ -3,8 +3,8 @@
 #include <functional>
 
 #include "engine/escape_batch.h"
-#include "engine/view.h"
 #include "tests/support/support.h"
+#include "tests/support/view_support.h"
 
 namespace {
 
@@ -24,12 +24,12 @@ struct Rendered {
     RenderStats stats;
 };
 
-Rendered renderWith(EscapeIsa isa, short frame, int side)
+Rendered renderWith(EscapeIsa isa, const FrameParams& frame, const std::atomic<std::int32_t>& limit)
 {
     setEscapeIsa(isa);
     RecordingCanvas canvas;
-    GridJob job{frame, canvas};
-    doGrid({0, 0, side, side}, job);
+    GridJob job{frame, limit, canvas};
+    doGrid({0, 0, frame.horizpxls, frame.vertpxls}, job);
     return {canvas.plots, job.stats};
 }
 
@@ -51,14 +51,13 @@ TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
         {kJulia, 2, 45, 700, -1.2, 1.2, -1.2, 1.2},
     };
     for (const auto& s : scenes) {
-        showView(s.side, s.x0, s.x1, s.y0, s.y1, s.iters);
-        whichFunc = static_cast<std::int16_t>(s.func);
-        Jreal = -0.75;
-        Jcomplex = 0.11;
-        const Rendered scalar = renderWith(EscapeIsa::Scalar, s.frame, s.side);
+        const FrameParams frame = squareFrame(s.frame, s.side, s.x0, s.x1, s.y0, s.y1,
+                                              static_cast<std::int16_t>(s.func), -0.75, 0.11);
+        const std::atomic<std::int32_t> limit{s.iters};
+        const Rendered scalar = renderWith(EscapeIsa::Scalar, frame, limit);
         EXPECT_EQ(scalar.stats.speculative, 0u);
         for (EscapeIsa isa : batchedIsas()) {
-            const Rendered batched = renderWith(isa, s.frame, s.side);
+            const Rendered batched = renderWith(isa, frame, limit);
             const std::string where = std::string(isaName(isa)) + ", frame " + std::to_string(s.frame) +
                                       ", function " + std::to_string(s.func) + ", limit " + std::to_string(s.iters);
             ASSERT_EQ(batched.plots.size(), scalar.plots.size()) << where;
@@ -72,7 +71,6 @@ TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
             EXPECT_EQ(batched.stats.iterations, scalar.stats.iterations) << where;
         }
     }
-    whichFunc = 1;
 }
 
 // Counts its polls, and asks to stop once `haltAt` says so.
@@ -92,11 +90,11 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
 {
     IsaGuard guard;
     // Long rows, so that a row is handed over in pieces.
-    showView(600, -2, 2, -2, 2, 50);
+    const std::atomic<std::int32_t> limit{50}, highest{99000};
     for (EscapeIsa isa : batchedIsas()) {
         setEscapeIsa(isa);
         PollingCanvas canvas;
-        GridJob job{kMandelbrot, canvas};
+        GridJob job{squareFrame(kMandelbrot, 600, -2, 2, -2, 2), limit, canvas};
         double x[2] = {0, 0}, c[2] = {0, 0};
         ASSERT_TRUE(DoRect(x, c, {0, 0, 600, 40}, job, 0));
         EXPECT_GE(canvas.polls, 40) << isaName(isa);
@@ -108,13 +106,11 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
 
         // Deep in the set at the highest limit: each point takes 99000 passes,
         // yet a stop during the computation ends it within a few hundred.
-        showView(600, -0.1, 0.1, -0.1, 0.1, 99000);
         PollingCanvas slow;
         slow.haltAt = [&] { return slow.plots > 0; };
-        GridJob slowJob{kMandelbrot, slow};
+        GridJob slowJob{squareFrame(kMandelbrot, 600, -0.1, 0.1, -0.1, 0.1), highest, slow};
         EXPECT_FALSE(DoRect(x, c, {0, 0, 100, 100}, slowJob, 0));
         EXPECT_LT(slow.plots, 400) << isaName(isa);
-        showView(600, -2, 2, -2, 2, 50);
     }
 }
 
@@ -122,14 +118,18 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
 // as the iteration menu may do during a render.
 class LimitRaisingCanvas final : public FrameCanvas {
 public:
+    explicit LimitRaisingCanvas(std::atomic<std::int32_t>& limit) : limit_(limit) {}
     void plotXY(int x, int y, int clrIdx) override
     {
         plots.push_back({x, y, clrIdx});
         if (plots.size() == 40)
-            Mgraph.iters = 3000;
+            limit_ = 3000;
     }
     bool userHalt() override { return false; }
     std::vector<Plot> plots;
+
+private:
+    std::atomic<std::int32_t>& limit_;
 };
 
 TEST(BlockBatchesTest, ALimitChangedDuringARenderAppliesToThePointsHandedOverAfterwards)
@@ -137,19 +137,19 @@ TEST(BlockBatchesTest, ALimitChangedDuringARenderAppliesToThePointsHandedOverAft
     IsaGuard guard;
     for (EscapeIsa isa : batchedIsas()) {
         setEscapeIsa(isa);
-        showView(40, -0.75, -0.74, 0.1, 0.11, 100);
-        LimitRaisingCanvas canvas;
-        GridJob job{kMandelbrot, canvas};
+        std::atomic<std::int32_t> limit{100};
+        LimitRaisingCanvas canvas(limit);
+        GridJob job{squareFrame(kMandelbrot, 40, -0.75, -0.74, 0.1, 0.11), limit, canvas};
         double x[2] = {0, 0}, c[2] = {0, 0};
         ASSERT_TRUE(DoRect(x, c, {0, 0, 40, 40}, job, 0));
         ASSERT_EQ(canvas.plots.size(), 1600u);
         for (const Plot& p : canvas.plots) {
             if (p.y != 0 && p.y != 39)
                 continue;
-            const int limit = p.y == 0 ? 100 : 3000;
-            const double z0[2] = {0, 0}, point[2] = {planeRe(Mgraph, p.x), planeIm(Mgraph, p.y)};
-            EXPECT_EQ(p.idx, EscapeTime(z0, point, limit).colorIdx)
-                << isaName(isa) << ": pixel " << p.x << "," << p.y << " should have limit " << limit;
+            const int used = p.y == 0 ? 100 : 3000;
+            const double z0[2] = {0, 0}, point[2] = {planeRe(job.frame, p.x), planeIm(job.frame, p.y)};
+            EXPECT_EQ(p.idx, EscapeTime(z0, point, used, IterFunc{}).colorIdx)
+                << isaName(isa) << ": pixel " << p.x << "," << p.y << " should have limit " << used;
         }
     }
 }

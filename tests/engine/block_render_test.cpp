@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "engine/escape_time.h"
-#include "engine/view.h"
 #include "tests/support/support.h"
+#include "tests/support/view_support.h"
 
 namespace {
 
@@ -24,9 +24,9 @@ void expectEachPixelOnce(const std::vector<Plot>& plots, int side)
 
 TEST(BlockRenderTest, UniformOutlineOfTheFourByFourBlockPaintsItsSixteenPixels)
 {
-    showView(40, -0.1, 0.1, -0.1, 0.1, 100);  // deep inside the set
+    const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{kMandelbrot, canvas};
+    GridJob job{squareFrame(kMandelbrot, 40, -0.1, 0.1, -0.1, 0.1), limit, canvas};  // deep inside the set
     double x[2] = {0, 0}, c[2] = {0, 0};
     EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
     EXPECT_EQ(job.stats.evaluations, 17u);
@@ -46,10 +46,9 @@ TEST(BlockRenderTest, OutlineSamplesTopBelowRightLeftAndStopsAtTheFirstDifferenc
     // Julia frame, z^2 with c = 0 and limit 2: a point counts 2 when
     // |z0|^2 <= 2, else 0. Pixel column p lies at re = 0.5p - 5.5, so only
     // the column just right of the block (14) lies outside.
-    showView(40, -5.5, 14.5, -0.18, 0.22, 2);
-    Jreal = Jcomplex = 0.0;
+    const std::atomic<std::int32_t> limit{2};
     RecordingCanvas canvas;
-    GridJob job{kJulia, canvas};
+    GridJob job{squareFrame(kJulia, 40, -5.5, 14.5, -0.18, 0.22, 1, 0.0, 0.0), limit, canvas};
     double x[2] = {0, 0}, c[2] = {0, 0};
     EXPECT_FALSE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
     // Corner, then row 20: top (same point), below, right: differs.
@@ -58,8 +57,7 @@ TEST(BlockRenderTest, OutlineSamplesTopBelowRightLeftAndStopsAtTheFirstDifferenc
 
     // Now only the row just below the block (24) lies outside: columns sit
     // near re = 0 and rows 20..24 at im = 0.5, 0, -0.5, -1, -1.5.
-    loadStats(&Jgraph, -0.12, 0.28, -9.5, 10.5);
-    newPxl();
+    job.frame = squareFrame(kJulia, 40, -0.12, 0.28, -9.5, 10.5, 1, 0.0, 0.0);
     job.stats = {};
     EXPECT_FALSE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
     // Corner, then row 20: top (same point), below: differs.
@@ -73,9 +71,9 @@ TEST(BlockRenderTest, OutlineSamplesTopBelowRightLeftAndStopsAtTheFirstDifferenc
 TEST(BlockRenderTest, AnOutlineThatAgreesPaintsTheBlockWhateverItsInterior)
 {
     // The outline lies outside radius 2 (count 0); the interior holds c = 0.
-    showView(4, -2.5, 2.5, -2.5, 2.5, 100);
+    const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{kMandelbrot, canvas};
+    GridJob job{squareFrame(kMandelbrot, 4, -2.5, 2.5, -2.5, 2.5), limit, canvas};
     double x[2] = {0, 0}, c[2] = {0, 0};
     EXPECT_TRUE(DoRect(x, c, {0, 0, 4, 4}, job, 1));
     ASSERT_EQ(canvas.plots.size(), 16u);
@@ -89,9 +87,9 @@ TEST(BlockRenderTest, AnOutlineThatAgreesPaintsTheBlockWhateverItsInterior)
 
 TEST(BlockRenderTest, UniformViewIsFinishedByFourOutlineTestsOfUnequalQuarters)
 {
-    showView(101, -0.1, 0.1, -0.1, 0.1, 100);
+    const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{kMandelbrot, canvas};
+    GridJob job{squareFrame(kMandelbrot, 101, -0.1, 0.1, -0.1, 0.1), limit, canvas};
     doGrid({0, 0, 101, 101}, job);
     // 4h + 1 evaluations per quarter: heights 50, 50, 51, 51.
     EXPECT_EQ(job.stats.evaluations, 201u + 201u + 205u + 205u);
@@ -110,9 +108,9 @@ TEST(BlockRenderTest, QuartersFailingAtSide41AreComputedAndAtSide42QuarteredAgai
 {
     // The default view: the upper-left quarter's outline is not uniform.
     for (int side : {41, 42}) {
-        showView(side, -2.0, 2.0, -2.0, 2.0, 100);
+        const std::atomic<std::int32_t> limit{100};
         RecordingCanvas canvas;
-        GridJob job{kMandelbrot, canvas};
+        GridJob job{squareFrame(kMandelbrot, side, -2.0, 2.0, -2.0, 2.0), limit, canvas};
         doGrid({0, 0, side, side}, job);
         expectEachPixelOnce(canvas.plots, side);
         // Pixel by pixel, the 20-wide quarter's first row comes first; quartered
@@ -127,16 +125,16 @@ TEST(BlockRenderTest, QuartersFailingAtSide41AreComputedAndAtSide42QuarteredAgai
 
 TEST(BlockRenderTest, ComputedPixelsMatchADirectEvaluation)
 {
-    showView(41, -2.0, 2.0, -2.0, 2.0, 100);
+    const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{kMandelbrot, canvas};
+    GridJob job{squareFrame(kMandelbrot, 41, -2.0, 2.0, -2.0, 2.0), limit, canvas};
     double x[2] = {0, 0}, c[2] = {0, 0};
     ASSERT_TRUE(DoRect(x, c, {0, 0, 41, 41}, job, 0));
     EXPECT_EQ(job.stats.evaluations, 41u * 41u);
     for (const Plot& p : canvas.plots) {
         const double z0[2] = {0, 0};
         const double point[2] = {p.x * (4.0 / 41) + -2.0, 2.0 - p.y * (4.0 / 41)};
-        ASSERT_EQ(p.idx, EscapeTime(z0, point, 100).colorIdx) << "pixel " << p.x << "," << p.y;
+        ASSERT_EQ(p.idx, EscapeTime(z0, point, 100, IterFunc{}).colorIdx) << "pixel " << p.x << "," << p.y;
     }
 }
 

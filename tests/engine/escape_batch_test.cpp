@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine/escape_batch.h"
-#include "engine/view.h"
 
 namespace {
 
@@ -48,7 +47,6 @@ std::vector<EscapePoint> grid(double x0, double x1, double y0, double y1, int si
 // Every point of the run against EscapeTime, with where and how they differ.
 void expectSameAsReference(EscapeIsa isa, int func, const std::vector<EscapePoint>& points, std::size_t chunk)
 {
-    whichFunc = static_cast<std::int16_t>(func);
     EscapeRun run;
     ListFeeder feeder(points, chunk);
     escapeKernel(isa, func)(run, feeder);
@@ -56,7 +54,7 @@ void expectSameAsReference(EscapeIsa isa, int func, const std::vector<EscapePoin
     for (std::size_t i = 0; i < points.size(); ++i) {
         const EscapePoint& p = points[i];
         const double z0[2] = {p.zr, p.zi}, c[2] = {p.cr, p.ci};
-        const Escape want = EscapeTime(z0, c, p.maxIters);
+        const Escape want = EscapeTime(z0, c, p.maxIters, IterFunc{static_cast<std::int16_t>(func)});
         ASSERT_TRUE(run.isDone(i)) << "point " << i << " was not finished";
         const Escape& got = run.result(i);
         ASSERT_TRUE(got.count == want.count && got.colorIdx == want.colorIdx && got.passes == want.passes)
@@ -73,9 +71,7 @@ protected:
     {
         if (!isaAvailable(GetParam()))
             GTEST_SKIP() << isaName(GetParam()) << " is not available on this processor";
-        setStartState();
     }
-    void TearDown() override { whichFunc = 1; }
 };
 
 TEST_P(EscapeBatchTest, EveryPowerGivesTheReferenceResultOnEveryView)
@@ -136,7 +132,6 @@ TEST_P(EscapeBatchTest, LongEscapesAndMixedLimitsInOneRun)
 
 TEST_P(EscapeBatchTest, AFeederThatEndsTheRunLeavesThePointsInFlightUnfinished)
 {
-    whichFunc = 1;
     // A point deep in the set with a long limit, and one that escapes at
     // once: its lane comes free first, and the feeder then ends the run.
     EscapeRun run;

@@ -8,18 +8,19 @@ namespace {
 
 class EscapeTimeTest : public testing::Test {
 protected:
-    void SetUp() override { setStartState(); }
-
     Escape mandelbrot(double cr, double ci, int limit = 100)
     {
         const double z0[2] = {0.0, 0.0}, c[2] = {cr, ci};
-        return EscapeTime(z0, c, limit);
+        return EscapeTime(z0, c, limit, func);
     }
     Escape julia(double zr, double zi, double cr, double ci, int limit = 100)
     {
         const double z0[2] = {zr, zi}, c[2] = {cr, ci};
-        return EscapeTime(z0, c, limit);
+        return EscapeTime(z0, c, limit, func);
     }
+    void use(int which) { func.which = static_cast<std::int16_t>(which); }
+
+    IterFunc func;  // z^2 + c
 };
 
 TEST_F(EscapeTimeTest, NewtonRootsGiveTheCurvesConstants)
@@ -55,14 +56,12 @@ TEST_F(EscapeTimeTest, ReferenceCountsOfEachFunction)
         {1, -0.75, 0.1, 33}, {1, -1.8, 0.01, 10}, {2, 0.5, 0.6, 47},
         {3, -0.8, 0.65, 25}, {4, -0.8, 0.2, 39}};
     for (const auto& row : table) {
-        whichFunc = static_cast<std::int16_t>(row.func);
+        use(row.func);
         EXPECT_EQ(mandelbrot(row.cr, row.ci).count, row.count) << "function " << row.func;
     }
-    whichFunc = 5;
-    gRealExpon = 2.0;
-    gCplxExpon = 0.0;
+    func = {5, 2.0, 0.0};
     EXPECT_EQ(mandelbrot(-0.75, 0.1).count, 34);
-    whichFunc = 1;
+    use(1);
     EXPECT_EQ(julia(0.5, 0.5, 0.0, 0.63).count, 5);
     const Escape e = mandelbrot(0.2501, 0.0, 5000);
     EXPECT_EQ(e.count, 312);
@@ -71,14 +70,14 @@ TEST_F(EscapeTimeTest, ReferenceCountsOfEachFunction)
 
 TEST_F(EscapeTimeTest, EscapesAtTheFirstPassAndOnTheRadiusItself)
 {
-    for (int func = 1; func <= 4; ++func) {
-        whichFunc = static_cast<std::int16_t>(func);
+    for (int f = 1; f <= 4; ++f) {
+        use(f);
         const Escape far = mandelbrot(3.0, 0.0);
-        EXPECT_EQ(far.count, 0) << "function " << func;
+        EXPECT_EQ(far.count, 0) << "function " << f;
         EXPECT_EQ(far.colorIdx, 0);
         EXPECT_EQ(julia(2.5, 0.1, 0.0, 0.0).count, 0);
     }
-    whichFunc = 1;
+    use(1);
     const Escape twoSteps = mandelbrot(1.5, 0.0);
     EXPECT_EQ(twoSteps.count, 2);
     EXPECT_EQ(twoSteps.colorIdx, 2);
@@ -87,7 +86,7 @@ TEST_F(EscapeTimeTest, EscapesAtTheFirstPassAndOnTheRadiusItself)
     EXPECT_EQ(onRadius.count, 100);
     EXPECT_EQ(onRadius.colorIdx, kLastColor);
     // The complex power counts the pass that reached the radius.
-    whichFunc = 5;
+    use(5);
     EXPECT_EQ(mandelbrot(-2.0, 0.0).count, 2);
     EXPECT_EQ(mandelbrot(3.0, 0.0).count, 2);
     EXPECT_EQ(mandelbrot(3.0, 0.0).colorIdx, 2);
@@ -95,13 +94,13 @@ TEST_F(EscapeTimeTest, EscapesAtTheFirstPassAndOnTheRadiusItself)
 
 TEST_F(EscapeTimeTest, SmallestLimits)
 {
-    for (int func = 1; func <= 5; ++func) {
-        whichFunc = static_cast<std::int16_t>(func);
+    for (int f = 1; f <= 5; ++f) {
+        use(f);
         const Escape one = mandelbrot(0.0, 0.0, 1);
-        EXPECT_EQ(one.count, 0) << "function " << func;
+        EXPECT_EQ(one.count, 0) << "function " << f;
         EXPECT_EQ(one.colorIdx, 0);
         const Escape two = mandelbrot(0.0, 0.0, 2);
-        EXPECT_EQ(two.count, 2) << "function " << func;
+        EXPECT_EQ(two.count, 2) << "function " << f;
         EXPECT_EQ(two.colorIdx, kLastColor);
     }
 }
@@ -120,10 +119,25 @@ TEST_F(EscapeTimeTest, LimitsAboveTheCurvesEndGiveTheLastColourWithoutAnAlert)
 TEST_F(EscapeTimeTest, UnknownFunctionRaisesTheAlert)
 {
     AlertRecorder alerts;
-    whichFunc = 9;
+    use(9);
     mandelbrot(0.0, 0.0);
     ASSERT_EQ(alerts.messages().size(), 1u);
     EXPECT_EQ(alerts.messages()[0], "bad func switch");
+}
+
+TEST_F(EscapeTimeTest, WithoutAFunctionItIteratesTheOneTheViewStateSelects)
+{
+    setStartState();
+    const double z0[2] = {0.0, 0.0}, c[2] = {-0.75, 0.1};
+    EXPECT_EQ(EscapeTime(z0, c, 100).count, 33);
+    whichFunc = 5;
+    gRealExpon = 2.0;
+    EXPECT_EQ(EscapeTime(z0, c, 100).count, 34);
+    gRealExpon = 3.0;
+    gCplxExpon = 0.5;
+    EXPECT_EQ(EscapeTime(z0, c, 100).count, EscapeTime(z0, c, 100, {5, 3.0, 0.5}).count);
+    EXPECT_NE(EscapeTime(z0, c, 100).count, 34);
+    setStartState();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/frame_params.h"
 #include "engine/view.h"
 
 namespace {
@@ -97,6 +98,38 @@ TEST_F(ViewTest, ConvertMouseMapsPixelsLinearlyWithoutClamping)
     ConvertMouse({17, 23}, &Jgraph, &gJRect, &x, &y);
     EXPECT_EQ(x, 7.0 * (4.0 / 300) + -2.0);
     EXPECT_EQ(y, 2.0 - 13.0 * (4.0 / 300));
+}
+
+TEST_F(ViewTest, ARenderTakesItsFramesViewFunctionAndConstantFromTheViewState)
+{
+    layOut(300);
+    newPxl();
+    EXPECT_EQ(frameParams(kMandelbrot), planeFrame(kMandelbrot, -2.0, 2.0, -2.0, 2.0, 300, 300));
+    EXPECT_EQ(frameParams(kJulia), planeFrame(kJulia, -2.0, 2.0, -2.0, 2.0, 300, 300));
+
+    // A zoom of the Julia frame, a picked constant and the complex power.
+    loadStats(&Jgraph, -0.5, 0.25, -0.125, 0.625);
+    newPxl();
+    Jreal = -0.75;
+    Jcomplex = 0.11;
+    whichFunc = 5;
+    gRealExpon = 2.5;
+    gCplxExpon = -0.5;
+    FrameParams julia = planeFrame(kJulia, -0.5, 0.25, -0.125, 0.625, 300, 300);
+    julia.func = {5, 2.5, -0.5};
+    julia.juliaRe = -0.75;
+    julia.juliaIm = 0.11;
+    EXPECT_EQ(frameParams(kJulia), julia);
+    FrameParams mandelbrot = planeFrame(kMandelbrot, -2.0, 2.0, -2.0, 2.0, 300, 300);
+    mandelbrot.func = julia.func;
+    mandelbrot.juliaRe = -0.75;
+    mandelbrot.juliaIm = 0.11;
+    EXPECT_EQ(frameParams(kMandelbrot), mandelbrot);
+
+    // The limit is not copied: each frame's render reads its own, live.
+    EXPECT_EQ(&frameLimit(kJulia), &Jgraph.iters);
+    EXPECT_EQ(&frameLimit(kMandelbrot), &Mgraph.iters);
+    setStartState();
 }
 
 } // namespace

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/escape_batch.h"
-#include "engine/view.h"
 #include "render/grid_pool.h"
+#include "tests/support/view_support.h"
 
 namespace {
 
@@ -26,27 +26,18 @@ public:
     std::atomic<bool> halted{false};
 };
 
-void showBoundary(int side, int iters)
-{
-    setStartState();
-    gIterFlag = 2;
-    gJRect = gMRect = {0, 0, side, side};
-    loadStats(&Mgraph, -0.7454, -0.7446, 0.1123, 0.1131);
-    Mgraph.iters = iters;
-    newPxl();
-}
-
 TEST(GridPoolTest, ThreadCountChangesNeitherPictureNorCounts)
 {
     const EscapeIsa saved = escapeIsa();
-    showBoundary(157, 700);
+    const FrameParams boundary = squareFrame(kMandelbrot, 157, -0.7454, -0.7446, 0.1123, 0.1131);
+    const std::atomic<std::int32_t> limit{700};
     for (EscapeIsa isa : {EscapeIsa::Scalar, saved}) {
         setEscapeIsa(isa);
         PictureCanvas one(157);
-        const RenderStats a = renderParallel({0, 0, 157, 157}, kMandelbrot, one, 1);
+        const RenderStats a = renderParallel({0, 0, 157, 157}, boundary, limit, one, 1);
         for (int threads : {2, 3}) {
             PictureCanvas many(157);
-            const RenderStats b = renderParallel({0, 0, 157, 157}, kMandelbrot, many, threads);
+            const RenderStats b = renderParallel({0, 0, 157, 157}, boundary, limit, many, threads);
             for (std::size_t i = 0; i < one.indices.size(); ++i)
                 ASSERT_EQ(one.indices[i], many.indices[i])
                     << isaName(isa) << ", " << threads << " threads: pixel " << i % 157 << "," << i / 157;
@@ -62,15 +53,12 @@ TEST(GridPoolTest, ThreadCountChangesNeitherPictureNorCounts)
 TEST(GridPoolTest, AStopRequestEndsARenderOnAnyNumberOfThreadsPromptly)
 {
     // Near the boundary at the highest limit: more than a second of work.
-    setStartState();
-    gIterFlag = 2;
-    gJRect = gMRect = {0, 0, 600, 600};
-    loadStats(&Mgraph, -0.75, -0.74, 0.1, 0.11);
-    Mgraph.iters = 99000;
-    newPxl();
+    const FrameParams boundary = squareFrame(kMandelbrot, 600, -0.75, -0.74, 0.1, 0.11);
+    const std::atomic<std::int32_t> limit{99000};
     for (int threads : {1, 2}) {
         PictureCanvas canvas(600);
-        auto render = std::async(std::launch::async, [&] { renderParallel({0, 0, 600, 600}, kMandelbrot, canvas, threads); });
+        auto render = std::async(std::launch::async,
+                                 [&] { renderParallel({0, 0, 600, 600}, boundary, limit, canvas, threads); });
         std::this_thread::sleep_for(50ms);
         const auto asked = std::chrono::steady_clock::now();
         canvas.halted = true;

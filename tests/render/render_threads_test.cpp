@@ -141,17 +141,36 @@ TEST_F(RenderThreadsTest, StopRequestReachesOnlyFramesThatHaveARender)
     gMthd = gJthd = kFinished;
 }
 
+// Starts a render thread that holds back until the test lets it go on.
+std::atomic<bool> heldBack{true};
+std::thread startWhenLetGo(gridParams* gp)
+{
+    return std::thread([gp] {
+        while (heldBack)
+            std::this_thread::sleep_for(1ms);
+        preFigure(gp);
+    });
+}
+
 TEST_F(RenderThreadsTest, FatalAlertOnARenderThreadNeverBlocksTheThreadWaitingForIt)
 {
-    makeMandelbrotSlow();
+    // A render takes its function when it starts: the bad selector is in
+    // place before either starts, and the Mandelbrot render evaluates its
+    // first point only once the Julia render is waiting for it.
+    whichFunc = 9;
+    heldBack = true;
+    setRenderThreadStarter(startWhenLetGo);
     drawFigure(kWhole, kMandelbrot);
+    setRenderThreadStarter(nullptr);
     drawFigure(kWhole, kJulia);
-    std::this_thread::sleep_for(20ms);
-    whichFunc = 9;  // the next evaluation raises "bad func switch" on the render thread
+    heldBack = false;
     waitForRender(kBothFrames);
     whichFunc = 1;
-    EXPECT_GE(host.count("alert bad func switch"), 1);
-    EXPECT_TRUE(mapIsBlank(*gJMap)) << "the alert should have stopped the waiting Julia render";
+    EXPECT_EQ(host.count("alert bad func switch"), 1)
+        << "the alert should have stopped the waiting Julia render before its first evaluation";
+    EXPECT_NE(host.alertThread(), std::this_thread::get_id()) << "the alert came from the test's own thread";
+    EXPECT_NE(host.alertThread(), std::thread::id{}) << "no alert was recorded";
+    EXPECT_TRUE(mapIsBlank(*gJMap));
 }
 
 TEST_F(RenderThreadsTest, FailedThreadCreationAlertsOnceAndLeavesTheFrameIdle)

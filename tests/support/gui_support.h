@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <deque>
@@ -20,6 +19,7 @@
 #include "engine/view.h"
 #include "render/render_threads.h"
 #include "render/stop.h"
+#include "tests/support/box_answerer.h"
 
 // Processes events until the condition holds, for up to `ms` milliseconds.
 template <class Pred>
@@ -39,26 +39,6 @@ inline void settle(int ms)
     while (clock.elapsed() < ms)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
-
-// Answers every modal message box as it opens, remembering caption and text.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer()
-    {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                boxes.push_back(box->windowTitle().toStdString() + ": " + box->text().toStdString());
-                box->accept();
-            }
-        });
-        timer_.start();
-    }
-    std::vector<std::string> boxes;
-
-private:
-    QTimer timer_;
-};
 
 // Plays steps against the modal windows as they open, one step each time a
 // different window becomes the active modal one.
@@ -138,7 +118,7 @@ public:
 // Both frames deep inside their sets at the highest limit, through the
 // complex power, whose passes are the slowest: each render lasts seconds,
 // far longer than any test waits for it, and ends only when stopped.
-inline void makeRendersSlow(Shell& shell)
+inline void makeViewsSlow()
 {
     gIterFlag = 2;
     whichFunc = 5;
@@ -149,5 +129,11 @@ inline void makeRendersSlow(Shell& shell)
     Jreal = Jcomplex = 0.0;
     newPxl();
     Mgraph.iters = Jgraph.iters = 99000;
+}
+
+// The slow views, laid out anew: both slow renders start.
+inline void makeRendersSlow(Shell& shell)
+{
+    makeViewsSlow();
     shell.area->setupWindow();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "render/host.h"
@@ -19,7 +20,12 @@ public:
     void startTimer(int id) override { add("start " + std::to_string(id)); }
     void killTimer(int id) override { add("kill " + std::to_string(id)); }
     void refreshCopyMenu() override { add(anyRenderRunning() ? "copy grayed" : "copy enabled"); }
-    void fatalAlert(const char* msg) override { add(std::string("alert ") + msg); }
+    void fatalAlert(const char* msg) override
+    {
+        add(std::string("alert ") + msg);
+        std::lock_guard lock(mutex_);
+        alertThread_ = std::this_thread::get_id();
+    }
 
     std::vector<std::string> events()
     {
@@ -31,6 +37,12 @@ public:
         const auto all = events();
         const auto it = std::find(all.begin(), all.end(), event);
         return it == all.end() ? -1 : it - all.begin();
+    }
+    // The thread that raised the latest alert.
+    std::thread::id alertThread()
+    {
+        std::lock_guard lock(mutex_);
+        return alertThread_;
     }
     long count(const std::string& event)
     {
@@ -46,6 +58,7 @@ private:
     }
     std::mutex mutex_;
     std::vector<std::string> events_;
+    std::thread::id alertThread_;
 };
 
 // Whether the map shows nothing but the window background.

@@ -6,19 +6,6 @@
 
 #include "engine/block_render.h"
 #include "engine/fatal.h"
-#include "engine/view.h"
-
-// Both frames `side` pixels wide, showing the given view at a fixed limit.
-inline void showView(int side, double xmin, double xmax, double ymin, double ymax, int iters)
-{
-    setStartState();
-    gIterFlag = 2;
-    gJRect = gMRect = {0, 0, side, side};
-    loadStats(&Mgraph, xmin, xmax, ymin, ymax);
-    loadStats(&Jgraph, xmin, xmax, ymin, ymax);
-    Mgraph.iters = Jgraph.iters = iters;
-    newPxl();
-}
 
 // Collects the fatal alerts raised while it lives, from any thread.
 class AlertRecorder {

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
 #include <vector>
 
+#include "tests/support/reference_render.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -166,85 +168,6 @@ TEST(KavrelRenderTest, ThreadCountChangesNeitherPictureNorCounts)
     EXPECT_TRUE(QFile::exists(dir.filePath("2.png")));
 }
 
-// An independent reading of the rules for z^2 and z^3: escape counts, the
-// colour curve, and the quartering scheme, written apart from the engine.
-struct Reference {
-    int power;
-    bool julia;
-    double cr, ci, xmin, ymax, xpxl, ypxl;
-    int limit;
-    std::vector<int> out;
-    int side;
-
-    static double newton(double v, bool cube)
-    {
-        double x = 50.0;
-        for (int i = 0; i < 10; ++i)
-            x = cube ? x - ((x * x) * x - v) / ((3.0 * x) * x) : x - (x * x - v) / (2.0 * x);
-        return x;
-    }
-    int index(int k) const
-    {
-        if (k <= 1)
-            return 0;
-        if (k == limit)
-            return 499;
-        if (k <= 50)
-            return k;
-        const double s = newton(0.125, false), p = 1.0 / ((s * s) * s);
-        const int i = static_cast<int>((newton((k - 50) + p, true) * 24 + 50.0) - newton(p, true) * 24.0);
-        return i > 499 ? 499 : i;
-    }
-    std::pair<int, int> at(int col, int row) const  // (count, index)
-    {
-        const double re = col * xpxl + xmin, im = ymax - row * ypxl;
-        double x = julia ? re : 0.0, y = julia ? im : 0.0;
-        const double a = julia ? cr : re, b = julia ? ci : im;
-        int k = 0;
-        while (k < limit) {
-            const double xx = x * x, yy = y * y;
-            if (power == 2 ? (xx + yy) - 4.0 > 0.0 : yy + xx > 4.0)
-                break;
-            const double nx = power == 2 ? xx - (yy - a) : (xx * x + a) - 3.0 * (x * yy);
-            const double ny = power == 2 ? y * (2.0 * x) + b : 3.0 * (y * xx) + (b - yy * y);
-            x = nx;
-            y = ny;
-            ++k;
-        }
-        const int count = k <= 1 ? 0 : k;
-        return {count, index(k)};
-    }
-    bool block(int l, int t, int r, int b, bool outlineOnly)
-    {
-        if (!outlineOnly) {
-            for (int y = t; y < b; ++y)
-                for (int x = l; x < r; ++x)
-                    out[y * side + x] = at(x, y).second;
-            return true;
-        }
-        auto last = at(l, t);
-        for (int i = t; i < b; ++i)
-            for (auto [x, y] : {std::pair{l + i - t, t}, {l + i - t, b}, {r, i}, {l, i}}) {
-                const auto e = at(x, y);
-                if (e.first != last.first)
-                    return false;
-                last = e;
-            }
-        for (int y = t; y < b; ++y)
-            for (int x = l; x < r; ++x)
-                out[y * side + x] = last.second;
-        return true;
-    }
-    void grid(int l, int t, int r, int b)
-    {
-        const int hx = (r - l) / 2, hy = (b - t) / 2, mx = l + hx, my = t + hy;
-        const int q[4][4] = {{l, t, mx, my}, {mx, t, r, my}, {l, my, mx, b}, {mx, my, r, b}};
-        for (const auto& s : q)
-            if (!block(s[0], s[1], s[2], s[3], true) && !((hx <= 20 || hy <= 20) && block(s[0], s[1], s[2], s[3], false)))
-                grid(s[0], s[1], s[2], s[3]);
-    }
-};
-
 TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
 {
     QTemporaryDir dir;
@@ -254,6 +177,12 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
         {3, false, -0.2, 0.6, 0.3, 1.1, 83, 300},
         {3, true, -1.5, 1.5, -1.5, 1.5, 45, 12000},
         {2, false, 0.2499, 0.2503, -0.0002, 0.0002, 50, 20000},
+        // On the boundary at high limits the counts follow the last bit of
+        // every product: a regrouped formula shows there.
+        {5, false, 0.164045, 0.170137, -0.68472, -0.678628, 48, 5000},
+        {5, true, -0.5, 0.1, 0.3, 0.9, 66, 2500},
+        {10, false, -0.289924, -0.258584, -0.81447, -0.78313, 48, 5000},
+        {10, true, -1.2, 1.2, -1.2, 1.2, 58, 11000},
     };
     for (const auto& v : views) {
         const QString path = dir.filePath(QStringLiteral("ref.pgm"));
@@ -262,14 +191,45 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
                               "--c", "-0.75,0.11", "--view", view, "--size", QString::number(v.side),
                               "--iters", QString::number(v.iters), "--threads", "2", "--indices", path});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
-        Reference ref{v.power, v.julia, -0.75, 0.11, v.x0, v.y1, (v.x1 - v.x0) / v.side, (v.y1 - v.y0) / v.side,
-                      v.iters, std::vector<int>(static_cast<std::size_t>(v.side) * v.side, -1), v.side};
+        ReferenceRender ref{v.power, v.julia, -0.75, 0.11, v.x0, v.y1, (v.x1 - v.x0) / v.side,
+                            (v.y1 - v.y0) / v.side, v.iters, v.side};
         ref.grid(0, 0, v.side, v.side);
         const std::vector<int> got = readIndices(path, v.side);
         ASSERT_EQ(got.size(), ref.out.size());
         for (std::size_t i = 0; i < got.size(); ++i)
             ASSERT_EQ(got[i], ref.out[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
     }
+}
+
+TEST(KavrelRenderTest, EveryPictureCarriesTheCommandThatMakesItAgain)
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.png"));
+    const Outcome a = render({"--set", "julia", "--exponent", "2.5,-0.25", "--c", "-0.1,0.7", "--view",
+                              "-1.1,0.9,-1.2,0.8", "--size", "61", "--output", first});
+    ASSERT_EQ(a.status, 0) << a.err.toStdString();
+    const QImage made(first);
+    ASSERT_FALSE(made.isNull());
+    EXPECT_EQ(made.text(QStringLiteral("Software")), QStringLiteral("Kavrel " KAVREL_VERSION));
+    const QString command = made.text(QStringLiteral("Command"));
+    // The automatic limit is written as the number it came to: 1 / (0.7 * 2/61).
+    EXPECT_TRUE(command.startsWith(QStringLiteral("kavrel-render --set julia --exponent 2.5,-0.25 --c -0.1,0.7 "
+                                                  "--view -1.1,0.9,-1.2,0.8 --size 61 --iters 43")))
+        << command.toStdString();
+
+    const QString second = dir.filePath(QStringLiteral("second.png"));
+    const Outcome b = render(command.split(u' ').mid(1) + QStringList{"--output", second});
+    ASSERT_EQ(b.status, 0) << b.err.toStdString();
+    const QImage again(second);
+    EXPECT_EQ(again.convertToFormat(QImage::Format_RGB32), made.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(again.text(QStringLiteral("Command")), command);
+}
+
+TEST(KavrelRenderTest, VersionIsTheProjects)
+{
+    const Outcome r = render({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, QByteArray("kavrel-render " KAVREL_VERSION "\n"));
 }
 
 } // namespace

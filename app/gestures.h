@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QBasicTimer>
+#include <QObject>
+
 #include "engine/geometry.h"
+
+class ClientArea;
 
 // The left-button gesture: a short click, or a press held until a square
 // selection grows around the press point.
@@ -17,3 +22,27 @@ constexpr int kClickTicks = 9;  // a release within this many ticks is a click
 // stop, the selection grows by one step and gFrame takes its new bounds.
 // Returns 1 when gFrame changed and the outline is to be drawn anew.
 int SelectRange(const tagRECT& boundsRect);
+
+// The gestures on the client area. A press in a frame while no render runs
+// starts the selection ticks; its release is a click when it came within
+// kClickTicks of them, and a zoom to the selection otherwise. A click in the
+// Mandelbrot frame picks the Julia constant there.
+class Gestures : public QObject {
+public:
+    explicit Gestures(ClientArea* area) : area_(area) {}
+
+    void press(tagPOINT at);
+    void release(tagPOINT at);
+    void tick();
+
+protected:
+    void timerEvent(QTimerEvent*) override;
+
+private:
+    void click();
+    void zoom();
+
+    ClientArea* area_;
+    short selecting_ = 0;  // frame switch of the frame the gesture began in
+    QBasicTimer selection_;
+};

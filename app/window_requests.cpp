@@ -1,0 +1,33 @@
+#include "app/window_requests.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include "app/client_area.h"
+#include "app/frame_paint.h"
+#include "app/messages.h"
+#include "app/shell_state.h"
+#include "engine/view.h"
+#include "render/off_map.h"
+#include "render/render_threads.h"
+
+void restartFrameView(short frame, const PlaneBounds& bounds)
+{
+    loadStats(frame == kJulia ? &Jgraph : &Mgraph, bounds.xmin, bounds.xmax, bounds.ymin, bounds.ymax);
+    newPxl();
+    const tagRECT& area = frame == kJulia ? gJRect : gMRect;
+    const int side = area.bottom - area.top;
+    drawFigure({0, 0, side, side}, frame);
+}
+
+QImage frameImage(short frame) { return mapImage(frame == kJulia ? *gJMap : *gMMap); }
+
+QImage windowBand()
+{
+    auto* area = gTheWindow->findChild<ClientArea*>();
+    return area->screenImage().copy(0, 0, gWinRect.right, gMMap->height + 20);
+}
+
+void showWindowMessage(const QString& caption, const QString& text) { showMessage(gTheWindow, caption, text); }
+
+QWidget* dialogOwner() { return gTheWindow; }

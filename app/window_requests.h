@@ -1,0 +1,28 @@
+#pragma once
+
+class QImage;
+class QString;
+class QWidget;
+
+// What a menu command may ask of the main window.
+
+// The plane rectangle a frame is to show.
+struct PlaneBounds {
+    double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
+};
+
+// The frame (kMandelbrot or kJulia) shows `bounds`: its view and the pixel
+// sizes of both frames are set anew and its render starts again.
+void restartFrameView(short frame, const PlaneBounds& bounds);
+
+// The frame's picture (kMandelbrot or kJulia) from its map, which must exist.
+QImage frameImage(short frame);
+
+// The client area as shown, as wide as it and a frame plus 20 pixels high.
+QImage windowBand();
+
+// A modal box with an OK button only, over the main window.
+void showWindowMessage(const QString& caption, const QString& text);
+
+// The window that owns the commands' dialogs.
+QWidget* dialogOwner();

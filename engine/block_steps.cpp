@@ -1,0 +1,25 @@
+#include "engine/block_steps.h"
+
+#include <algorithm>
+
+int outlineSamples(const tagRECT& b) { return 1 + 4 * std::max(0, b.bottom - b.top); }
+
+tagPOINT outlineSample(const tagRECT& b, int n)
+{
+    if (n == 0)
+        return {b.left, b.top};
+    const int dist = (n - 1) / 4;
+    switch ((n - 1) % 4) {
+    case 0: return {b.left + dist, b.top};
+    case 1: return {b.left + dist, b.bottom};
+    case 2: return {b.right, b.top + dist};
+    default: return {b.left, b.top + dist};
+    }
+}
+
+void paintBlock(const tagRECT& b, int colour, GridJob& job)
+{
+    for (int down = b.top; down < b.bottom; ++down)
+        for (int across = b.left; across < b.right; ++across)
+            job.canvas.plotXY(across, down, colour);
+}
