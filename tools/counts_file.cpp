@@ -1,5 +1,7 @@
 #include "tools/counts_file.h"
 
+#include <QString>
+
 QByteArray npyCounts(const std::vector<std::int32_t>& counts, int side)
 {
     QByteArray header = QStringLiteral("{'descr': '<u4', 'fortran_order': False, 'shape': (%1, %1), }").arg(side).toLatin1();

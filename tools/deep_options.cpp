@@ -58,6 +58,21 @@ QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center,
     return {};
 }
 
+DeepParams deepParamsOf(const RenderOptions& o)
+{
+    DeepParams p;
+    p.centerRe = o.centerRe.toStdString();
+    p.centerIm = o.centerIm.toStdString();
+    p.radius = o.radius.toStdString();
+    p.julia = o.FuncSwitch == 22;
+    p.juliaRe = o.juliaReText.toStdString();
+    p.juliaIm = o.juliaImText.toStdString();
+    p.power = static_cast<int>(o.realExpon);
+    p.size = o.size;
+    p.maxIters = o.iters != 0 ? o.iters : deepAutoIters(p.radius);
+    return p;
+}
+
 QString readColouring(const QString& text, RenderOptions* o)
 {
     if (text.isNull())

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "engine/deep/deep_frame.h"
+
 struct RenderOptions;
 
 // The iteration limit of a deep frame goes this far; --view keeps 99,000.
@@ -15,6 +17,9 @@ QString autoItersHelp();
 // Returns one line naming the option at fault, or nothing.
 QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center, const QString& radius,
                       const QString& juliaC, RenderOptions* o);
+
+// The deep frame the options describe, with the limit `iters` (0: auto).
+DeepParams deepParamsOf(const RenderOptions& o);
 
 // --colouring, or its default: curve with --view, cycle with --center.
 QString readColouring(const QString& text, RenderOptions* o);

@@ -17,16 +17,21 @@
 #include "render/grid_pool.h"
 #include "render/host.h"
 #include "render/off_map.h"
+#include "tools/counts_file.h"
+#include "tools/deep_options.h"
+#include "tools/deep_render.h"
 #include "tools/picture_text.h"
 #include "tools/render_options.h"
 
 namespace {
 
-// Keeps each pixel's palette index; counts pixels only when progress is shown.
+// Keeps each pixel's palette index and escape count; counts pixels only
+// when progress is shown.
 class IndexCanvas final : public FrameCanvas {
 public:
     IndexCanvas(int side, bool countPixels)
-        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side)
+        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side),
+          counts_(indices_.size())
     {}
     void plotXY(int x, int y, int clrIdx) override
     {
@@ -34,9 +39,22 @@ public:
         if (countPixels_)
             plotted_.fetch_add(1, std::memory_order_relaxed);
     }
+    void plotEscape(int x, int y, const Escape& e) override
+    {
+        counts_[static_cast<std::size_t>(y) * side_ + x] = e.count;
+        plotXY(x, y, e.colorIdx);
+    }
     bool userHalt() override { return halted_; }
 
+    // The palette indices of another colouring, from the counts.
+    void recolour(Colouring rule, std::int32_t maxIters)
+    {
+        for (std::size_t i = 0; i < counts_.size(); ++i)
+            indices_[i] = static_cast<std::uint16_t>(paletteIndex(rule, counts_[i], maxIters));
+    }
+
     const std::vector<std::uint16_t>& indices() const { return indices_; }
+    const std::vector<std::int32_t>& counts() const { return counts_; }
     std::uint64_t plotted() const { return plotted_; }
     void halt() { halted_ = true; }
 
@@ -44,6 +62,7 @@ private:
     int side_;
     bool countPixels_;
     std::vector<std::uint16_t> indices_;
+    std::vector<std::int32_t> counts_;
     std::atomic<std::uint64_t> plotted_{0};
     std::atomic<bool> halted_{false};
 };
@@ -99,11 +118,11 @@ QImage picture(const std::vector<std::uint16_t>& indices, int side)
     return image;
 }
 
-// Both files are written in full or not at all; the picture names the limit
+// All files are written in full or not at all; the picture names the limit
 // `iters` it was drawn with.
 bool writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas)
 {
-    QSaveFile png(o.output), indices(o.indices);
+    QSaveFile png(o.output), indices(o.indices), counts(o.counts);
     if (!o.output.isEmpty()) {
         QImageWriter writer(&png, "png");
         QImage image = picture(canvas.indices(), o.size);
@@ -122,7 +141,14 @@ bool writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas)
             return false;
         }
     }
-    for (QSaveFile* file : {&png, &indices}) {
+    if (!o.counts.isEmpty()) {
+        if (!counts.open(QIODevice::WriteOnly) || counts.write(npyCounts(canvas.counts(), o.size)) < 0) {
+            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.counts),
+                         qPrintable(counts.errorString()));
+            return false;
+        }
+    }
+    for (QSaveFile* file : {&png, &indices, &counts}) {
         if (file->isOpen() && !file->commit()) {
             std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(file->fileName()),
                          qPrintable(file->errorString()));
@@ -185,21 +211,28 @@ int main(int argc, char* argv[])
     setRenderHost(&host);
     loadColors();
     const FrameParams frame = frameParamsOf(o);
-    const std::atomic<std::int32_t> iters{o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
+    const DeepParams deepParams = o.deep ? deepParamsOf(o) : DeepParams{};
+    const std::atomic<std::int32_t> iters{o.deep ? deepParams.maxIters : o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
 
     const auto start = std::chrono::steady_clock::now();
     RenderStats stats;
+    DeepRenderStats deepStats;
     {
         std::unique_ptr<Progress> progress;
         if (showProgress)
             progress = std::make_unique<Progress>(canvas, std::uint64_t(o.size) * o.size);
-        stats = renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
+        if (o.deep)
+            stats = (deepStats = renderDeep(DeepFrame(deepParams), canvas, o.threads)).grid;
+        else
+            stats = renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
 
     if (host.failed)
         return 1;
+    if (o.colouring != Colouring::Curve)
+        canvas.recolour(o.colouring, iters);
     if (!writeOutputs(o, iters, canvas))
         return 1;
     if (o.stats) {
@@ -207,6 +240,11 @@ int main(int argc, char* argv[])
         std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
         std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
         std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
+        if (o.deep) {
+            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(deepStats.referenceIterations));
+            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(deepStats.approximated));
+            std::printf("precision_bits %ld\n", deepStats.precisionBits);
+        }
         std::printf("seconds %.6f\n", seconds.count());
     }
     return 0;
