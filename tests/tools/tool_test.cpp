@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/reference_render.h"
+#include "tests/support/tool_run.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -97,35 +98,6 @@ TEST(RenderOptionsTest, ErrorsAreOneLineAndQuoteTheArgumentAtFaultAsTyped)
 }
 
 // kavrel-render as a process.
-struct Outcome {
-    int status;
-    QByteArray out, err;
-};
-
-Outcome render(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(KAVREL_RENDER), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-std::vector<int> readIndices(const QString& path, int side)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = f.readAll();
-    const QByteArray header = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
-    if (!data.startsWith(header) || data.size() != header.size() + 2 * side * side)
-        return {};
-    std::vector<int> v;
-    for (qsizetype i = header.size(); i < data.size(); i += 2)
-        v.push_back(static_cast<unsigned char>(data[i]) << 8 | static_cast<unsigned char>(data[i + 1]));
-    return v;
-}
-
 TEST(KavrelRenderTest, RejectedArgumentsWriteNothing)
 {
     QTemporaryDir dir;
@@ -185,19 +157,24 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
         {10, true, -1.2, 1.2, -1.2, 1.2, 58, 11000},
     };
     for (const auto& v : views) {
-        const QString path = dir.filePath(QStringLiteral("ref.pgm"));
+        const QString path = dir.filePath(QStringLiteral("ref.pgm")), countsPath = dir.filePath(QStringLiteral("ref.npy"));
         const QString view = QStringLiteral("%1,%2,%3,%4").arg(v.x0, 0, 'g', 17).arg(v.x1, 0, 'g', 17).arg(v.y0, 0, 'g', 17).arg(v.y1, 0, 'g', 17);
         const Outcome r = render({"--set", v.julia ? "julia" : "mandelbrot", "--power", QString::number(v.power),
                               "--c", "-0.75,0.11", "--view", view, "--size", QString::number(v.side),
-                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path});
+                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path,
+                              "--counts", countsPath});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         ReferenceRender ref{v.power, v.julia, -0.75, 0.11, v.x0, v.y1, (v.x1 - v.x0) / v.side,
                             (v.y1 - v.y0) / v.side, v.iters, v.side};
         ref.grid(0, 0, v.side, v.side);
         const std::vector<int> got = readIndices(path, v.side);
         ASSERT_EQ(got.size(), ref.out.size());
-        for (std::size_t i = 0; i < got.size(); ++i)
+        const std::vector<std::int64_t> counts = readCounts(countsPath, v.side);
+        ASSERT_EQ(counts.size(), ref.counts.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
             ASSERT_EQ(got[i], ref.out[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+            ASSERT_EQ(counts[i], ref.counts[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+        }
     }
 }
 
