@@ -153,12 +153,17 @@ bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters)
     std::size_t m = t.m;
     std::int32_t n = t.n;
     D dz = delta;
-    D z = point<D>(*orbit, m) + dz;
+    D Z = point<D>(*orbit, m);
+    D z = Z + dz;
     bool done = false;
     for (;;) {
         // Closer to 0 than to the orbit point, or at the orbit's end: follow
         // the orbit of 0 from its start, with the whole point as the delta.
-        const bool nearZero = closer(z, dz);
+        // So too where the orbit point is closer to 0 than the pixel is to
+        // it: there the orbit starts over on its own (a copy's nucleus comes
+        // back to 0 once a period), and the bilinear steps, which cannot
+        // reach across such a point, start over with it from their longest.
+        const bool nearZero = closer(z, dz) || (m != 0 && closer(Z, dz));
         if (nearZero || m + 1 == orbit->size()) {
             counters.rebased += nearZero ? 1 : 0;
             orbit = &base;
@@ -182,7 +187,8 @@ bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters)
             done = true;
             break;
         }
-        z = point<D>(*orbit, m) + dz;
+        Z = point<D>(*orbit, m);
+        z = Z + dz;
         if (norm(toDoubles(z)) > 4.0) {
             done = true;
             break;

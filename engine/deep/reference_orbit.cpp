@@ -6,7 +6,7 @@ namespace {
 class ComplexMath {
 public:
     explicit ComplexMath(mpfr_prec_t bits)
-        : t1_(bits), t2_(bits), t3_(bits), pr_(bits), pi_(bits), sr_(bits), si_(bits)
+        : t1_(bits), t2_(bits), t3_(bits), pr_(bits), pi_(bits), sum_(bits)
     {}
 
     // (ar + i ai) <- (ar + i ai) * (br + i bi); b may be a itself.
@@ -24,16 +24,22 @@ public:
     {
         mpfr_sqr(t1_.get(), re, MPFR_RNDN);
         mpfr_sqr(t2_.get(), im, MPFR_RNDN);
+        squareFromSquares(re, im);
+    }
+
+    // The square once t1_ and t2_ hold re^2 and im^2.
+    void squareFromSquares(mpfr_ptr re, mpfr_ptr im)
+    {
         mpfr_mul(im, im, re, MPFR_RNDN);
         mpfr_mul_2ui(im, im, 1, MPFR_RNDN);
         mpfr_sub(re, t1_.get(), t2_.get(), MPFR_RNDN);
     }
 
-    // z <- z^power, for 2, 3, 5 and 10.
+    // z <- z^power, for 2, 3, 5 and 10, right after escaped(re, im).
     void power(mpfr_ptr re, mpfr_ptr im, int p)
     {
         if (p == 2) {
-            square(re, im);
+            squareFromSquares(re, im);
             return;
         }
         mpfr_set(pr_.get(), re, MPFR_RNDN);
@@ -50,17 +56,17 @@ public:
             square(re, im);
     }
 
-    // |z|^2 > 4, exactly.
+    // |z|^2 > 4, exactly; leaves re^2 and im^2 for the square that follows.
     bool escaped(mpfr_srcptr re, mpfr_srcptr im)
     {
-        mpfr_sqr(sr_.get(), re, MPFR_RNDN);
-        mpfr_sqr(si_.get(), im, MPFR_RNDN);
-        mpfr_add(sr_.get(), sr_.get(), si_.get(), MPFR_RNDN);
-        return mpfr_cmp_ui(sr_.get(), 4) > 0;
+        mpfr_sqr(t1_.get(), re, MPFR_RNDN);
+        mpfr_sqr(t2_.get(), im, MPFR_RNDN);
+        mpfr_add(sum_.get(), t1_.get(), t2_.get(), MPFR_RNDN);
+        return mpfr_cmp_ui(sum_.get(), 4) > 0;
     }
 
 private:
-    BigFloat t1_, t2_, t3_, pr_, pi_, sr_, si_;
+    BigFloat t1_, t2_, t3_, pr_, pi_, sum_;
 };
 
 } // namespace
@@ -92,8 +98,9 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
     mpfr_set(re.get(), start.re.get(), MPFR_RNDN);
     mpfr_set(im.get(), start.im.get(), MPFR_RNDN);
     for (;;) {
-        orbit.z.push_back({mpfr_get_d(re.get(), MPFR_RNDN), mpfr_get_d(im.get(), MPFR_RNDN)});
-        orbit.zx.push_back(toCxExp(re.get(), im.get()));
+        const CxExp point = toCxExp(re.get(), im.get());
+        orbit.zx.push_back(point);
+        orbit.z.push_back(point.toCx());
         if (math.escaped(re.get(), im.get())) {
             orbit.escaped = true;
             break;
