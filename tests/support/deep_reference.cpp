@@ -36,6 +36,23 @@ void normInto(const Big& a, BigFloat& out, BigFloat& scratch)
     mpfr_add(out.get(), out.get(), scratch.get(), MPFR_RNDN);
 }
 
+void setZero(Big& a)
+{
+    mpfr_set_zero(a.re.get(), 1);
+    mpfr_set_zero(a.im.get(), 1);
+}
+
+// One pass of z^2 + c with its derivative in c: dz <- 2 z dz + 1, z <- z^2 + c.
+void stepWithDerivative(Big& z, Big& dz, const Big& c, Big& scratch)
+{
+    multiply(dz, z, scratch);
+    mpfr_mul_2ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
+    mpfr_mul_2ui(dz.im.get(), dz.im.get(), 1, MPFR_RNDN);
+    mpfr_add_ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
+    multiply(z, z, scratch);
+    add(z, c);
+}
+
 // Long doubles reach 1e-4900: the disks of a search 1e-1000 deep.
 long double magnitude(const Big& a)
 {
@@ -156,16 +173,10 @@ Nucleus findNucleus(const std::string& re, const std::string& im, double radiusL
     BigFloat den(bits), t(bits), stepNorm(bits);
     Big step(bits);
     for (int iteration = 0; iteration < 200; ++iteration) {
-        mpfr_set_zero(z.re.get(), 1), mpfr_set_zero(z.im.get(), 1);
-        mpfr_set_zero(dz.re.get(), 1), mpfr_set_zero(dz.im.get(), 1);
-        for (int n = 0; n < found.period; ++n) {
-            multiply(dz, z, scratch);
-            mpfr_mul_2ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
-            mpfr_mul_2ui(dz.im.get(), dz.im.get(), 1, MPFR_RNDN);
-            mpfr_add_ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
-            multiply(z, z, scratch);
-            add(z, c);
-        }
+        setZero(z);
+        setZero(dz);
+        for (int n = 0; n < found.period; ++n)
+            stepWithDerivative(z, dz, c, scratch);
         // step = z / dz = z * conj(dz) / |dz|^2
         normInto(dz, den, t);
         mpfr_neg(dz.im.get(), dz.im.get(), MPFR_RNDN);
@@ -184,15 +195,10 @@ Nucleus findNucleus(const std::string& re, const std::string& im, double radiusL
     // z_q / z_q' has vanished to the working precision.
     const int searched = found.period;
     found.period = 0;
-    mpfr_set_zero(z.re.get(), 1), mpfr_set_zero(z.im.get(), 1);
-    mpfr_set_zero(dz.re.get(), 1), mpfr_set_zero(dz.im.get(), 1);
+    setZero(z);
+    setZero(dz);
     for (int n = 1; n <= searched && found.period == 0; ++n) {
-        multiply(dz, z, scratch);
-        mpfr_mul_2ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
-        mpfr_mul_2ui(dz.im.get(), dz.im.get(), 1, MPFR_RNDN);
-        mpfr_add_ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
-        multiply(z, z, scratch);
-        add(z, c);
+        stepWithDerivative(z, dz, c, scratch);
         if (searched % n != 0)
             continue;
         normInto(z, stepNorm, t);

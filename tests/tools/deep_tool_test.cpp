@@ -79,6 +79,8 @@ struct BadCall {
     const char* named;
 };
 
+void PrintTo(const BadCall& c, std::ostream* os) { *os << c.args.join(' ').toStdString(); }
+
 class DeepBadInputTest : public testing::TestWithParam<BadCall> {};
 
 TEST_P(DeepBadInputTest, ExitsTwoWithOneLineAndNoFile)
