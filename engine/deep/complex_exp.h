@@ -76,8 +76,6 @@ struct CxExp {
         return {(re * pow2(e + 600)) * 0x1p-600, (im * pow2(e + 600)) * 0x1p-600};
     }
     bool isZero() const { return re == 0.0 && im == 0.0; }
-    // log2 of the larger part's magnitude, rounded down; very negative for zero.
-    std::int64_t magnitudeExponent() const { return isZero() ? INT64_MIN / 4 : e; }
 };
 
 inline CxExp operator*(const CxExp& a, const CxExp& b)

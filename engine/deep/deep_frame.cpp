@@ -117,13 +117,13 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
 
     const auto length = static_cast<std::size_t>(p.maxIters);
     if (!p.julia) {
-        dcMax_ = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
+        // The largest |dc| of the frame: at a corner.
+        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
         orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_);
         if (p.power == 2)
-            table_ = BlaTable(orbit_, dcMax_, true);
+            table_ = BlaTable(orbit_, dcMax, true);
         return;
     }
-    dcMax_ = 0.0;
     const BigComplex c{readDecimal(p.juliaRe, bits_), readDecimal(p.juliaIm, bits_)};
     orbit_ = computeOrbit(start, c, p.power, length, bits_);
     critical_ = computeOrbit(zero(bits_), c, p.power, length, bits_);

@@ -67,7 +67,6 @@ private:
     mpfr_prec_t bits_;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
-    double dcMax_;
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
 };

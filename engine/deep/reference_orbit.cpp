@@ -101,10 +101,8 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
         const CxExp point = toCxExp(re.get(), im.get());
         orbit.zx.push_back(point);
         orbit.z.push_back(point.toCx());
-        if (math.escaped(re.get(), im.get())) {
-            orbit.escaped = true;
+        if (math.escaped(re.get(), im.get()))
             break;
-        }
         if (orbit.z.size() == length)
             break;
         math.power(re.get(), im.get(), power);

@@ -13,7 +13,6 @@
 struct ReferenceOrbit {
     std::vector<Cx> z;      // Z_0 .. Z_{size-1}
     std::vector<CxExp> zx;  // the same points, also where doubles underflow
-    bool escaped = false;   // the last point lies outside the escape radius
 
     std::size_t size() const { return z.size(); }
 };
