@@ -164,7 +164,7 @@ bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters)
         // back to 0 once a period), and the bilinear steps, which cannot
         // reach across such a point, start over with it from their longest.
         const bool nearZero = closer(z, dz) || (m != 0 && closer(Z, dz));
-        if (nearZero || m + 1 == orbit->size()) {
+        if (__builtin_expect(nearZero || m + 1 == orbit->size(), 0)) {
             counters.rebased += nearZero ? 1 : 0;
             orbit = &base;
             table = &baseTable;
