@@ -49,6 +49,9 @@ TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
         {kJulia, 3, 61, 2, -1.3, 1.3, -1.3, 1.3},
         {kMandelbrot, 4, 70, 10500, -1.1, 1.1, -1.1, 1.1},
         {kJulia, 2, 45, 700, -1.2, 1.2, -1.2, 1.2},
+        // Outlines whose counts differ where the colours agree (high counts
+        // share colours): only counts may decide.
+        {kMandelbrot, 1, 64, 20000, 0.25000984989476166, 0.25000986960440108, -9.8548e-9, 9.8548e-9},
     };
     for (const auto& s : scenes) {
         showView(s.side, s.x0, s.x1, s.y0, s.y1, s.iters);
@@ -115,6 +118,23 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
         EXPECT_FALSE(DoRect(x, c, {0, 0, 100, 100}, slowJob, 0));
         EXPECT_LT(slow.plots, 400) << isaName(isa);
         showView(600, -2, 2, -2, 2, 50);
+    }
+}
+
+TEST(BlockBatchesTest, AStopDuringAPaintedQuarterEndsTheFrameBeforeTheNextQuarter)
+{
+    IsaGuard guard;
+    showView(101, -0.1, 0.1, -0.1, 0.1, 100);  // uniform: four painted quarters
+    std::vector<EscapeIsa> isas = batchedIsas();
+    isas.insert(isas.begin(), EscapeIsa::Scalar);
+    for (EscapeIsa isa : isas) {
+        setEscapeIsa(isa);
+        PollingCanvas canvas;
+        canvas.haltAt = [&] { return canvas.plots > 0; };
+        GridJob job{kMandelbrot, canvas};
+        doGrid({0, 0, 101, 101}, job);
+        EXPECT_EQ(canvas.plots, 50 * 50) << isaName(isa) << ": the first quarter was not painted whole";
+        EXPECT_EQ(job.stats.evaluations, 201u) << isaName(isa) << ": the next quarter was begun";
     }
 }
 

@@ -62,7 +62,7 @@ TEST(RenderOptionsTest, BadInputNamesTheOption)
         {{"--exponent", "99.991,0"}, "--exponent"}, {{"--exponent", "0,-100"}, "--exponent"},
         {{"--power", "2", "--exponent", "2,0"}, "--power"}, {{"--colour"}, "colour"},
         {{"--size"}, "size"}, {{"stray"}, "stray"},
-        {{"--view", "0,1,1,1"}, "--view"}, {{"--view", "-1e308,1e308,0,1"}, "--view"},
+        {{"--view", "0,1,1,1"}, "YMIN < YMAX"}, {{"--view", "-1e308,1e308,0,1"}, "--view"},
         {{"--view", "0,1,-1e308,1e308"}, "--view"}, {{"--size", "2", "--view", "0,1,0,5e-324"}, "--view"},
         {{"--output", ""}, "--output"}, {{"--indices", ""}, "--indices"},
         {{"--output", "f", "--indices", "./f"}, "same file"}};
