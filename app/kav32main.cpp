@@ -11,6 +11,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kavrel.Kavrel"));  // the launcher's icon and name
     QtHost host;
     MainWindow* window = startUp(host, handleMenu);
     window->show();

@@ -3,12 +3,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
 
 #include "app/client_area.h"
 #include "app/main_window.h"
 #include "app/menus.h"
 #include "app/messages.h"
 #include "app/shell_state.h"
+#include "commands/frame_command.h"
 #include "render/host.h"
 #include "render/off_map.h"
 
@@ -38,7 +40,11 @@ int handleCopy(int menuCode)
         ShowAlert("clipboard error");
         return 1;
     }
-    clipboard->setImage(menuCode == kCopyWindow ? windowBand() : mapImage(*map));
+    // An image editor takes the picture, a terminal the command that draws it.
+    auto* data = new QMimeData;
+    data->setImageData(menuCode == kCopyWindow ? windowBand() : mapImage(*map));
+    data->setText(copiedCommands(menuCode));
+    clipboard->setMimeData(data);
     return 1;
 }
 

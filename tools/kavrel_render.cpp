@@ -19,6 +19,7 @@
 #include "render/grid_pool.h"
 #include "render/host.h"
 #include "tools/output_files.h"
+#include "tools/picture_text.h"
 #include "tools/progress.h"
 #include "tools/render_options.h"
 
@@ -121,7 +122,8 @@ std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Prog
             colourRow(indices, side, y, rgb);
             rows.fetch_add(1, std::memory_order_relaxed);
         };
-        if (!png.open() || !writePng(png, side, side, colours, {}))
+        const int iters = (o.FuncSwitch == kMandelbrot ? Mgraph : Jgraph).iters;
+        if (!png.open() || !writePng(png, side, side, colours, pictureText(frameOf(o, iters))))
             return cannotWrite(png);
     }
     if (!o.indices.isEmpty()) {

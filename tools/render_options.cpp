@@ -44,9 +44,12 @@ int whole(const QString& option, const QString& text, int low, int high)
 
 void readExponent(const QString& text, RenderOptions* o)
 {
+    // The window keeps a typed part as a count of hundredths times 0.01, and
+    // 9999 * 0.01 lies a little above 99.99: its copied command must still work.
+    const double limit = 9999 * 0.01;
     const QList<double> parts = numbers(QStringLiteral("exponent"), text, 2);
     for (double part : parts)
-        if (part < -99.99 || part > 99.99)
+        if (part < -limit || part > limit)
             throw Failure{QStringLiteral("--exponent: %1 is outside -99.99 to 99.99").arg(part)};
     o->whichFunc = 5;
     o->realExpon = parts[0];
@@ -162,7 +165,8 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
-    parser.addOptions({set, power, exponent, c, view, size, iters, threads, output, indices, stats, help});
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    parser.addOptions({set, power, exponent, c, view, size, iters, threads, output, indices, stats, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -172,6 +176,10 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     }
     if (parser.isSet(help)) {
         *message = parser.helpText();
+        return ParseResult::Help;
+    }
+    if (parser.isSet(version)) {
+        *message = QStringLiteral("kavrel-render " KAVREL_VERSION "\n");
         return ParseResult::Help;
     }
     *o = RenderOptions{};

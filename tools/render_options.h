@@ -25,5 +25,6 @@ enum class ParseResult { Ok, Help, Error };
 QString oneLine(const QString& text);
 
 // Parses the arguments (the program name first). On Error, *message is one
-// line naming the option and what is wrong with it; on Help, the usage text.
+// line naming the option and what is wrong with it; on Help, the usage or the
+// version text to print.
 ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* message);

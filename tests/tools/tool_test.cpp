@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -259,6 +260,37 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
         for (std::size_t i = 0; i < got.size(); ++i)
             ASSERT_EQ(got[i], ref.out[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
     }
+}
+
+TEST(KavrelRenderTest, EveryPictureCarriesTheCommandThatMakesItAgain)
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.png"));
+    const Outcome a = render({"--set", "julia", "--exponent", "2.5,-0.25", "--c", "-0.1,0.7", "--view",
+                              "-1.1,0.9,-1.2,0.8", "--size", "61", "--output", first});
+    ASSERT_EQ(a.status, 0) << a.err.toStdString();
+    const QImage made(first);
+    ASSERT_FALSE(made.isNull());
+    EXPECT_EQ(made.text(QStringLiteral("Software")), QStringLiteral("Kavrel " KAVREL_VERSION));
+    const QString command = made.text(QStringLiteral("Command"));
+    // The automatic limit is written as the number it came to: 1 / (0.7 * 2/61).
+    EXPECT_TRUE(command.startsWith(QStringLiteral("kavrel-render --set julia --exponent 2.5,-0.25 --c -0.1,0.7 "
+                                                  "--view -1.1,0.9,-1.2,0.8 --size 61 --iters 43")))
+        << command.toStdString();
+
+    const QString second = dir.filePath(QStringLiteral("second.png"));
+    const Outcome b = render(command.split(u' ').mid(1) + QStringList{"--output", second});
+    ASSERT_EQ(b.status, 0) << b.err.toStdString();
+    const QImage again(second);
+    EXPECT_EQ(again.convertToFormat(QImage::Format_RGB32), made.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(again.text(QStringLiteral("Command")), command);
+}
+
+TEST(KavrelRenderTest, VersionIsTheProjects)
+{
+    const Outcome r = render({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, QByteArray("kavrel-render " KAVREL_VERSION "\n"));
 }
 
 } // namespace

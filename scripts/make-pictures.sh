@@ -1,0 +1,23 @@
+#!/bin/sh
+# Makes the README's pictures in docs/: the window, started on Qt's offscreen
+# platform with a Julia constant picked by a click, and a gallery drawn by
+# kavrel-render with the commands the README shows beside them.
+# Usage: scripts/make-pictures.sh [build folder, default build]
+set -eu
+cd "$(dirname "$0")/.."
+build=${1:-build}
+cmake --build "$build" --target kavrel-render window_picture
+mkdir -p docs
+echo "Copy > Left Frame in the window pictured gives:"
+"$build"/tests/window_picture docs/screenshot.png
+
+while read -r name args; do
+    # shellcheck disable=SC2086 # the arguments are meant to split
+    "$build"/tools/kavrel-render $args --output "docs/gallery-$name.png"
+done <<'END'
+seahorse --view -0.7454,-0.7446,0.1123,0.1131 --size 240 --iters 700
+cubic --set julia --power 3 --c -0.54,0.54 --view -1.3,1.3,-1.3,1.3 --size 240 --iters 300
+exponent --exponent 3.5,0.25 --view -1.6,1.4,-1.5,1.5 --size 240 --iters 200
+fifth --power 5 --view -1.4,1.4,-1.4,1.4 --size 240
+END
+ls -l docs/*.png
