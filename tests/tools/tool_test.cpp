@@ -2,13 +2,13 @@
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
 #include <vector>
 
 #include "tests/support/reference_render.h"
+#include "tests/support/tool_support.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -63,7 +63,11 @@ TEST(RenderOptionsTest, BadInputNamesTheOption)
         {{"--set", "newton"}, "--set"}, {{"--power", "4"}, "--power"},
         {{"--exponent", "99.991,0"}, "--exponent"}, {{"--exponent", "0,-100"}, "--exponent"},
         {{"--power", "2", "--exponent", "2,0"}, "--power"}, {{"--colour"}, "colour"},
-        {{"--size"}, "size"}, {{"stray"}, "stray"}};
+        {{"--size"}, "size"}, {{"stray"}, "stray"},
+        {{"--view", "0,1,1,1"}, "YMIN < YMAX"}, {{"--view", "-1e308,1e308,0,1"}, "--view"},
+        {{"--view", "0,1,-1e308,1e308"}, "--view"}, {{"--size", "2", "--view", "0,1,0,5e-324"}, "--view"},
+        {{"--output", ""}, "--output"}, {{"--indices", ""}, "--indices"},
+        {{"--output", "f", "--indices", "./f"}, "same file"}};
     for (const auto& c : cases) {
         RenderOptions o;
         QString message;
@@ -94,21 +98,6 @@ TEST(RenderOptionsTest, ErrorsAreOneLineAndQuoteTheArgumentAtFaultAsTyped)
         for (const QChar ch : {QChar(u'\n'), QChar(u'\r'), QChar(0x2028)})
             EXPECT_FALSE(message.contains(ch)) << message.toStdString();
     }
-}
-
-// kavrel-render as a process.
-struct Outcome {
-    int status;
-    QByteArray out, err;
-};
-
-Outcome render(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(KAVREL_RENDER), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
 }
 
 std::vector<int> readIndices(const QString& path, int side)
