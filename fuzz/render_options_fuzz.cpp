@@ -1,5 +1,6 @@
 // Any command line for kavrel-render: the input is cut at zero bytes into
-// arguments. Accepted options keep every bound the help text states; a
+// arguments. Accepted options keep every bound the help text states, a view
+// of finite extent with pixels of some size, and two different outputs; a
 // rejection is one line that names an option or the argument at fault.
 #include <QCoreApplication>
 #include <QStringList>
@@ -78,9 +79,12 @@ void checkAccepted(const RenderOptions& o)
     FUZZ_CHECK(std::isfinite(o.xmin) && std::isfinite(o.xmax) && o.xmin < o.xmax, "x from %g to %g", o.xmin, o.xmax);
     FUZZ_CHECK(std::isfinite(o.ymin) && std::isfinite(o.ymax) && o.ymin < o.ymax, "y from %g to %g", o.ymin, o.ymax);
     FUZZ_CHECK(o.size >= 1 && o.size <= 32767, "size %d", o.size);
+    for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin})
+        FUZZ_CHECK(std::isfinite(extent) && extent / o.size > 0.0, "an extent of %g at %d pixels", extent, o.size);
     FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= 99000), "iters %d", o.iters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
     FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty(), "nothing to write");
+    FUZZ_CHECK(o.output != o.indices, "both outputs into '%s'", qPrintable(o.output));
 }
 
 } // namespace

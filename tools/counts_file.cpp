@@ -1,23 +1,31 @@
 #include "tools/counts_file.h"
 
-#include <QString>
+#include <string>
+#include <vector>
 
-QByteArray npyCounts(const std::vector<std::int32_t>& counts, int side)
+bool writeNpy(OutputFile& file, int side, const CountRows& rows)
 {
-    QByteArray header = QStringLiteral("{'descr': '<u4', 'fortran_order': False, 'shape': (%1, %1), }").arg(side).toLatin1();
+    const std::string n = std::to_string(side);
+    std::string header = "{'descr': '<u4', 'fortran_order': False, 'shape': (" + n + ", " + n + "), }";
     // magic (6) + version (2) + length (2) + header + '\n', to a multiple of 64
-    const qsizetype unpadded = 10 + header.size() + 1;
-    header.append(QByteArray((64 - unpadded % 64) % 64, ' '));
-    header.append('\n');
-    QByteArray data("\x93NUMPY\x01\x00", 8);
-    data.append(static_cast<char>(header.size() & 0xFF));
-    data.append(static_cast<char>(header.size() >> 8));
-    data.append(header);
-    data.reserve(data.size() + static_cast<qsizetype>(counts.size()) * 4);
-    for (const std::int32_t count : counts) {
-        const auto v = static_cast<std::uint32_t>(count);
-        for (int shift = 0; shift < 32; shift += 8)
-            data.append(static_cast<char>((v >> shift) & 0xFF));
+    const std::size_t unpadded = 10 + header.size() + 1;
+    header.append((64 - unpadded % 64) % 64, ' ');
+    header.push_back('\n');
+    std::string start("\x93NUMPY\x01\x00", 8);
+    start.push_back(static_cast<char>(header.size() & 0xFF));
+    start.push_back(static_cast<char>(header.size() >> 8));
+    start += header;
+    if (!file.write(start.data(), start.size()))
+        return false;
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(side));
+    std::vector<unsigned char> bytes(row.size() * 4);
+    for (int y = 0; y < side; ++y) {
+        rows(y, row.data());
+        for (std::size_t x = 0; x < row.size(); ++x)
+            for (int b = 0; b < 4; ++b)
+                bytes[4 * x + b] = static_cast<unsigned char>(row[x] >> (8 * b));
+        if (!file.write(bytes.data(), bytes.size()))
+            return false;
     }
-    return data;
+    return true;
 }

@@ -1,11 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <cstdint>
-#include <vector>
+#include <functional>
 
-// The escape counts of a side-by-side frame, rows from the top, as a NumPy
-// .npy file (format 1.0): dtype '<u4', shape (side, side), C order, the
-// header padded to a multiple of 64 bytes.
-QByteArray npyCounts(const std::vector<std::int32_t>& counts, int side);
+#include "tools/output_files.h"
+
+// Fills one row of escape counts, y counting from the top.
+using CountRows = std::function<void(int y, std::uint32_t* counts)>;
+
+// The escape counts of a side-by-side frame as a NumPy .npy file (format
+// 1.0): dtype '<u4', shape (side, side), C order, the header padded to a
+// multiple of 64 bytes; row by row. False when the file failed (see
+// file.error()). Does not commit.
+bool writeNpy(OutputFile& file, int side, const CountRows& rows);

@@ -1,6 +1,7 @@
 #include "tools/render_options.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <cmath>
 #include <thread>
 
@@ -77,6 +78,34 @@ void readView(const QString& text, RenderOptions* o)
     o->xmax = v[1];
     o->ymin = v[2];
     o->ymax = v[3];
+}
+
+// Finite bounds can still be too far apart for a double (a width of
+// infinity), or too close for a pixel to have any size at all.
+void checkViewSize(const QString& text, const RenderOptions& o)
+{
+    for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin}) {
+        const double pixel = extent / o.size;
+        if (!std::isfinite(extent) || !(pixel > 0.0))
+            throw Failure{QStringLiteral("--view: the width, height and pixel size must be finite and above zero, "
+                                         "got '%1' at %2 pixels").arg(text).arg(o.size)};
+    }
+}
+
+QString outputFile(const QString& option, const QString& name)
+{
+    if (name.isEmpty())
+        throw Failure{QStringLiteral("--%1: the file name is empty").arg(option)};
+    return name;
+}
+
+// Two outputs into one file would leave only the later one there.
+bool sameFile(const QString& a, const QString& b)
+{
+    const QFileInfo fa(a), fb(b);
+    if (fa.absoluteFilePath() == fb.absoluteFilePath())
+        return true;
+    return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
 }
 
 // The first argument that holds an option the parser does not know, as
@@ -196,17 +225,28 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             throw Failure{e};
         if (parser.isSet(size))
             o->size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
+        if (parser.isSet(view))
+            checkViewSize(parser.value(view), *o);
         if (parser.isSet(iters) && parser.value(iters) != u"auto")
             o->iters = whole(QStringLiteral("iters"), parser.value(iters), 1, o->deep ? kMaxDeepIters : 99000);
         if (const QString e = readColouring(valueOf(colouring), o); !e.isEmpty())
             throw Failure{e};
         if (parser.isSet(threads))
             o->threads = whole(QStringLiteral("threads"), parser.value(threads), 1, 1024);
-        o->output = parser.value(output);
-        o->indices = parser.value(indices);
-        o->counts = parser.value(counts);
+        if (parser.isSet(output))
+            o->output = outputFile(QStringLiteral("output"), parser.value(output));
+        if (parser.isSet(indices))
+            o->indices = outputFile(QStringLiteral("indices"), parser.value(indices));
+        if (parser.isSet(counts))
+            o->counts = outputFile(QStringLiteral("counts"), parser.value(counts));
         if (o->output.isEmpty() && o->indices.isEmpty() && o->counts.isEmpty())
             o->output = QStringLiteral("kavrel.png");
+        if (!o->output.isEmpty() && !o->indices.isEmpty() && sameFile(o->output, o->indices))
+            throw Failure{QStringLiteral("--output and --indices name the same file '%1'").arg(o->indices)};
+        for (const QString& other : {o->output, o->indices})
+            if (!o->counts.isEmpty() && !other.isEmpty() && sameFile(other, o->counts))
+                throw Failure{QStringLiteral("--counts names the same file '%1' as --%2")
+                                  .arg(o->counts, other == o->output ? u"output" : u"indices")};
         o->stats = parser.isSet(stats);
     } catch (const Failure& f) {
         *message = oneLine(f.text);

@@ -243,6 +243,20 @@ TEST(WindowTest, SelectionGrowsFromThePressPointAndStopsAtTheFrame)
     for (int tick = 1; tick <= 11; ++tick)
         SelectRange(frame);
     EXPECT_EQ(gFrame, (tagRECT{10, 72, 16, 78}));
+    // Next to the top and right edges, and next to the bottom edge.
+    const struct { tagPOINT press; tagRECT tick10, tick11; } nearEdges[] = {
+        {{138, 12}, {136, 10, 140, 14}, {134, 10, 140, 16}},
+        {{75, 138}, {73, 136, 77, 140}, {72, 134, 78, 140}},
+    };
+    for (const auto& e : nearEdges) {
+        gLastMClick = e.press;
+        gNumMsgs = 0;
+        for (int tick = 1; tick <= 10; ++tick)
+            SelectRange(frame);
+        EXPECT_EQ(gFrame, e.tick10) << "pressed at " << e.press.x << "," << e.press.y;
+        SelectRange(frame);
+        EXPECT_EQ(gFrame, e.tick11) << "pressed at " << e.press.x << "," << e.press.y;
+    }
     gNumMsgs = 0;
 }
 

@@ -8,7 +8,7 @@
 
 #include "engine/colouring.h"
 #include "tests/support/deep_reference.h"
-#include "tests/support/tool_run.h"
+#include "tests/support/tool_support.h"
 #include "tools/deep_options.h"
 #include "tools/render_options.h"
 

@@ -1,29 +1,36 @@
 #pragma once
 
-// Runs kavrel-render (the path in KAVREL_RENDER) and reads what it wrote.
-
 #include <QFile>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <vector>
 
+// kavrel-render (KAVREL_RENDER) as a process.
 struct Outcome {
-    int status;
+    int status;  // -1: it crashed or did not end
     QByteArray out, err;
 };
 
-inline Outcome render(const QStringList& args)
+// `prepare` can redirect the process's channels before it starts.
+template <typename Prepare>
+Outcome runProcess(const QString& program, const QStringList& args, Prepare prepare)
 {
     QProcess p;
-    p.start(QStringLiteral(KAVREL_RENDER), args);
+    prepare(p);
+    p.start(program, args);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             p.readAllStandardError()};
 }
 
+inline Outcome render(const QStringList& args)
+{
+    return runProcess(QStringLiteral(KAVREL_RENDER), args, [](QProcess&) {});
+}
+
+// The palette indices of a PGM as kavrel-render writes it.
 inline std::vector<int> readIndices(const QString& path, int side)
 {
     QFile f(path);
