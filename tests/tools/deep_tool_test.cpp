@@ -229,3 +229,26 @@ TEST(ColouringTest, CycleWalksThePaletteUpAndDownWithoutASeam)
     EXPECT_EQ(paletteIndex(Colouring::Curve, 10075, 20000), 499);
     EXPECT_EQ(paletteIndex(Colouring::Curve, 1000, 1000), 499);
 }
+
+TEST(DeepRenderTest, ACountsFileThatCannotBeWrittenLeavesEveryFileAsItWas)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("kept.png"));
+    {
+        QFile old(png);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old picture");
+    }
+    const Outcome r = render({"--center", "-0.75,0.1", "--radius", "1e-3", "--size", "16", "--output", png,
+                              "--counts", dir.filePath(QStringLiteral("no/such/dir/c.npy"))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("cannot write")) << r.err.toStdString();
+    QFile kept(png);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("old picture"));
+
+    const Outcome same = render({"--size", "8", "--output", dir.filePath(QStringLiteral("a.npy")), "--counts",
+                                 dir.filePath(QStringLiteral("a.npy"))});
+    EXPECT_EQ(same.status, 2);
+    EXPECT_TRUE(same.err.contains("--counts")) << same.err.toStdString();
+}
