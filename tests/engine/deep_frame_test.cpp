@@ -266,3 +266,31 @@ TEST(DeepFrame, PrecisionFollowsTheRadius)
     EXPECT_GE(at100, 333 + 7);
     EXPECT_NEAR(static_cast<double>(at200 - at100), 100 * std::log2(10.0), 2.0);
 }
+
+TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
+{
+    // Around a repelling fixed point the Julia set's edge shows at every
+    // depth; below 1e-120 the deltas start in the extended exponent, where
+    // the powers above 2 take their Horner steps.
+    struct Case {
+        int power;
+        int digits;
+        std::int32_t maxIters;
+    };
+    for (const Case c : {Case{2, 100, 2000}, Case{2, 300, 3000}, Case{3, 300, 1500}, Case{5, 100, 600},
+                         Case{10, 300, 400}}) {
+        DeepParams p;
+        p.julia = true;
+        p.power = c.power;
+        p.juliaRe = "-0.12";
+        p.juliaIm = "0.75";
+        std::tie(p.centerRe, p.centerIm) = repellingFixedPoint(c.power, p.juliaRe, p.juliaIm, c.digits + 10);
+        p.radius = "1e-" + std::to_string(c.digits);
+        p.size = 16;
+        p.maxIters = c.maxIters;
+        SCOPED_TRACE("z^" + std::to_string(c.power) + " at 1e-" + std::to_string(c.digits));
+        const Agreement a = compareWithMpfr(p);
+        expectAgreement(a);
+        EXPECT_GT(a.counters.rebased, 0u);
+    }
+}

@@ -277,3 +277,41 @@ Nucleus nucleusNearI(int k)
     const int digits = static_cast<int>(-radiusLog10) + 30;
     return findNucleus(decimalText(delta.re, digits), decimalText(delta.im, digits), radiusLog10 - 1.5, 1000000);
 }
+
+std::pair<std::string, std::string> repellingFixedPoint(int power, const std::string& cRe, const std::string& cIm,
+                                                        int digits)
+{
+    // Newton's method for z^p - z + c = 0 from z = 1, the fixed point of
+    // z^p when c = 0, whose multiplier p > 1 makes it repelling.
+    const mpfr_prec_t bits = static_cast<mpfr_prec_t>(digits * 3.33 + 128);
+    Big z(bits), c(bits), zp(bits), zp1(bits), f(bits), df(bits), scratch(bits);
+    c.re = readDecimal(cRe, bits);
+    c.im = readDecimal(cIm, bits);
+    mpfr_set_ui(z.re.get(), 1, MPFR_RNDN);
+    BigFloat den(bits), t(bits);
+    for (int step = 0; step < 200; ++step) {
+        mpfr_set_ui(zp1.re.get(), 1, MPFR_RNDN);  // z^(p-1)
+        mpfr_set_zero(zp1.im.get(), 1);
+        for (int k = 1; k < power; ++k)
+            multiply(zp1, z, scratch);
+        zp = zp1;
+        multiply(zp, z, scratch);
+        f = zp;  // z^p - z + c
+        mpfr_sub(f.re.get(), f.re.get(), z.re.get(), MPFR_RNDN);
+        mpfr_sub(f.im.get(), f.im.get(), z.im.get(), MPFR_RNDN);
+        add(f, c);
+        df = zp1;  // p z^(p-1) - 1
+        mpfr_mul_ui(df.re.get(), df.re.get(), static_cast<unsigned long>(power), MPFR_RNDN);
+        mpfr_mul_ui(df.im.get(), df.im.get(), static_cast<unsigned long>(power), MPFR_RNDN);
+        mpfr_sub_ui(df.re.get(), df.re.get(), 1, MPFR_RNDN);
+        // z -= f / df = f * conj(df) / |df|^2
+        normInto(df, den, t);
+        mpfr_neg(df.im.get(), df.im.get(), MPFR_RNDN);
+        multiply(f, df, scratch);
+        mpfr_div(f.re.get(), f.re.get(), den.get(), MPFR_RNDN);
+        mpfr_div(f.im.get(), f.im.get(), den.get(), MPFR_RNDN);
+        mpfr_sub(z.re.get(), z.re.get(), f.re.get(), MPFR_RNDN);
+        mpfr_sub(z.im.get(), z.im.get(), f.im.get(), MPFR_RNDN);
+    }
+    return {decimalText(z.re, digits), decimalText(z.im, digits)};
+}

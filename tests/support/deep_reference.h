@@ -22,6 +22,12 @@ std::int32_t bruteForceCount(const DeepParams& frame, int col, int row, mpfr_pre
 // around it are never uniform.
 std::pair<std::string, std::string> levelCurvePoint(const DeepParams& frame, double angle, int digits);
 
+// A repelling fixed point of z^power + c, on the boundary of the Julia set:
+// frames around it at any depth show the set's edge, turned and shrunk by
+// its multiplier.
+std::pair<std::string, std::string> repellingFixedPoint(int power, const std::string& cRe, const std::string& cIm,
+                                                        int digits);
+
 // A nucleus of the Mandelbrot set for z^2 + c: the centre of a small copy.
 struct Nucleus {
     std::string re, im;  // decimals, to `digits` significant digits
