@@ -110,7 +110,7 @@ public:
         const int width = b_.right - b_.left;
         for (; plotted_ < run.size() && run.isDone(plotted_); ++plotted_) {
             const auto i = static_cast<int>(plotted_);
-            job_.canvas.plotXY(b_.left + i % width, b_.top + i / width, run.result(plotted_).colorIdx);
+            job_.canvas.plotEscape(b_.left + i % width, b_.top + i / width, run.result(plotted_));
         }
         tally(run, from, plotted_, job_);
         run.forget(plotted_);
@@ -143,7 +143,7 @@ bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b,
     job.stats.speculative += run.size() - needed;
     if (differs || feeder.halted())
         return false;
-    paintBlock(b, run.result(needed - 1).colorIdx, job);
+    paintBlock(b, run.result(needed - 1), job);
     return true;
 }
 

@@ -16,7 +16,8 @@ inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.it
 int outlineSamples(const tagRECT& b);
 tagPOINT outlineSample(const tagRECT& b, int n);
 
-void paintBlock(const tagRECT& b, int colour, GridJob& job);
+// Every pixel of the block with the evaluation of its outline.
+void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 
 // The batched forms of DoRect's two operations, for the integer powers.
 bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);

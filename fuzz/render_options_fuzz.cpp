@@ -8,14 +8,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
+#include "engine/deep/decimal.h"
 #include "fuzz/check.h"
 #include "tools/render_options.h"
 
 namespace {
 
-const QStringList kOptions{"set", "power", "exponent", "c", "view", "size",
-                           "iters", "threads", "output", "indices", "stats", "help"};
+const QStringList kOptions{"set",     "power",   "exponent", "c",         "view",   "center", "radius",
+                           "size",    "iters",   "threads",  "colouring", "output", "indices", "counts",
+                           "stats",   "help"};
 
 QStringList argumentsOf(const std::uint8_t* data, std::size_t size)
 {
@@ -81,10 +84,18 @@ void checkAccepted(const RenderOptions& o)
     FUZZ_CHECK(o.size >= 1 && o.size <= 32767, "size %d", o.size);
     for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin})
         FUZZ_CHECK(std::isfinite(extent) && extent / o.size > 0.0, "an extent of %g at %d pixels", extent, o.size);
-    FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= 99000), "iters %d", o.iters);
+    FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= (o.deep ? 10000000 : 99000)), "iters %d", o.iters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
-    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty(), "nothing to write");
-    FUZZ_CHECK(o.output != o.indices, "both outputs into '%s'", qPrintable(o.output));
+    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty(), "nothing to write");
+    for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts}})
+        FUZZ_CHECK(a.isEmpty() || a != b, "two outputs into '%s'", qPrintable(a));
+    if (o.deep) {
+        for (const QString& part : {o.centerRe, o.centerIm, o.radius, o.juliaReText, o.juliaImText})
+            FUZZ_CHECK(isDecimal(part.toStdString()), "'%s' is not a decimal", qPrintable(part));
+        const BigFloat r = readDecimal(o.radius.toStdString());
+        FUZZ_CHECK(mpfr_sgn(r.get()) > 0 && mpfr_number_p(r.get()), "radius %s", qPrintable(o.radius));
+        FUZZ_CHECK(o.whichFunc <= 4, "the complex power deep");
+    }
 }
 
 } // namespace

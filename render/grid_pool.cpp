@@ -71,17 +71,17 @@ private:
 } // namespace
 
 RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
-                           FrameCanvas& canvas, int threads)
+                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate)
 {
     if (threads <= 1) {
-        GridJob job{frame, iters, canvas};
+        GridJob job{frame, iters, canvas, {}, {}, evaluate};
         doGrid(StartRect, job);
         return job.stats;
     }
     QuarterQueue queue(StartRect);
     std::vector<RenderStats> stats(static_cast<std::size_t>(threads));
     auto work = [&](RenderStats& out) {
-        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }};
+        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }, evaluate};
         tagRECT r;
         while (queue.pop(r))
             doGrid(r, job);

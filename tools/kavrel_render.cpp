@@ -19,6 +19,9 @@
 #include "engine/view.h"
 #include "render/grid_pool.h"
 #include "render/host.h"
+#include "tools/counts_file.h"
+#include "tools/deep_options.h"
+#include "tools/deep_render.h"
 #include "tools/output_files.h"
 #include "tools/picture_text.h"
 #include "tools/progress.h"
@@ -26,11 +29,14 @@
 
 namespace {
 
-// Keeps each pixel's palette index; counts pixels only when progress is shown.
+// Keeps each pixel's palette index, and its escape count when `keepCounts`
+// (for --counts or a colouring other than the explorer's); counts pixels
+// only when progress is shown.
 class IndexCanvas final : public FrameCanvas {
 public:
-    IndexCanvas(int side, bool countPixels)
-        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side)
+    IndexCanvas(int side, bool countPixels, bool keepCounts)
+        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side),
+          counts_(keepCounts ? indices_.size() : 0)
     {}
     void plotXY(int x, int y, int clrIdx) override
     {
@@ -38,9 +44,23 @@ public:
         if (countPixels_)
             plotted_.fetch_add(1, std::memory_order_relaxed);
     }
+    void plotEscape(int x, int y, const Escape& e) override
+    {
+        if (!counts_.empty())
+            counts_[static_cast<std::size_t>(y) * side_ + x] = e.count;
+        plotXY(x, y, e.colorIdx);
+    }
     bool userHalt() override { return halted_; }
 
+    // The palette indices of another colouring, from the counts.
+    void recolour(Colouring rule, std::int32_t maxIters)
+    {
+        for (std::size_t i = 0; i < counts_.size(); ++i)
+            indices_[i] = static_cast<std::uint16_t>(paletteIndex(rule, counts_[i], maxIters));
+    }
+
     const std::vector<std::uint16_t>& indices() const { return indices_; }
+    const std::vector<std::int32_t>& counts() const { return counts_; }
     const std::atomic<std::uint64_t>& plotted() const { return plotted_; }
     void halt() { halted_ = true; }
 
@@ -48,6 +68,7 @@ private:
     int side_;
     bool countPixels_;
     std::vector<std::uint16_t> indices_;
+    std::vector<std::int32_t> counts_;
     std::atomic<std::uint64_t> plotted_{0};
     std::atomic<bool> halted_{false};
 };
@@ -98,7 +119,7 @@ std::string cannotWrite(const OutputFile& file)
     return "cannot write " + oneLine(QFile::decodeName(file.path().c_str())).toStdString() + ": " + file.error();
 }
 
-// Both files are written in full before either is put in place; the picture
+// Every file is written in full before any is put in place; the picture
 // names the limit `iters` it was drawn with. Returns what went wrong, if
 // anything.
 std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas, Progress* progress)
@@ -111,7 +132,8 @@ std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& c
         if (progress)
             progress->stage("writing " + oneLine(name).toStdString(), &rows, static_cast<std::uint64_t>(side));
     };
-    OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString());
+    OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
+        npy(QFile::encodeName(o.counts).toStdString());
     if (!o.output.isEmpty()) {
         stage(o.output);
         const RgbRows colours = [&](int y, std::uint8_t* rgb) {
@@ -130,10 +152,19 @@ std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& c
         if (!pgm.open() || !writePgm(pgm, side, side, kPaletteSize - 1, values))
             return cannotWrite(pgm);
     }
-    for (OutputFile* file : {&png, &pgm})
+    if (!o.counts.isEmpty()) {
+        stage(o.counts);
+        const CountRows counts = [&](int y, std::uint32_t* out) {
+            std::copy_n(canvas.counts().data() + static_cast<std::size_t>(y) * side, side, out);
+            rows.fetch_add(1, std::memory_order_relaxed);
+        };
+        if (!npy.open() || !writeNpy(npy, side, counts))
+            return cannotWrite(npy);
+    }
+    for (OutputFile* file : {&png, &pgm, &npy})
         if (!file->path().empty() && !file->finish())
             return cannotWrite(*file);
-    for (OutputFile* file : {&png, &pgm})
+    for (OutputFile* file : {&png, &pgm, &npy})
         if (!file->path().empty() && !file->commit())
             return cannotWrite(*file);
     return {};
@@ -152,12 +183,13 @@ int finishOutput(int status)
 int render(const RenderOptions& o)
 {
     const bool showProgress = isatty(STDERR_FILENO) != 0;
-    IndexCanvas canvas(o.size, showProgress);
+    IndexCanvas canvas(o.size, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
     ToolHost host(canvas);
     setRenderHost(&host);
     loadColors();
     const FrameParams frame = frameParamsOf(o);
-    const std::atomic<std::int32_t> iters{o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
+    const DeepParams deepParams = o.deep ? deepParamsOf(o) : DeepParams{};
+    const std::atomic<std::int32_t> iters{o.deep ? deepParams.maxIters : o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
 
     std::unique_ptr<Progress> progress;
     if (showProgress) {
@@ -165,9 +197,13 @@ int render(const RenderOptions& o)
         progress->stage("rendering", &canvas.plotted(), std::uint64_t(o.size) * o.size);
     }
     const auto start = std::chrono::steady_clock::now();
-    const RenderStats stats = renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
+    DeepRenderStats deepStats;
+    const RenderStats stats = o.deep ? (deepStats = renderDeep(DeepFrame(deepParams), canvas, o.threads)).grid
+                                     : renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
+    if (o.colouring != Colouring::Curve)
+        canvas.recolour(o.colouring, iters);
 
     const std::string failure = host.failed ? std::string() : writeOutputs(o, iters, canvas, progress.get());
     progress.reset();  // before any message, which would land on its line
@@ -180,6 +216,11 @@ int render(const RenderOptions& o)
         std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
         std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
         std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
+        if (o.deep) {
+            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(deepStats.referenceIterations));
+            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(deepStats.approximated));
+            std::printf("precision_bits %ld\n", deepStats.precisionBits);
+        }
         std::printf("seconds %.6f\n", seconds.count());
     }
     return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct ReferenceRender {
     int limit;
     int side;
     std::vector<int> out = std::vector<int>(static_cast<std::size_t>(side) * side, -1);
+    std::vector<int> counts = std::vector<int>(out.size(), -1);  // the escape count behind each index
     double er = 2.0, ei = 0.0;
 
     static double newton(double v, bool cube)
@@ -106,7 +108,7 @@ struct ReferenceRender {
         if (!outlineOnly) {
             for (int y = t; y < b; ++y)
                 for (int x = l; x < r; ++x)
-                    out[y * side + x] = at(x, y).second;
+                    std::tie(counts[y * side + x], out[y * side + x]) = at(x, y);
             return true;
         }
         auto last = at(l, t);
@@ -119,7 +121,7 @@ struct ReferenceRender {
             }
         for (int y = t; y < b; ++y)
             for (int x = l; x < r; ++x)
-                out[y * side + x] = last.second;
+                std::tie(counts[y * side + x], out[y * side + x]) = last;
         return true;
     }
     void grid(int l, int t, int r, int b)

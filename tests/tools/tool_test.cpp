@@ -100,21 +100,6 @@ TEST(RenderOptionsTest, ErrorsAreOneLineAndQuoteTheArgumentAtFaultAsTyped)
     }
 }
 
-std::vector<int> readIndices(const QString& path, int side)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = f.readAll();
-    const QByteArray header = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
-    if (!data.startsWith(header) || data.size() != header.size() + 2 * side * side)
-        return {};
-    std::vector<int> v;
-    for (qsizetype i = header.size(); i < data.size(); i += 2)
-        v.push_back(static_cast<unsigned char>(data[i]) << 8 | static_cast<unsigned char>(data[i + 1]));
-    return v;
-}
-
 TEST(KavrelRenderTest, RejectedArgumentsWriteNothing)
 {
     QTemporaryDir dir;
@@ -180,13 +165,14 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
         {0, false, -2, 2, -2, 2, 35, 100, -2, 0.5},
     };
     for (const auto& v : views) {
-        const QString path = dir.filePath(QStringLiteral("ref.pgm"));
+        const QString path = dir.filePath(QStringLiteral("ref.pgm")), countsPath = dir.filePath(QStringLiteral("ref.npy"));
         const QString view = QStringLiteral("%1,%2,%3,%4").arg(v.x0, 0, 'g', 17).arg(v.x1, 0, 'g', 17).arg(v.y0, 0, 'g', 17).arg(v.y1, 0, 'g', 17);
         const QStringList function = v.power == 0 ? QStringList{"--exponent", QStringLiteral("%1,%2").arg(v.er).arg(v.ei)}
                                                   : QStringList{"--power", QString::number(v.power)};
         const Outcome r = render(QStringList{"--set", v.julia ? "julia" : "mandelbrot"} + function + QStringList{
                               "--c", "-0.75,0.11", "--view", view, "--size", QString::number(v.side),
-                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path});
+                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path,
+                              "--counts", countsPath});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         ReferenceRender ref{v.power, v.julia, -0.75, 0.11, v.x0, v.y1, (v.x1 - v.x0) / v.side,
                             (v.y1 - v.y0) / v.side, v.iters, v.side};
@@ -195,8 +181,12 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
         ref.grid(0, 0, v.side, v.side);
         const std::vector<int> got = readIndices(path, v.side);
         ASSERT_EQ(got.size(), ref.out.size());
-        for (std::size_t i = 0; i < got.size(); ++i)
+        const std::vector<std::int64_t> counts = readCounts(countsPath, v.side);
+        ASSERT_EQ(counts.size(), ref.counts.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
             ASSERT_EQ(got[i], ref.out[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+            ASSERT_EQ(counts[i], ref.counts[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+        }
     }
 }
 
