@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QProcess>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -184,6 +185,13 @@ TEST(WindowTest, PressWhileRenderingIsRefusedWithTheSuggestion)
     QTest::mousePress(shell.area, Qt::LeftButton, {}, inside);
     EXPECT_EQ(answerer.boxes, (std::vector<std::string>{"Suggestion:: Press ESC to halt"}));
     EXPECT_EQ(gNumMsgs, -1);
+    // Room for the caption in a bold title font beside a title bar's three
+    // buttons: a box only as wide as its short text had it cut.
+    QFont bold = shell.window->font();
+    bold.setBold(true);
+    const int titleBar = shell.window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    ASSERT_EQ(answerer.widths.size(), 1u);
+    EXPECT_GE(answerer.widths[0], QFontMetrics(bold).horizontalAdvance(QStringLiteral("Suggestion:")) + 3 * titleBar);
     const double xmin = Mgraph.Xmin;
     settle(700);
     QTest::mouseRelease(shell.area, Qt::LeftButton, {}, inside);
