@@ -139,7 +139,9 @@ TEST_F(HighDensityTest, CopiesHoldTheFramesAndTheBandAtDeviceResolution)
     EXPECT_EQ(band, shell.area->screenImage().copy(0, 0, 1140, 580));
 }
 
-TEST_F(HighDensityTest, AMoveToAScreenOfAFractionalRatioLaysOutAgainWithoutGaps)
+// Moves the window to the second screen, at ratio 1.5, and waits until it
+// has been laid out there and rendered.
+void moveToFractionalScreen(Shell& shell)
 {
     const QList<QScreen*> screens = QGuiApplication::screens();
     ASSERT_EQ(screens.size(), 2);
@@ -147,7 +149,12 @@ TEST_F(HighDensityTest, AMoveToAScreenOfAFractionalRatioLaysOutAgainWithoutGaps)
     shell.window->windowHandle()->setScreen(screens[1]);
     ASSERT_TRUE(waitUntil([&] { return shell.area->layoutCount() > layouts; }, 3000));
     shell.waitForRenders();
-    EXPECT_EQ(shell.area->pixelRatio(), 1.5);
+    ASSERT_EQ(shell.area->pixelRatio(), 1.5);
+}
+
+TEST_F(HighDensityTest, AMoveToAScreenOfAFractionalRatioLaysOutAgainWithoutGaps)
+{
+    moveToFractionalScreen(shell);
     EXPECT_EQ(shell.area->size(), QSize(570, 300));
     // 270 logical pixels at 1.5; the frames from 15 and 435 on the device.
     EXPECT_EQ(gJRect, (tagRECT{15, 15, 420, 420}));
@@ -162,6 +169,29 @@ TEST_F(HighDensityTest, AMoveToAScreenOfAFractionalRatioLaysOutAgainWithoutGaps)
     const QImage whole = shell.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const int top = qRound(shell.area->mapTo(shell.window.get(), QPoint(0, 0)).y() * 1.5);
     EXPECT_EQ(whole.copy(0, top, screen.width(), screen.height()), screen);
+}
+
+TEST_F(HighDensityTest, SelectionTicksAtAFractionalRatioLeaveNoTrails)
+{
+    moveToFractionalScreen(shell);
+    // What the screen holds: the whole client area once, then only the parts
+    // the window repaints, as it repaints them.
+    QImage screen = shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    PaintSpy spy(shell.area);
+    QTest::mousePress(shell.area, Qt::LeftButton, {}, QPoint(10 + 51, 10 + 61));
+    for (int tick = 1; tick <= 20; ++tick) {
+        spy.painted = {};
+        shell.area->gestures().tick();
+        if (tick < 10)
+            continue;
+        ASSERT_TRUE(waitUntil([&] { return !spy.painted.isEmpty(); }, 2000)) << "tick " << tick << " repainted nothing";
+        shell.area->render(&screen, spy.painted.boundingRect().topLeft(), spy.painted);
+        QImage shown = screen;
+        shown.setDevicePixelRatio(1.0);
+        ASSERT_EQ(shown, shell.area->screenImage()) << "tick " << tick << " left the screen out of date";
+    }
+    QTest::mouseRelease(shell.area, Qt::LeftButton, {}, QPoint(3, 3));
+    shell.waitForRenders();
 }
 
 } // namespace

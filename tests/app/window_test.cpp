@@ -303,21 +303,6 @@ TEST(WindowTest, HoldZoomsTheFrameToTheConvertedCorners)
     EXPECT_NE(Mgraph.Xmin, before);
 }
 
-// Collects the regions the client area is asked to repaint.
-class PaintSpy : public QObject {
-public:
-    explicit PaintSpy(QWidget* widget) { widget->installEventFilter(this); }
-    QRegion painted;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
-};
-
 TEST(WindowTest, SelectionTicksRepaintEveryPixelTheOutlineLeavesOrReaches)
 {
     Shell shell;
