@@ -1,5 +1,6 @@
-// The window on high-density screens: run with two offscreen screens, the
-// first at ratio 2 (QT_SCALE_FACTOR=2), the second at the fractional 1.5.
+// The window on high-density screens: run on three offscreen screens, the
+// first at ratio 2 (QT_SCALE_FACTOR=2), the others at the fractional 1.5 and
+// 1.25.
 #include <gtest/gtest.h>
 
 #include <QClipboard>
@@ -139,41 +140,54 @@ TEST_F(HighDensityTest, CopiesHoldTheFramesAndTheBandAtDeviceResolution)
     EXPECT_EQ(band, shell.area->screenImage().copy(0, 0, 1140, 580));
 }
 
-// Moves the window to the second screen, at ratio 1.5, and waits until it
-// has been laid out there and rendered.
-void moveToFractionalScreen(Shell& shell)
+// Moves the window to another screen and waits until it has been laid out
+// there at the screen's ratio and rendered.
+void moveToScreen(Shell& shell, int screen, double ratio)
 {
     const QList<QScreen*> screens = QGuiApplication::screens();
-    ASSERT_EQ(screens.size(), 2);
+    ASSERT_EQ(screens.size(), 3);
     const int layouts = shell.area->layoutCount();
-    shell.window->windowHandle()->setScreen(screens[1]);
+    shell.window->windowHandle()->setScreen(screens[screen]);
     ASSERT_TRUE(waitUntil([&] { return shell.area->layoutCount() > layouts; }, 3000));
     shell.waitForRenders();
-    ASSERT_EQ(shell.area->pixelRatio(), 1.5);
+    ASSERT_EQ(shell.area->pixelRatio(), ratio);
+}
+
+// Every device pixel as composed, none left over from an old ratio, also
+// below the menu bar, which may end inside a device pixel.
+void expectShownOneForOne(Shell& shell)
+{
+    const double ratio = shell.area->pixelRatio();
+    const QImage screen = shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(screen, shell.area->screenImage()) << "at ratio " << ratio;
+    EXPECT_EQ(screen.copy(gMRect.left, gMRect.top, gMMap->width, gMMap->height), mapImage(*gMMap));
+    const QImage whole = shell.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int top = qRound(shell.area->mapTo(shell.window.get(), QPoint(0, 0)).y() * ratio);
+    EXPECT_EQ(whole.copy(0, top, screen.width(), screen.height()), screen) << "at ratio " << ratio;
 }
 
 TEST_F(HighDensityTest, AMoveToAScreenOfAFractionalRatioLaysOutAgainWithoutGaps)
 {
-    moveToFractionalScreen(shell);
+    moveToScreen(shell, 1, 1.5);
     EXPECT_EQ(shell.area->size(), QSize(570, 300));
     // 270 logical pixels at 1.5; the frames from 15 and 435 on the device.
     EXPECT_EQ(gJRect, (tagRECT{15, 15, 420, 420}));
     EXPECT_EQ(gMRect, (tagRECT{435, 15, 840, 420}));
     EXPECT_EQ(gMMap->width, 405);
     EXPECT_EQ(Mgraph.Xpxl, 4.0 / 405);
-    // Every device pixel as composed, none left over from the old ratio.
-    const QImage screen = grabbed();
-    EXPECT_EQ(screen, shell.area->screenImage());
-    EXPECT_EQ(screen.copy(435, 15, 405, 405), mapImage(*gMMap));
-    // Also below the menu bar, which ends on half a device pixel.
-    const QImage whole = shell.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const int top = qRound(shell.area->mapTo(shell.window.get(), QPoint(0, 0)).y() * 1.5);
-    EXPECT_EQ(whole.copy(0, top, screen.width(), screen.height()), screen);
+    expectShownOneForOne(shell);
+    // At 1.25 halves round up: 337.5 to 338, 12.5 to 13, 362.5 to 363.
+    moveToScreen(shell, 2, 1.25);
+    EXPECT_EQ(gJRect, (tagRECT{13, 13, 351, 351}));
+    EXPECT_EQ(gMRect, (tagRECT{363, 13, 701, 351}));
+    expectShownOneForOne(shell);
+    moveToScreen(shell, 0, 2.0);
+    EXPECT_EQ(gMMap->width, 540);
 }
 
 TEST_F(HighDensityTest, SelectionTicksAtAFractionalRatioLeaveNoTrails)
 {
-    moveToFractionalScreen(shell);
+    moveToScreen(shell, 1, 1.5);
     // What the screen holds: the whole client area once, then only the parts
     // the window repaints, as it repaints them.
     QImage screen = shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -198,19 +212,20 @@ TEST_F(HighDensityTest, SelectionTicksAtAFractionalRatioLeaveNoTrails)
 
 int main(int argc, char** argv)
 {
-    // Two screens side by side, the second at three quarters of the first's
-    // ratio.
+    // Three screens side by side, the second and third at three quarters and
+    // five eighths of the first's ratio.
     QTemporaryDir dir;
     QFile config(dir.filePath(QStringLiteral("screens.json")));
     if (!config.open(QIODevice::WriteOnly)
         || config.write(R"({"screens": [{"name": "first", "x": 0, "y": 0, "width": 1600, "height": 1200},
-                                        {"name": "second", "x": 1600, "y": 0, "width": 1600, "height": 1200}]})")
+                                        {"name": "second", "x": 1600, "y": 0, "width": 1600, "height": 1200},
+                                        {"name": "third", "x": 3200, "y": 0, "width": 1600, "height": 1200}]})")
                < 0)
         return 2;
     config.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
     qputenv("QT_SCALE_FACTOR", "2");
-    qputenv("QT_SCREEN_SCALE_FACTORS", "1;0.75");
+    qputenv("QT_SCREEN_SCALE_FACTORS", "1;0.75;0.625");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
