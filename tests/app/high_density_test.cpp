@@ -18,6 +18,7 @@
 #include "render/off_map.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pasted_command.h"
+#include "tests/support/repaint_check.h"
 
 namespace {
 
@@ -188,24 +189,7 @@ TEST_F(HighDensityTest, AMoveToAScreenOfAFractionalRatioLaysOutAgainWithoutGaps)
 TEST_F(HighDensityTest, SelectionTicksAtAFractionalRatioLeaveNoTrails)
 {
     moveToScreen(shell, 1, 1.5);
-    // What the screen holds: the whole client area once, then only the parts
-    // the window repaints, as it repaints them.
-    QImage screen = shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    PaintSpy spy(shell.area);
-    QTest::mousePress(shell.area, Qt::LeftButton, {}, QPoint(10 + 51, 10 + 61));
-    for (int tick = 1; tick <= 20; ++tick) {
-        spy.painted = {};
-        shell.area->gestures().tick();
-        if (tick < 10)
-            continue;
-        ASSERT_TRUE(waitUntil([&] { return !spy.painted.isEmpty(); }, 2000)) << "tick " << tick << " repainted nothing";
-        shell.area->render(&screen, spy.painted.boundingRect().topLeft(), spy.painted);
-        QImage shown = screen;
-        shown.setDevicePixelRatio(1.0);
-        ASSERT_EQ(shown, shell.area->screenImage()) << "tick " << tick << " left the screen out of date";
-    }
-    QTest::mouseRelease(shell.area, Qt::LeftButton, {}, QPoint(3, 3));
-    shell.waitForRenders();
+    expectTicksRepaintWhatTheyChange(shell, QPoint(10 + 51, 10 + 61));
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPaintEvent>
 #include <QProcess>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -16,6 +15,7 @@
 #include "engine/view.h"
 #include "render/off_map.h"
 #include "tests/support/gui_support.h"
+#include "tests/support/repaint_check.h"
 
 namespace {
 
@@ -306,22 +306,7 @@ TEST(WindowTest, HoldZoomsTheFrameToTheConvertedCorners)
 TEST(WindowTest, SelectionTicksRepaintEveryPixelTheOutlineLeavesOrReaches)
 {
     Shell shell;
-    // What the screen holds: the whole client area once, then only the parts
-    // the window repaints, as it repaints them.
-    QImage screen = shell.area->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    PaintSpy spy(shell.area);
-    QTest::mousePress(shell.area, Qt::LeftButton, {}, QPoint(gJRect.left + 50, gJRect.top + 60));
-    for (int tick = 1; tick <= 20; ++tick) {
-        spy.painted = {};
-        shell.area->gestures().tick();
-        if (tick < 10)
-            continue;
-        ASSERT_TRUE(waitUntil([&] { return !spy.painted.isEmpty(); }, 2000)) << "tick " << tick << " repainted nothing";
-        shell.area->render(&screen, spy.painted.boundingRect().topLeft(), spy.painted);
-        ASSERT_EQ(screen, shell.area->screenImage()) << "tick " << tick << " left the screen out of date";
-    }
-    QTest::mouseRelease(shell.area, Qt::LeftButton, {}, QPoint(3, 3));
-    shell.waitForRenders();
+    expectTicksRepaintWhatTheyChange(shell, QPoint(gJRect.left + 50, gJRect.top + 60));
 }
 
 TEST(WindowTest, GripBracketRepaintsAnUnchangedSizeAndLaysOutANewOneOnce)

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenuBar>
-#include <QPaintEvent>
 #include <QPointer>
 #include <QTimer>
 #include <deque>
@@ -67,21 +66,6 @@ private:
     std::deque<Step> steps_;
     QPointer<QWidget> last_;  // null once it is gone: the next dialog may reuse its address
     QTimer timer_;
-};
-
-// Collects the regions the client area is asked to repaint.
-class PaintSpy : public QObject {
-public:
-    explicit PaintSpy(QWidget* widget) { widget->installEventFilter(this); }
-    QRegion painted;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
 };
 
 // The explorer's window as the program starts it, shown with a client area
