@@ -1,11 +1,11 @@
 #include "app/client_area.h"
 
 #include <QMouseEvent>
-#include <QtMath>
-#include <cmath>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QStyle>
+#include <QtMath>
+#include <cmath>
 
 #include "app/frame_layout.h"
 #include "app/shell_state.h"

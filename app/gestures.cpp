@@ -1,9 +1,9 @@
 #include "app/gestures.h"
 
 #include <QApplication>
+#include <QTimerEvent>
 #include <QtGlobal>
 #include <algorithm>
-#include <QTimerEvent>
 
 #include "app/client_area.h"
 #include "app/messages.h"
