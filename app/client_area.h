@@ -17,14 +17,22 @@ class ClientArea : public QWidget {
 public:
     explicit ClientArea(QWidget* parent = nullptr);
 
-    // Lays the frames out anew in the client area as it is now.
+    // Lays the frames out anew in the client area as it is now, at the
+    // device pixel ratio of the screen it is on.
     void setupWindow();
     bool laidOut() const { return laidOut_; }
     int layoutCount() const { return layouts_; }
     tagRECT clientRect() const { return {0, 0, width(), height()}; }
+    // Device pixels to a logical pixel, as at the last layout.
+    double pixelRatio() const { return ratio_; }
 
-    // What the client area shows now: the frames, their borders, the grip
-    // image and the selection outline.
+    // The device pixel under a point given in logical pixels.
+    tagPOINT devicePoint(QPointF at) const;
+    // Repaints at least the pixels of `device`, a rectangle in device pixels.
+    void updateDevice(const QRect& device);
+
+    // What the client area shows now, in device pixels: the frames, their
+    // borders, the grip image and the selection outline.
     QImage screenImage();
     void invalidateFrame(short FuncSwitch);
 
@@ -40,11 +48,18 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override;
 
 private:
+    QSize deviceSize() const;
+    QRect deviceRect(const QRect& logical) const;
+    // Lays out again when the window has moved to a screen of another ratio.
+    void followRatio();
+
     FramePainter painter_;
+    QImage canvas_;  // the client area composed in device pixels, then shown one for one
     Gestures gestures_{this};
     SizingBracket bracket_{this};
     ProgressTimers progress_{this};
     SizeGrip* grip_;
     bool laidOut_ = false;
     int layouts_ = 0;
+    double ratio_ = 1.0;
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <QtGlobal>
+
 #include "app/shell_state.h"
 #include "engine/view.h"
 #include "render/off_map.h"
@@ -17,11 +19,22 @@ FrameLayout frameLayout(int w, int h)
     return {side, {10, 10, 10 + side, 10 + side}, {20 + side, 10, 20 + 2 * side, 10 + side}};
 }
 
-void layOutFrames(const tagRECT& client)
+FrameLayout deviceLayout(const FrameLayout& logical, double ratio)
+{
+    const auto scaled = [ratio](int v) { return qRound(v * ratio); };
+    const int side = scaled(logical.side);
+    const auto frame = [&](const tagRECT& r) {
+        const int left = scaled(r.left), top = scaled(r.top);
+        return tagRECT{left, top, left + side, top + side};
+    };
+    return {side, frame(logical.julia), frame(logical.mandelbrot)};
+}
+
+void layOutFrames(const tagRECT& client, double ratio)
 {
     haltRenders();
     gWinRect = client;
-    const FrameLayout layout = frameLayout(gWinRect.right, gWinRect.bottom);
+    const FrameLayout layout = deviceLayout(frameLayout(gWinRect.right, gWinRect.bottom), ratio);
     gJRect = layout.julia;
     gMRect = layout.mandelbrot;
     // The old maps go before the new ones are made: never both pairs at once.

@@ -13,7 +13,14 @@ struct FrameLayout {
 
 FrameLayout frameLayout(int w, int h);
 
-// Lays the frames out in the client area `client`: both renders are stopped
-// and waited for, the frames take their rectangles, the maps are made anew at
-// their size, and both renders start on them.
-void layOutFrames(const tagRECT& client);
+// A layout in the pixels of a device with `ratio` of them to a logical pixel:
+// each position and the side scaled and rounded as Qt rounds, so that the
+// frames keep their place in the window and are drawn at the device's
+// resolution.
+FrameLayout deviceLayout(const FrameLayout& logical, double ratio);
+
+// Lays the frames out in the client area `client`, given in logical pixels,
+// on a device of `ratio`: both renders are stopped and waited for, the frames
+// take their rectangles in device pixels, the maps are made anew at their
+// size, and both renders start on them.
+void layOutFrames(const tagRECT& client, double ratio);

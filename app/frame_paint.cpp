@@ -1,6 +1,7 @@
 #include "app/frame_paint.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "app/gestures.h"
 #include "app/shell_state.h"
@@ -9,14 +10,14 @@
 
 namespace {
 
-// A one-pixel black border just outside the frame.
-void drawBorder(QPainter& p, const tagRECT& r)
+// A black border of width b just outside the frame.
+void drawBorder(QPainter& p, const tagRECT& r, int b)
 {
-    const int w = r.right - r.left + 2, h = r.bottom - r.top + 2;
-    p.fillRect(r.left - 1, r.top - 1, w, 1, Qt::black);
-    p.fillRect(r.left - 1, r.bottom, w, 1, Qt::black);
-    p.fillRect(r.left - 1, r.top - 1, 1, h, Qt::black);
-    p.fillRect(r.right, r.top - 1, 1, h, Qt::black);
+    const int w = r.right - r.left + 2 * b, h = r.bottom - r.top + 2 * b;
+    p.fillRect(r.left - b, r.top - b, w, b, Qt::black);
+    p.fillRect(r.left - b, r.bottom, w, b, Qt::black);
+    p.fillRect(r.left - b, r.top - b, b, h, Qt::black);
+    p.fillRect(r.right, r.top - b, b, h, Qt::black);
 }
 
 void copyPixels(const offBMP& map, QImage& image)
@@ -65,15 +66,22 @@ void FramePainter::drawMap(QPainter& p, const QRect& exposed, const offBMP* map,
     p.drawImage(r.left, r.top, pixels);
 }
 
-void FramePainter::paint(QPainter& p, QSize size, const QRect& exposed, bool laidOut)
+void FramePainter::paint(QPainter& p, QSize size, const QRect& exposed, bool laidOut, double ratio)
 {
     p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
     if (gUsrSzWin)
         return;
-    p.drawImage(gWinRect.right - kGripImageSide, gWinRect.bottom - kGripImageSide, grip_);
+    // The grip and the borders keep their size on the screen; only the
+    // frames gain the device's resolution.
+    const auto scaled = [ratio](int v) { return qRound(v * ratio); };
+    const int gripSide = scaled(kGripImageSide);
+    p.drawImage(QRect(scaled(gWinRect.right - kGripImageSide), scaled(gWinRect.bottom - kGripImageSide), gripSide,
+                      gripSide),
+                grip_);
     if (laidOut) {
-        drawBorder(p, gJRect);
-        drawBorder(p, gMRect);
+        const int border = std::max(1, scaled(1));
+        drawBorder(p, gJRect, border);
+        drawBorder(p, gMRect, border);
     }
     drawMap(p, exposed, gJMap.get(), gJRect, julia_);
     drawMap(p, exposed, gMMap.get(), gMRect, mandelbrot_);

@@ -19,10 +19,11 @@ class FramePainter {
 public:
     explicit FramePainter(QImage gripImage) : grip_(std::move(gripImage)) {}
 
-    // Paints the part `exposed` of a client area of `size` through `p`;
-    // `laidOut` says whether the frames have had their first layout. A frame
-    // outside `exposed` is not copied from its map.
-    void paint(QPainter& p, QSize size, const QRect& exposed, bool laidOut);
+    // Paints the part `exposed` of a client area of `size` through `p`, all
+    // three in the pixels of a device of `ratio`; `laidOut` says whether the
+    // frames have had their first layout. A frame outside `exposed` is not
+    // copied from its map.
+    void paint(QPainter& p, QSize size, const QRect& exposed, bool laidOut, double ratio);
 
 private:
     void drawMap(QPainter& p, const QRect& exposed, const offBMP* map, const tagRECT& r, QImage& pixels);

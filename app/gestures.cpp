@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QTimerEvent>
+#include <QtGlobal>
+#include <algorithm>
 
 #include "app/client_area.h"
 #include "app/messages.h"
@@ -22,13 +24,15 @@ double ULx, ULy, LRx, LRy;
 double RectLen, RectHt;
 double Xinc, Yinc;
 
-void startSelection(const tagRECT& boundsRect)
+void startSelection(const tagRECT& boundsRect, double ratio)
 {
     const double x = gLastMClick.x, y = gLastMClick.y;
     RectLen = boundsRect.right - boundsRect.left;
     RectHt = boundsRect.bottom - boundsRect.top;
-    Xinc = RectLen > RectHt ? RectLen / RectHt : 1.0;
-    Yinc = RectLen < RectHt ? RectHt / RectLen : 1.0;
+    // Steps of a logical pixel: the selection grows as fast on the screen
+    // whatever the device's resolution.
+    Xinc = (RectLen > RectHt ? RectLen / RectHt : 1.0) * ratio;
+    Yinc = (RectLen < RectHt ? RectHt / RectLen : 1.0) * ratio;
     ULx = x - Xinc;
     ULy = y - Yinc;
     LRx = x + Xinc;
@@ -36,37 +40,42 @@ void startSelection(const tagRECT& boundsRect)
 }
 
 // Each edge moves outward by one increment; one that has reached the frame
-// stays, and the opposite edge moves twice instead.
+// stays, and the opposite edge moves twice instead. An increment of more than
+// a pixel stops at the frame's edge instead of passing it.
 void growSelection(const tagRECT& b)
 {
     const double top = b.top, left = b.left, bottom = b.bottom - 1, right = b.right - 1;
+    const auto up = [&] { ULy = std::max(ULy - Yinc, top); };
+    const auto down = [&] { LRy = std::min(LRy + Yinc, bottom); };
+    const auto leftward = [&] { ULx = std::max(ULx - Xinc, left); };
+    const auto rightward = [&] { LRx = std::min(LRx + Xinc, right); };
     if (top < ULy)
-        ULy -= Yinc;
+        up();
     else if (bottom > LRy)
-        LRy += Yinc;
+        down();
     if (left < ULx)
-        ULx -= Xinc;
+        leftward();
     else if (right > LRx)
-        LRx += Xinc;
+        rightward();
     if (bottom > LRy)
-        LRy += Yinc;
+        down();
     else if (top < ULy)
-        ULy -= Yinc;
+        up();
     if (right > LRx)
-        LRx += Xinc;
+        rightward();
     else if (left < ULx)
-        ULx -= Xinc;
+        leftward();
 }
 
 // The pixels the outline of f covers, corners included.
 QRect outlineBounds(const tagRECT& f) { return QRect(QPoint(f.left, f.top), QPoint(f.right, f.bottom)); }
 } // namespace
 
-int SelectRange(const tagRECT& boundsRect)
+int SelectRange(const tagRECT& boundsRect, double ratio)
 {
     ++gNumMsgs;
     if (gNumMsgs == 1)
-        startSelection(boundsRect);
+        startSelection(boundsRect, ratio);
     if (gNumMsgs <= kClickTicks)
         return 0;
     stopThread(kBothFrames);
@@ -113,12 +122,12 @@ void Gestures::tick()
 {
     int drawn = 0;
     if (PtInRect(gJRect, gLastMClick))
-        drawn = SelectRange(gJRect);
+        drawn = SelectRange(gJRect, area_->pixelRatio());
     else if (PtInRect(gMRect, gLastMClick))
-        drawn = SelectRange(gMRect);
+        drawn = SelectRange(gMRect, area_->pixelRatio());
     // The selection only grows, so its new bounds hold the old outline too.
     if (drawn)
-        area_->update(outlineBounds(gFrame));
+        area_->updateDevice(outlineBounds(gFrame));
 }
 
 void Gestures::timerEvent(QTimerEvent* event)
@@ -131,7 +140,9 @@ void Gestures::click()
 {
     const tagPOINT p = gLastMClick;
     const int x = p.x - gMRect.left, y = p.y - gMRect.top;
-    const tagRECT marker{x, y, x + 2, y + 2};
+    // Two logical pixels square, as large on the screen at any resolution.
+    const int side = std::max(2, qRound(2 * area_->pixelRatio()));
+    const tagRECT marker{x, y, x + side, y + side};
     const unsigned long markerColour = 0x0028C8ED;
     if (gMMap)
         gMMap->fillRect(&marker, &markerColour);
@@ -140,8 +151,8 @@ void Gestures::click()
     ConvertMouse(p, &Mgraph, &gMRect, &re, &im);
     Jreal = re;
     Jcomplex = im;
-    const int side = gMRect.bottom - gMRect.top;
-    drawFigure({0, 0, side, side}, kJulia);
+    const int frameSide = gMRect.bottom - gMRect.top;
+    drawFigure({0, 0, frameSide, frameSide}, kJulia);
 }
 
 void Gestures::zoom()

@@ -9,6 +9,7 @@ class ClientArea;
 
 // The left-button gesture: a short click, or a press held until a square
 // selection grows around the press point.
+// Points and rectangles are in device pixels, as the frame rectangles are.
 extern tagPOINT gLastMClick;  // the press point; the release point once the button is up
 extern int gNumMsgs;          // selection ticks since the press; -1: the press started no gesture
 extern tagRECT gFrame;        // the selection as last drawn
@@ -17,11 +18,12 @@ constexpr int kSelectionTimer = 989;
 constexpr int kSelectionPeriodMs = 50;
 constexpr int kClickTicks = 9;  // a release within this many ticks is a click
 
-// One 50 ms tick of a selection inside the frame boundsRect. Nothing shows
-// during the first nine ticks; from the tenth on both renders are asked to
-// stop, the selection grows by one step and gFrame takes its new bounds.
-// Returns 1 when gFrame changed and the outline is to be drawn anew.
-int SelectRange(const tagRECT& boundsRect);
+// One 50 ms tick of a selection inside the frame boundsRect on a device of
+// `ratio` pixels to a logical one. Nothing shows during the first nine ticks;
+// from the tenth on both renders are asked to stop, the selection grows by one
+// step of `ratio` pixels and gFrame takes its new bounds. Returns 1 when
+// gFrame changed and the outline is to be drawn anew.
+int SelectRange(const tagRECT& boundsRect, double ratio = 1.0);
 
 // The gestures on the client area. A press in a frame while no render runs
 // starts the selection ticks; its release is a click when it came within

@@ -3,7 +3,8 @@
 class QString;
 class QWidget;
 
-// A modal box with an OK button only, owned by `owner` (none when null).
+// A modal box with an OK button only, owned by `owner` (none when null), at
+// least as wide as the room its caption needs in a title bar.
 void showMessage(QWidget* owner, const QString& caption, const QString& text);
 
 // The fatal alert as the user sees it: a beep, the box captioned "Fatal

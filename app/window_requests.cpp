@@ -25,7 +25,9 @@ QImage frameImage(short frame) { return mapImage(frame == kJulia ? *gJMap : *gMM
 QImage windowBand()
 {
     auto* area = gTheWindow->findChild<ClientArea*>();
-    return area->screenImage().copy(0, 0, gWinRect.right, gMMap->height + 20);
+    const QImage screen = area->screenImage();
+    // The frames with the margin above them once more below.
+    return screen.copy(0, 0, screen.width(), gMRect.bottom + gMRect.top);
 }
 
 void showWindowMessage(const QString& caption, const QString& text) { showMessage(gTheWindow, caption, text); }

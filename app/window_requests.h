@@ -18,7 +18,8 @@ void restartFrameView(short frame, const PlaneBounds& bounds);
 // The frame's picture (kMandelbrot or kJulia) from its map, which must exist.
 QImage frameImage(short frame);
 
-// The client area as shown, as wide as it and a frame plus 20 pixels high.
+// The client area as shown, in device pixels, as wide as it and a frame plus
+// its margins above and below high.
 QImage windowBand();
 
 // A modal box with an OK button only, over the main window.

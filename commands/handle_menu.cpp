@@ -71,39 +71,6 @@ bool isPresetExponent()
     return false;
 }
 
-int changeFunction(int menuCode)
-{
-    const int checkedMenu = checkedFunction();
-    if (whichFunc != 5 && checkedMenu == menuCode)
-        return 0;
-    if (menuCode == kFuncOther) {
-        if (handleFracPwr() == 0)
-            return 0;
-        if (isPresetExponent())
-            showWindowMessage(QStringLiteral("Suggestion:"),
-                              QStringLiteral("It is better to choose exponents from the menu\n"
-                                             " where possible; they run much faster."));
-        whichFunc = 5;
-    } else {
-        gRealExpon = pwr[menuCode - kFuncSquare];
-        whichFunc = static_cast<std::int16_t>(menuCode - 703);
-    }
-    if (checkedMenu != menuCode) {
-        if (checkedMenu != 0)
-            CheckMenuItem(optionMenu, checkedMenu, false);
-        CheckMenuItem(optionMenu, menuCode, true);
-    }
-    if (gIterFlag == 2) {
-        // Both counts back to 100, once this command has returned.
-        QMetaObject::invokeMethod(qApp, [] { handleMenu(kJuliaIters); }, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(qApp, [] { handleMenu(kMandelbrotIters); }, Qt::QueuedConnection);
-    }
-    Jreal = 0.0;
-    Jcomplex = 0.63;
-    resetMandelbrot();
-    return 0;
-}
-
 int setIterations(int menuCode)
 {
     const bool julia = menuCode < kMandelbrotIters;
@@ -134,6 +101,41 @@ int setIterations(int menuCode)
     } else if (countItem(base, oldIters) != base + k) {
         CheckMenuItem(submenu, countItem(base, oldIters), false);
     }
+    return 0;
+}
+
+int changeFunction(int menuCode)
+{
+    const int checkedMenu = checkedFunction();
+    if (whichFunc != 5 && checkedMenu == menuCode)
+        return 0;
+    if (menuCode == kFuncOther) {
+        if (handleFracPwr() == 0)
+            return 0;
+        if (isPresetExponent())
+            showWindowMessage(QStringLiteral("Suggestion:"),
+                              QStringLiteral("It is better to choose exponents from the menu\n"
+                                             " where possible; they run much faster."));
+        whichFunc = 5;
+    } else {
+        gRealExpon = pwr[menuCode - kFuncSquare];
+        whichFunc = static_cast<std::int16_t>(menuCode - 703);
+    }
+    if (checkedMenu != menuCode) {
+        if (checkedMenu != 0)
+            CheckMenuItem(optionMenu, checkedMenu, false);
+        CheckMenuItem(optionMenu, menuCode, true);
+    }
+    if (gIterFlag == 2) {
+        // Both counts back to 100 before the renders restart: a count changed
+        // later would reach renders already under way, and part of a picture
+        // would be drawn at the old limit.
+        setIterations(kJuliaIters);
+        setIterations(kMandelbrotIters);
+    }
+    Jreal = 0.0;
+    Jcomplex = 0.63;
+    resetMandelbrot();
     return 0;
 }
 

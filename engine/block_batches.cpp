@@ -45,17 +45,27 @@ struct Outline {
             for (std::size_t i = checked; i < at.size(); ++i)
                 run.cancel(at[i]);
         else if (passed())
-            colour = run.result(at.back()).colorIdx;  // as the last evaluation left it
+            last = run.result(at.back());  // its colour is the one the block is painted in
         return differs || passed();
     }
     bool passed() const { return !differs && checked == static_cast<std::size_t>(samples); }
 
-    void tallyInto(const EscapeRun& run, GridJob& job) const
+    // Adds up the passes of the samples the test needed, before the run goes.
+    void sumPasses(const EscapeRun& run)
     {
         for (std::size_t i = 0; i < checked; ++i)
-            job.stats.iterations += passesOf(run, at[i]);
-        job.stats.evaluations += checked;
-        job.stats.speculative += at.size() - checked;
+            neededPasses += passesOf(run, at[i]);
+    }
+
+    // Counts the test's samples into the job's stats: the needed ones as
+    // evaluations when the render reached the block, as one at a time
+    // would have, and all of them as speculative when a stop came first.
+    void count(GridJob& job, bool reached) const
+    {
+        const std::size_t needed = reached ? checked : 0;
+        job.stats.evaluations += needed;
+        job.stats.iterations += reached ? neededPasses : 0;
+        job.stats.speculative += at.size() - needed;
     }
 
     tagRECT b;
@@ -63,7 +73,8 @@ struct Outline {
     std::vector<std::size_t> at;  // the run's numbers of the samples added so far
     std::size_t checked = 0;
     bool differs = false;
-    int colour = -1;
+    Escape last{};
+    std::uint64_t neededPasses = 0;
     int rows = 1;  // rows handed over at the next refill
 };
 
@@ -134,17 +145,17 @@ bool testOutlines(EscapeKernel kernel, std::vector<Outline>& outlines, const dou
     OutlineFeeder feeder(outlines, JuliaC, job);
     kernel(run, feeder);
     feeder.decide(run);
-    for (const Outline& o : outlines)
-        o.tallyInto(run, job);
+    for (Outline& o : outlines)
+        o.sumPasses(run);
     return !feeder.halted();
 }
 
-// A block to finish: painted in `colour`, or computed when that is negative.
+// A block to finish: computed, or painted with the evaluation `painted`.
 struct Finish {
     tagRECT b;
-    int colour;
-    bool computed() const { return colour < 0; }
-    std::size_t area() const { return computed() ? static_cast<std::size_t>(b.right - b.left) * (b.bottom - b.top) : 0; }
+    bool computed;
+    Escape painted;
+    std::size_t area() const { return computed ? static_cast<std::size_t>(b.right - b.left) * (b.bottom - b.top) : 0; }
 };
 
 // Hands the computed blocks' pixels over row by row, a long row in pieces,
@@ -190,8 +201,8 @@ public:
             const Finish& f = blocks_[finishing_];
             const std::size_t done = plotted_ - firstPoint_;
             if (done == f.area()) {
-                if (!f.computed())
-                    paintBlock(f.b, f.colour, job_);
+                if (!f.computed)
+                    paintBlock(f.b, f.painted, job_);
                 ++finishing_;
                 firstPoint_ = plotted_;
                 continue;
@@ -200,7 +211,7 @@ public:
                 break;
             const auto i = static_cast<int>(done);
             const int width = f.b.right - f.b.left;
-            job_.canvas.plotXY(f.b.left + i % width, f.b.top + i / width, run.result(plotted_).colorIdx);
+            job_.canvas.plotEscape(f.b.left + i % width, f.b.top + i / width, run.result(plotted_));
             ++plotted_;
         }
         tally(run, from, plotted_, job_);
@@ -208,6 +219,7 @@ public:
     }
 
     bool halted() const { return halted_; }
+    std::size_t begun() const { return std::min(finishing_ + 1, blocks_.size()); }
 
 private:
     // Enough points to keep every lane busy, few enough that the stop
@@ -234,13 +246,16 @@ private:
     bool halted_ = false;
 };
 
-// False when the render was asked to stop before every block was finished.
-bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job)
+// False when the render was asked to stop before every block was finished;
+// `begun` says how many were begun.
+bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job,
+                  std::size_t& begun)
 {
     EscapeRun run;
     BlockFeeder feeder(blocks, JuliaC, job);
     kernel(run, feeder);
     feeder.plotFinished(run);
+    begun = feeder.halted() ? feeder.begun() : blocks.size();
     return !feeder.halted();
 }
 
@@ -249,35 +264,45 @@ bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const 
 bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
     std::vector<Outline> outline{Outline(b)};
-    if (!testOutlines(kernel, outline, JuliaC, job) || !outline[0].passed())
+    const bool tested = testOutlines(kernel, outline, JuliaC, job);
+    outline[0].count(job, true);
+    if (!tested || !outline[0].passed())
         return false;
-    paintBlock(b, outline[0].colour, job);
+    paintBlock(b, outline[0].last, job);
     return true;
 }
 
 bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
-    return finishBlocks(kernel, {{b, -1}}, JuliaC, job);
+    std::size_t begun = 0;
+    return finishBlocks(kernel, {{b, true, {}}}, JuliaC, job, begun);
 }
 
 void quartersBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small, GridJob& job)
 {
     std::vector<Outline> outlines(std::begin(quarters), std::end(quarters));
-    if (!testOutlines(kernel, outlines, JuliaC, job))
-        return;
-    if (small) {
-        std::vector<Finish> blocks;
-        for (const Outline& o : outlines)
-            blocks.push_back({o.b, o.colour});
-        finishBlocks(kernel, blocks, JuliaC, job);
-        return;
+    // One at a time, a stop would have come before the quarters after the
+    // one it interrupted were tested.
+    std::size_t reached = testOutlines(kernel, outlines, JuliaC, job) ? outlines.size() : 1;
+    if (reached == outlines.size()) {
+        if (small) {
+            std::vector<Finish> blocks;
+            for (const Outline& o : outlines)
+                blocks.push_back({o.b, !o.passed(), o.last});
+            finishBlocks(kernel, blocks, JuliaC, job, reached);
+        } else {
+            for (std::size_t q = 0; q < 4; ++q) {
+                if (outlines[q].passed())
+                    paintBlock(quarters[q], outlines[q].last, job);
+                else
+                    splitQuarter(quarters[q], job);
+                if (q < 3 && job.canvas.userHalt()) {
+                    reached = q + 1;
+                    break;
+                }
+            }
+        }
     }
-    for (int q = 0; q < 4; ++q) {
-        if (outlines[q].passed())
-            paintBlock(quarters[q], outlines[q].colour, job);
-        else
-            splitQuarter(quarters[q], job);
-        if (q < 3 && job.canvas.userHalt())
-            return;
-    }
+    for (std::size_t q = 0; q < outlines.size(); ++q)
+        outlines[q].count(job, q < reached);
 }

@@ -15,7 +15,7 @@ Escape evaluate(double* xvar, double* cvar, tagPOINT pixel, GridJob& job)
     varying[1] = planeIm(f, pixel.y);
     if (f.FuncSwitch == kMandelbrot)
         xvar[0] = xvar[1] = 0.0;
-    const Escape e = EscapeTime(xvar, cvar, currentLimit(job), f.func);
+    const Escape e = job.evaluate ? job.evaluate(pixel) : EscapeTime(xvar, cvar, currentLimit(job), f.func);
     ++job.stats.evaluations;
     job.stats.iterations += static_cast<std::uint64_t>(e.passes);
     return e;
@@ -28,16 +28,15 @@ bool outlineTest(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
     const int samples = outlineSamples(b);
     const Escape corner = evaluate(xvar, cvar, outlineSample(b, 0), job);
     const std::int32_t ULiters = corner.count;
-    int colour = corner.colorIdx;
+    Escape last = corner;
     for (int n = 1; n < samples; ++n) {
         if ((n - 1) % 4 == 0 && job.canvas.userHalt())
             return false;
-        const Escape e = evaluate(xvar, cvar, outlineSample(b, n), job);
-        if (e.count != ULiters)
+        last = evaluate(xvar, cvar, outlineSample(b, n), job);
+        if (last.count != ULiters)
             return false;
-        colour = e.colorIdx;
     }
-    paintBlock(b, colour, job);
+    paintBlock(b, last, job);
     return true;
 }
 
@@ -49,7 +48,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
         for (int j = b.left; j < b.right; ++j) {
             if (job.canvas.userHalt())
                 return false;
-            job.canvas.plotXY(j, i, evaluate(xvar, cvar, {j, i}, job).colorIdx);
+            job.canvas.plotEscape(j, i, evaluate(xvar, cvar, {j, i}, job));
         }
     }
     return true;
@@ -59,7 +58,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
 {
-    if (const EscapeKernel kernel = escapeKernel(job.frame.func.which))
+    if (const EscapeKernel kernel = batchKernel(job))
         return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
                              : computeBatched(kernel, cvar, theBlock, job);
     return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job) : computeBlock(xvar, cvar, theBlock, job);
@@ -84,7 +83,7 @@ void doGrid(tagRECT StartRect, GridJob& job)
     };
     // Both halves must exceed 20 pixels for a failing quarter to be split again.
     const bool small = distX <= 20 || distY <= 20;
-    if (const EscapeKernel kernel = escapeKernel(job.frame.func.which)) {
+    if (const EscapeKernel kernel = batchKernel(job)) {
         quartersBatched(kernel, JuliaC, quarters, small, job);
         return;
     }

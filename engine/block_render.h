@@ -12,6 +12,9 @@ class FrameCanvas {
 public:
     virtual void plotXY(int x, int y, int clrIdx) = 0;
     virtual bool userHalt() = 0;
+    // Every pixel goes through here with the evaluation it shows: a canvas
+    // that keeps the escape counts overrides it.
+    virtual void plotEscape(int x, int y, const Escape& e) { plotXY(x, y, e.colorIdx); }
 
 protected:
     ~FrameCanvas() = default;
@@ -28,6 +31,8 @@ struct RenderStats {
     std::uint64_t speculative = 0;
 };
 
+using PixelEvaluator = std::function<Escape(tagPOINT pixel)>;
+
 // One render of one frame, by one thread.
 struct GridJob {
     FrameParams frame;
@@ -38,6 +43,10 @@ struct GridJob {
     // When set, a quarter that must be quartered again is handed here, for
     // another thread to draw, instead of being drawn in place.
     std::function<void(const tagRECT&)> deferQuarter{};
+    // When set, every pixel is evaluated by this instead of EscapeTime, one
+    // at a time: a frame beyond the reach of doubles, whose plane fields in
+    // `frame` are then unused. It is called from every render thread.
+    PixelEvaluator evaluate{};
 };
 
 // Draws StartRect of the frame by recursive quartering: a quarter whose

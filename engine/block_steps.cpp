@@ -17,9 +17,9 @@ tagPOINT outlineSample(const tagRECT& b, int n)
     }
 }
 
-void paintBlock(const tagRECT& b, int colour, GridJob& job)
+void paintBlock(const tagRECT& b, const Escape& e, GridJob& job)
 {
     for (int down = b.top; down < b.bottom; ++down)
         for (int across = b.left; across < b.right; ++across)
-            job.canvas.plotXY(across, down, colour);
+            job.canvas.plotEscape(across, down, e);
 }

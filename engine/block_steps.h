@@ -7,6 +7,14 @@
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
 
+// The kernel that evaluates the job's points in batches: none for the
+// complex power, on EscapeIsa::Scalar, or when the job evaluates its pixels
+// itself.
+inline EscapeKernel batchKernel(const GridJob& job)
+{
+    return job.evaluate ? nullptr : escapeKernel(job.frame.func.which);
+}
+
 // The job's iteration limit as it stands now, at least 1.
 inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.iters.load()); }
 
@@ -16,7 +24,8 @@ inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.it
 int outlineSamples(const tagRECT& b);
 tagPOINT outlineSample(const tagRECT& b, int n);
 
-void paintBlock(const tagRECT& b, int colour, GridJob& job);
+// Every pixel of the block with the evaluation of its outline.
+void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 
 // Quarters a block that failed its outline test again: in place, or by
 // handing it to the job's deferQuarter.

@@ -1,5 +1,6 @@
 // Any command line for kavrel-render: the input is cut at zero bytes into
-// arguments. Accepted options keep every bound the help text states; a
+// arguments. Accepted options keep every bound the help text states, a view
+// of finite extent with pixels of some size, and two different outputs; a
 // rejection is one line that names an option or the argument at fault.
 #include <QCoreApplication>
 #include <QStringList>
@@ -7,14 +8,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
+#include "engine/deep/decimal.h"
 #include "fuzz/check.h"
 #include "tools/render_options.h"
 
 namespace {
 
-const QStringList kOptions{"set", "power", "exponent", "c", "view", "size",
-                           "iters", "threads", "output", "indices", "stats", "help"};
+const QStringList kOptions{"set",     "power",   "exponent", "c",         "view",   "center", "radius",
+                           "size",    "iters",   "threads",  "colouring", "output", "indices", "counts",
+                           "stats",   "help"};
 
 QStringList argumentsOf(const std::uint8_t* data, std::size_t size)
 {
@@ -78,9 +82,20 @@ void checkAccepted(const RenderOptions& o)
     FUZZ_CHECK(std::isfinite(o.xmin) && std::isfinite(o.xmax) && o.xmin < o.xmax, "x from %g to %g", o.xmin, o.xmax);
     FUZZ_CHECK(std::isfinite(o.ymin) && std::isfinite(o.ymax) && o.ymin < o.ymax, "y from %g to %g", o.ymin, o.ymax);
     FUZZ_CHECK(o.size >= 1 && o.size <= 32767, "size %d", o.size);
-    FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= 99000), "iters %d", o.iters);
+    for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin})
+        FUZZ_CHECK(std::isfinite(extent) && extent / o.size > 0.0, "an extent of %g at %d pixels", extent, o.size);
+    FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= (o.deep ? 10000000 : 99000)), "iters %d", o.iters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
-    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty(), "nothing to write");
+    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty(), "nothing to write");
+    for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts}})
+        FUZZ_CHECK(a.isEmpty() || a != b, "two outputs into '%s'", qPrintable(a));
+    if (o.deep) {
+        for (const QString& part : {o.centerRe, o.centerIm, o.radius, o.juliaReText, o.juliaImText})
+            FUZZ_CHECK(isDecimal(part.toStdString()), "'%s' is not a decimal", qPrintable(part));
+        const BigFloat r = readDecimal(o.radius.toStdString());
+        FUZZ_CHECK(mpfr_sgn(r.get()) > 0 && mpfr_number_p(r.get()), "radius %s", qPrintable(o.radius));
+        FUZZ_CHECK(o.whichFunc <= 4, "the complex power deep");
+    }
 }
 
 } // namespace

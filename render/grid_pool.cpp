@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,6 +16,8 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
+            if (abandoned_)
+                return;
             tasks_.push_back(r);
         }
         ready_.notify_one();
@@ -28,7 +31,7 @@ public:
         --busy_;
         if (busy_ == 0 && tasks_.empty())
             ready_.notify_all();
-        ready_.wait(lock, [&] { return !tasks_.empty() || busy_ == 0; });
+        ready_.wait(lock, [&] { return !tasks_.empty() || busy_ == 0 || abandoned_; });
         if (tasks_.empty())
             return false;
         r = tasks_.back();
@@ -43,36 +46,59 @@ public:
         ++busy_;
     }
 
+    // A thread that was to take part could not be started: the threads
+    // that run give up after their current task, so that the caller can
+    // join them and report the failure soon.
+    void abandon()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            --busy_;
+            abandoned_ = true;
+            tasks_.clear();
+        }
+        ready_.notify_all();
+    }
+
 private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::vector<tagRECT> tasks_;
     int busy_ = 0;
+    bool abandoned_ = false;
 };
 
 } // namespace
 
 RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
-                           FrameCanvas& canvas, int threads)
+                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate)
 {
     if (threads <= 1) {
-        GridJob job{frame, iters, canvas};
+        GridJob job{frame, iters, canvas, {}, {}, evaluate};
         doGrid(StartRect, job);
         return job.stats;
     }
     QuarterQueue queue(StartRect);
     std::vector<RenderStats> stats(static_cast<std::size_t>(threads));
     auto work = [&](RenderStats& out) {
-        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }};
+        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }, evaluate};
         tagRECT r;
         while (queue.pop(r))
             doGrid(r, job);
         out = job.stats;
     };
     std::vector<std::thread> pool;
-    for (int i = 0; i < threads; ++i) {
-        queue.enter();
-        pool.emplace_back(work, std::ref(stats[static_cast<std::size_t>(i)]));
+    pool.reserve(static_cast<std::size_t>(threads));
+    try {
+        for (int i = 0; i < threads; ++i) {
+            queue.enter();
+            pool.emplace_back(work, std::ref(stats[static_cast<std::size_t>(i)]));
+        }
+    } catch (const std::system_error&) {
+        queue.abandon();
+        for (std::thread& t : pool)
+            t.join();
+        throw;
     }
     for (std::thread& t : pool)
         t.join();

@@ -7,5 +7,6 @@
 // that must be quartered again becomes a task that any of them may take; a
 // block's pixels depend only on the block, so the picture and the counts are
 // those of a single doGrid. With one thread it is exactly doGrid.
+// With an evaluator, it evaluates every pixel instead of EscapeTime.
 RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
-                           FrameCanvas& canvas, int threads);
+                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate = {});

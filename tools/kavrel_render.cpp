@@ -1,13 +1,16 @@
 // kavrel-render: one frame of the explorer, drawn without a window.
 #include <QCoreApplication>
-#include <QImage>
-#include <QImageWriter>
-#include <QSaveFile>
+#include <QFile>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <thread>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -16,17 +19,24 @@
 #include "engine/view.h"
 #include "render/grid_pool.h"
 #include "render/host.h"
-#include "render/off_map.h"
+#include "tools/counts_file.h"
+#include "tools/deep_options.h"
+#include "tools/deep_render.h"
+#include "tools/output_files.h"
 #include "tools/picture_text.h"
+#include "tools/progress.h"
 #include "tools/render_options.h"
 
 namespace {
 
-// Keeps each pixel's palette index; counts pixels only when progress is shown.
+// Keeps each pixel's palette index, and its escape count when `keepCounts`
+// (for --counts or a colouring other than the explorer's); counts pixels
+// only when progress is shown.
 class IndexCanvas final : public FrameCanvas {
 public:
-    IndexCanvas(int side, bool countPixels)
-        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side)
+    IndexCanvas(int side, bool countPixels, bool keepCounts)
+        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side),
+          counts_(keepCounts ? indices_.size() : 0)
     {}
     void plotXY(int x, int y, int clrIdx) override
     {
@@ -34,16 +44,31 @@ public:
         if (countPixels_)
             plotted_.fetch_add(1, std::memory_order_relaxed);
     }
+    void plotEscape(int x, int y, const Escape& e) override
+    {
+        if (!counts_.empty())
+            counts_[static_cast<std::size_t>(y) * side_ + x] = e.count;
+        plotXY(x, y, e.colorIdx);
+    }
     bool userHalt() override { return halted_; }
 
+    // The palette indices of another colouring, from the counts.
+    void recolour(Colouring rule, std::int32_t maxIters)
+    {
+        for (std::size_t i = 0; i < counts_.size(); ++i)
+            indices_[i] = static_cast<std::uint16_t>(paletteIndex(rule, counts_[i], maxIters));
+    }
+
     const std::vector<std::uint16_t>& indices() const { return indices_; }
-    std::uint64_t plotted() const { return plotted_; }
+    const std::vector<std::int32_t>& counts() const { return counts_; }
+    const std::atomic<std::uint64_t>& plotted() const { return plotted_; }
     void halt() { halted_ = true; }
 
 private:
     int side_;
     bool countPixels_;
     std::vector<std::uint16_t> indices_;
+    std::vector<std::int32_t> counts_;
     std::atomic<std::uint64_t> plotted_{0};
     std::atomic<bool> halted_{false};
 };
@@ -77,93 +102,129 @@ FrameParams frameParamsOf(const RenderOptions& o)
     return f;
 }
 
-QByteArray pgm(const std::vector<std::uint16_t>& indices, int side)
+// Writing a picture row by row keeps memory at the index map and a few rows.
+void colourRow(const std::vector<std::uint16_t>& indices, int side, int y, std::uint8_t* rgb)
 {
-    QByteArray data = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
-    data.reserve(data.size() + static_cast<qsizetype>(indices.size()) * 2);
-    for (std::uint16_t v : indices) {
-        data.append(static_cast<char>(v >> 8));
-        data.append(static_cast<char>(v & 0xFF));
+    const std::uint16_t* line = indices.data() + static_cast<std::size_t>(y) * side;
+    for (int x = 0; x < side; ++x) {
+        const std::uint32_t colorref = gColorList[line[x]];  // 0x00BBGGRR
+        rgb[3 * x] = static_cast<std::uint8_t>(colorref & 0xFF);
+        rgb[3 * x + 1] = static_cast<std::uint8_t>(colorref >> 8 & 0xFF);
+        rgb[3 * x + 2] = static_cast<std::uint8_t>(colorref >> 16 & 0xFF);
     }
-    return data;
 }
 
-QImage picture(const std::vector<std::uint16_t>& indices, int side)
+std::string cannotWrite(const OutputFile& file)
 {
-    QImage image(side, side, QImage::Format_RGB32);
-    for (int y = 0; y < side; ++y) {
-        auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
-            line[x] = displayColor(gColorList[indices[static_cast<std::size_t>(y) * side + x]]);
-    }
-    return image;
+    return "cannot write " + oneLine(QFile::decodeName(file.path().c_str())).toStdString() + ": " + file.error();
 }
 
-// Both files are written in full or not at all; the picture names the limit
-// `iters` it was drawn with.
-bool writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas)
+// Every file is written in full before any is put in place; the picture
+// names the limit `iters` it was drawn with. Returns what went wrong, if
+// anything.
+std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas, Progress* progress)
 {
-    QSaveFile png(o.output), indices(o.indices);
+    const auto& indices = canvas.indices();
+    const int side = o.size;
+    std::atomic<std::uint64_t> rows{0};
+    auto stage = [&](const QString& name) {
+        rows = 0;
+        if (progress)
+            progress->stage("writing " + oneLine(name).toStdString(), &rows, static_cast<std::uint64_t>(side));
+    };
+    OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
+        npy(QFile::encodeName(o.counts).toStdString());
     if (!o.output.isEmpty()) {
-        QImageWriter writer(&png, "png");
-        // Qt maps quality 60 to zlib level 3: the fast deflate, which on
-        // these pictures of flat colour costs a third less than the default
-        // level for files of about the same size.
-        writer.setQuality(60);
-        QImage image = picture(canvas.indices(), o.size);
-        for (const auto& [key, text] : pictureText(frameOf(o, iters)))
-            image.setText(QString::fromStdString(key), QString::fromStdString(text));
-        if (!png.open(QIODevice::WriteOnly) || !writer.write(image)) {
-            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.output),
-                         qPrintable(png.isOpen() ? writer.errorString() : png.errorString()));
-            return false;
-        }
+        stage(o.output);
+        const RgbRows colours = [&](int y, std::uint8_t* rgb) {
+            colourRow(indices, side, y, rgb);
+            rows.fetch_add(1, std::memory_order_relaxed);
+        };
+        if (!png.open() || !writePng(png, side, side, colours, pictureText(frameOf(o, iters))))
+            return cannotWrite(png);
     }
     if (!o.indices.isEmpty()) {
-        if (!indices.open(QIODevice::WriteOnly) || indices.write(pgm(canvas.indices(), o.size)) < 0) {
-            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(o.indices),
-                         qPrintable(indices.errorString()));
-            return false;
-        }
+        stage(o.indices);
+        const GrayRows values = [&](int y, std::uint16_t* out) {
+            std::copy_n(indices.data() + static_cast<std::size_t>(y) * side, side, out);
+            rows.fetch_add(1, std::memory_order_relaxed);
+        };
+        if (!pgm.open() || !writePgm(pgm, side, side, kPaletteSize - 1, values))
+            return cannotWrite(pgm);
     }
-    for (QSaveFile* file : {&png, &indices}) {
-        if (file->isOpen() && !file->commit()) {
-            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(file->fileName()),
-                         qPrintable(file->errorString()));
-            return false;
-        }
+    if (!o.counts.isEmpty()) {
+        stage(o.counts);
+        const CountRows counts = [&](int y, std::uint32_t* out) {
+            std::copy_n(canvas.counts().data() + static_cast<std::size_t>(y) * side, side, out);
+            rows.fetch_add(1, std::memory_order_relaxed);
+        };
+        if (!npy.open() || !writeNpy(npy, side, counts))
+            return cannotWrite(npy);
     }
-    return true;
+    for (OutputFile* file : {&png, &pgm, &npy})
+        if (!file->path().empty() && !file->finish())
+            return cannotWrite(*file);
+    for (OutputFile* file : {&png, &pgm, &npy})
+        if (!file->path().empty() && !file->commit())
+            return cannotWrite(*file);
+    return {};
 }
 
-// Shows how far a long render has come, on stderr when that is a terminal.
-class Progress {
-public:
-    Progress(const IndexCanvas& canvas, std::uint64_t total) : canvas_(canvas), total_(total)
-    {
-        thread_ = std::thread([this] { run(); });
+// Whatever went to the standard output must have got there.
+int finishOutput(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "kavrel-render: cannot write the standard output: %s\n", std::strerror(errno));
+        return 1;
     }
-    ~Progress()
-    {
-        done_ = true;
-        thread_.join();
-        std::fprintf(stderr, "\r%*s\r", 20, "");
-    }
+    return status;
+}
 
-private:
-    void run()
-    {
-        using namespace std::chrono_literals;
-        while (!done_) {
-            std::this_thread::sleep_for(100ms);
-            std::fprintf(stderr, "\rrendering %3d%%", static_cast<int>(100 * canvas_.plotted() / total_));
-        }
+int render(const RenderOptions& o)
+{
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    IndexCanvas canvas(o.size, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
+    ToolHost host(canvas);
+    setRenderHost(&host);
+    loadColors();
+    const FrameParams frame = frameParamsOf(o);
+    const DeepParams deepParams = o.deep ? deepParamsOf(o) : DeepParams{};
+    const std::atomic<std::int32_t> iters{o.deep ? deepParams.maxIters : o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
+
+    std::unique_ptr<Progress> progress;
+    if (showProgress) {
+        progress = std::make_unique<Progress>();
+        progress->stage("rendering", &canvas.plotted(), std::uint64_t(o.size) * o.size);
     }
-    const IndexCanvas& canvas_;
-    std::uint64_t total_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
+    const auto start = std::chrono::steady_clock::now();
+    DeepRenderStats deepStats;
+    const RenderStats stats = o.deep ? (deepStats = renderDeep(DeepFrame(deepParams), canvas, o.threads)).grid
+                                     : renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    setRenderHost(nullptr);
+    if (o.colouring != Colouring::Curve)
+        canvas.recolour(o.colouring, iters);
+
+    const std::string failure = host.failed ? std::string() : writeOutputs(o, iters, canvas, progress.get());
+    progress.reset();  // before any message, which would land on its line
+    if (!failure.empty())
+        std::fprintf(stderr, "kavrel-render: %s\n", failure.c_str());
+    if (host.failed || !failure.empty())
+        return 1;
+    if (o.stats) {
+        std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);
+        std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
+        std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
+        std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
+        if (o.deep) {
+            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(deepStats.referenceIterations));
+            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(deepStats.approximated));
+            std::printf("precision_bits %ld\n", deepStats.precisionBits);
+        }
+        std::printf("seconds %.6f\n", seconds.count());
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -175,43 +236,19 @@ int main(int argc, char* argv[])
     switch (parseRenderOptions(QCoreApplication::arguments(), &o, &message)) {
     case ParseResult::Help:
         std::printf("%s", qPrintable(message));
-        return 0;
+        return finishOutput(0);
     case ParseResult::Error:
         std::fprintf(stderr, "kavrel-render: %s\n", qPrintable(message));
         return 2;
     case ParseResult::Ok:
         break;
     }
-
-    const bool showProgress = isatty(STDERR_FILENO) != 0;
-    IndexCanvas canvas(o.size, showProgress);
-    ToolHost host(canvas);
-    setRenderHost(&host);
-    loadColors();
-    const FrameParams frame = frameParamsOf(o);
-    const std::atomic<std::int32_t> iters{o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
-
-    const auto start = std::chrono::steady_clock::now();
-    RenderStats stats;
-    {
-        std::unique_ptr<Progress> progress;
-        if (showProgress)
-            progress = std::make_unique<Progress>(canvas, std::uint64_t(o.size) * o.size);
-        stats = renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
+    try {
+        return finishOutput(render(o));
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.size, o.size);
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "kavrel-render: cannot start a thread: %s\n", e.code().message().c_str());
     }
-    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    setRenderHost(nullptr);
-
-    if (host.failed)
-        return 1;
-    if (!writeOutputs(o, iters, canvas))
-        return 1;
-    if (o.stats) {
-        std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);
-        std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
-        std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
-        std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
-        std::printf("seconds %.6f\n", seconds.count());
-    }
-    return 0;
+    return 1;
 }

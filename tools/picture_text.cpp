@@ -17,6 +17,14 @@ FrameCommand frameOf(const RenderOptions& o, int iters)
     f.ymax = o.ymax;
     f.size = o.size;
     f.iters = iters;
+    if (o.deep) {
+        f.centerRe = o.centerRe.toStdString();
+        f.centerIm = o.centerIm.toStdString();
+        f.radius = o.radius.toStdString();
+        f.cReText = o.juliaReText.toStdString();
+        f.cImText = o.juliaImText.toStdString();
+    }
+    f.cycle = o.colouring == Colouring::Cycle;
     return f;
 }
 

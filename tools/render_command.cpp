@@ -31,10 +31,16 @@ std::vector<std::string> renderArguments(const FrameCommand& f)
         args.insert(args.end(), {"--power", powers[f.whichFunc - 1]});
     else
         args.insert(args.end(), {"--exponent", joined({f.realExpon, f.cplxExpon})});
+    const bool deep = !f.radius.empty();
     if (f.julia)
-        args.insert(args.end(), {"--c", joined({f.cRe, f.cIm})});
-    args.insert(args.end(), {"--view", joined({f.xmin, f.xmax, f.ymin, f.ymax}), "--size", std::to_string(f.size),
-                             "--iters", std::to_string(f.iters)});
+        args.insert(args.end(), {"--c", deep ? f.cReText + ',' + f.cImText : joined({f.cRe, f.cIm})});
+    if (deep)
+        args.insert(args.end(), {"--center", f.centerRe + ',' + f.centerIm, "--radius", f.radius});
+    else
+        args.insert(args.end(), {"--view", joined({f.xmin, f.xmax, f.ymin, f.ymax})});
+    args.insert(args.end(), {"--size", std::to_string(f.size), "--iters", std::to_string(f.iters)});
+    if (f.cycle != deep)  // not the default colouring of the frame's kind
+        args.insert(args.end(), {"--colouring", f.cycle ? "cycle" : "curve"});
     if (!f.output.empty())
         args.insert(args.end(), {"--output", f.output});
     return args;

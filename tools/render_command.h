@@ -13,6 +13,10 @@ struct FrameCommand {
     int size = 600;
     int iters = 100;
     std::string output;  // a plain file name, or empty for the tool's default
+    // A deep frame instead of the view: centre, radius and Julia constant as
+    // typed. Empty for a frame of the view.
+    std::string centerRe, centerIm, radius, cReText, cImText;
+    bool cycle = false;  // coloured by --colouring cycle
 };
 
 // The shortest decimal text that reads back as exactly v, sign of zero included.

@@ -1,8 +1,11 @@
 #include "tools/render_options.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <cmath>
 #include <thread>
+
+#include "tools/deep_options.h"
 
 namespace {
 
@@ -77,6 +80,34 @@ void readView(const QString& text, RenderOptions* o)
     o->ymax = v[3];
 }
 
+// Finite bounds can still be too far apart for a double (a width of
+// infinity), or too close for a pixel to have any size at all.
+void checkViewSize(const QString& text, const RenderOptions& o)
+{
+    for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin}) {
+        const double pixel = extent / o.size;
+        if (!std::isfinite(extent) || !(pixel > 0.0))
+            throw Failure{QStringLiteral("--view: the width, height and pixel size must be finite and above zero, "
+                                         "got '%1' at %2 pixels").arg(text).arg(o.size)};
+    }
+}
+
+QString outputFile(const QString& option, const QString& name)
+{
+    if (name.isEmpty())
+        throw Failure{QStringLiteral("--%1: the file name is empty").arg(option)};
+    return name;
+}
+
+// Two outputs into one file would leave only the later one there.
+bool sameFile(const QString& a, const QString& b)
+{
+    const QFileInfo fa(a), fb(b);
+    if (fa.absoluteFilePath() == fb.absoluteFilePath())
+        return true;
+    return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
+}
+
 // The first argument that holds an option the parser does not know, as
 // typed. The parser itself lists bare names, which shows nothing at all for
 // "--=x"; "-abc" is a group of the one-letter options a, b and c.
@@ -130,14 +161,19 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption c(QStringLiteral("c"), QStringLiteral("Julia constant (default 0,0.63)."), QStringLiteral("RE,IM"));
     const QCommandLineOption view(QStringLiteral("view"), QStringLiteral("Plane rectangle (default -2,2,-2,2)."), QStringLiteral("XMIN,XMAX,YMIN,YMAX"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Side in pixels, 1..32767 (default 600)."), QStringLiteral("N"));
-    const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000, or auto (default)."), QStringLiteral("N|auto"));
+    const QCommandLineOption center(QStringLiteral("center"), QStringLiteral("Deep frame: its centre, two decimals of any length, read exactly."), QStringLiteral("RE,IM"));
+    const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its side, a positive decimal such as 2.5e-1000."), QStringLiteral("R"));
+    const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000 (1..10000000 with --center), or auto (default). %1").arg(autoItersHelp()), QStringLiteral("N|auto"));
+    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view) or cycle (the palette up and down with the count; default with --center)."), QStringLiteral("RULE"));
+    const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
-    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds."));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    parser.addOptions({set, power, exponent, c, view, size, iters, threads, output, indices, stats, help, version});
+    parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, output, indices,
+                       counts, stats, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -180,16 +216,37 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
         }
         if (parser.isSet(view))
             readView(parser.value(view), o);
+        const auto valueOf = [&](const QCommandLineOption& option) {
+            return parser.isSet(option) ? parser.value(option) : QString();
+        };
+        if (const QString e = readDeepFrame(parser.isSet(view), parser.isSet(exponent), valueOf(center), valueOf(radius),
+                                            valueOf(c), o);
+            !e.isEmpty())
+            throw Failure{e};
         if (parser.isSet(size))
             o->size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
+        if (parser.isSet(view))
+            checkViewSize(parser.value(view), *o);
         if (parser.isSet(iters) && parser.value(iters) != u"auto")
-            o->iters = whole(QStringLiteral("iters"), parser.value(iters), 1, 99000);
+            o->iters = whole(QStringLiteral("iters"), parser.value(iters), 1, o->deep ? kMaxDeepIters : 99000);
+        if (const QString e = readColouring(valueOf(colouring), o); !e.isEmpty())
+            throw Failure{e};
         if (parser.isSet(threads))
             o->threads = whole(QStringLiteral("threads"), parser.value(threads), 1, 1024);
-        o->output = parser.value(output);
-        o->indices = parser.value(indices);
-        if (o->output.isEmpty() && o->indices.isEmpty())
+        if (parser.isSet(output))
+            o->output = outputFile(QStringLiteral("output"), parser.value(output));
+        if (parser.isSet(indices))
+            o->indices = outputFile(QStringLiteral("indices"), parser.value(indices));
+        if (parser.isSet(counts))
+            o->counts = outputFile(QStringLiteral("counts"), parser.value(counts));
+        if (o->output.isEmpty() && o->indices.isEmpty() && o->counts.isEmpty())
             o->output = QStringLiteral("kavrel.png");
+        if (!o->output.isEmpty() && !o->indices.isEmpty() && sameFile(o->output, o->indices))
+            throw Failure{QStringLiteral("--output and --indices name the same file '%1'").arg(o->indices)};
+        for (const QString& other : {o->output, o->indices})
+            if (!o->counts.isEmpty() && !other.isEmpty() && sameFile(other, o->counts))
+                throw Failure{QStringLiteral("--counts names the same file '%1' as --%2")
+                                  .arg(o->counts, other == o->output ? u"output" : u"indices")};
         o->stats = parser.isSet(stats);
     } catch (const Failure& f) {
         *message = oneLine(f.text);

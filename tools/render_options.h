@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/colouring.h"
+
 // What kavrel-render was asked to draw.
 struct RenderOptions {
     short FuncSwitch = 11;  // 11 Mandelbrot, 22 Julia
@@ -15,7 +17,13 @@ struct RenderOptions {
     int threads = 1;
     QString output;
     QString indices;
+    QString counts;  // .npy of escape counts
+    Colouring colouring = Colouring::Curve;
     bool stats = false;
+    // --center and --radius: a deep frame, its numbers kept as typed.
+    bool deep = false;
+    QString centerRe, centerIm, radius;
+    QString juliaReText = QStringLiteral("0"), juliaImText = QStringLiteral("0.63");
 };
 
 enum class ParseResult { Ok, Help, Error };

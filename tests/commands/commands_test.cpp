@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include "app/frame_paint.h"
 #include "app/menus.h"
 #include "commands/handle_menu.h"
 #include "engine/view.h"
@@ -209,10 +210,27 @@ TEST_F(CommandsTest, ManualFunctionChangeBringsBothCountsBackTo100)
     EXPECT_EQ(Jgraph.iters, 1000);
     EXPECT_EQ(Mgraph.iters, 5000);
     handleMenu(kFuncCube);
-    EXPECT_EQ(Mgraph.iters, 5000);  // the two posted commands run after this one
-    EXPECT_TRUE(waitUntil([] { return Jgraph.iters == 100 && Mgraph.iters == 100; }, 2000));
+    // Before any event is handled: the renders that just started draw at 100.
+    EXPECT_EQ(Jgraph.iters, 100);
+    EXPECT_EQ(Mgraph.iters, 100);
     EXPECT_EQ(checkedItems(), (QStringList{"&Option/X^3 + C", "Julia Iters/ 100", "Mbrot Iters/ 100"}));
     shell.waitForRenders();
+    EXPECT_EQ(checkedItems(), (QStringList{"&Option/X^3 + C", "Julia Iters/ 100", "Mbrot Iters/ 100"}));
+}
+
+TEST_F(CommandsTest, ManualFunctionChangeDrawsTheNewPictureAtOneLimitThroughout)
+{
+    handleMenu(kMandelbrotIters + 5);  // "9000"
+    handleMenu(kFuncCube);
+    // No event is handled until the render is over, however long it takes:
+    // whatever would still change the limit arrives too late for all of it.
+    waitForRender(kMandelbrot);
+    const QImage drawn = mapImage(*gMMap);
+    shell.waitForRenders();
+    EXPECT_EQ(Mgraph.iters, 100);
+    drawFigure({0, 0, gMMap->width, gMMap->height}, kMandelbrot);
+    shell.waitForRenders();
+    EXPECT_EQ(drawn, mapImage(*gMMap)) << "the picture after the change was not drawn at 100 throughout";
 }
 
 TEST_F(CommandsTest, IterationCommandChangesARunningRendersLimitWithoutRestartingIt)

@@ -26,10 +26,11 @@ TEST(ValidateTest, RealPartIsScannedAndRoundedToHundredths)
     EXPECT_EQ(readRealPart("99.99"), 9999 * 0.01);
     EXPECT_EQ(readRealPart("-99.99"), -9999 * 0.01);
     EXPECT_EQ(readRealPart("12.3456789"), 12.35);  // read as its first nine characters
+    EXPECT_EQ(readRealPart("0000000099"), 9.0);
     EXPECT_EQ(readRealPart("0.004"), 0.0);
     EXPECT_EQ(readRealPart("-0.005"), 0.0);  // lies just above -0.005 in single precision
     EXPECT_EQ(readRealPart("-0.125"), -13 * 0.01);  // a half, exact in single precision, rounds away from zero
-    for (const char* bad : {"", "abc", "99.991", "-100", "nan", "inf", "1e30", " "})
+    for (const char* bad : {"", "abc", "99.991", "-100", "-99.995", "-99.999", "99.995", "nan", "inf", "1e30", " "})
         EXPECT_FALSE(readRealPart(bad)) << "'" << bad << "' was accepted";
 }
 
@@ -41,7 +42,8 @@ TEST(ValidateTest, ComplexPartRejectsWhatIsNoNumber)
     EXPECT_EQ(readComplexPart("1.5"), 1.5);
     EXPECT_EQ(readComplexPart("-99.99"), -9999 * 0.01);
     EXPECT_EQ(readComplexPart("3x"), 3.0);  // converts to a number that is not zero
-    for (const char* bad : {"", "abc", "0x", "99.991", "-100", "1e300", "0e5"})
+    EXPECT_EQ(readComplexPart("0000000099"), 9.0);
+    for (const char* bad : {"", "abc", "0x", "99.991", "-100", "-99.995", "-99.999", "99.995", "1e300", "0e5"})
         EXPECT_FALSE(readComplexPart(bad)) << "'" << bad << "' was accepted";
 }
 

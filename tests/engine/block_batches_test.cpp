@@ -49,6 +49,9 @@ TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
         {kJulia, 3, 61, 2, -1.3, 1.3, -1.3, 1.3},
         {kMandelbrot, 4, 70, 10500, -1.1, 1.1, -1.1, 1.1},
         {kJulia, 2, 45, 700, -1.2, 1.2, -1.2, 1.2},
+        // Outlines whose counts differ where the colours agree (high counts
+        // share colours): only counts may decide.
+        {kMandelbrot, 1, 64, 20000, 0.25000984989476166, 0.25000986960440108, -9.8548e-9, 9.8548e-9},
     };
     for (const auto& s : scenes) {
         const FrameParams frame = squareFrame(s.frame, s.side, s.x0, s.x1, s.y0, s.y1,
@@ -111,6 +114,24 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
         GridJob slowJob{squareFrame(kMandelbrot, 600, -0.1, 0.1, -0.1, 0.1), highest, slow};
         EXPECT_FALSE(DoRect(x, c, {0, 0, 100, 100}, slowJob, 0));
         EXPECT_LT(slow.plots, 400) << isaName(isa);
+    }
+}
+
+TEST(BlockBatchesTest, AStopDuringAPaintedQuarterEndsTheFrameBeforeTheNextQuarter)
+{
+    IsaGuard guard;
+    const FrameParams frame = squareFrame(kMandelbrot, 101, -0.1, 0.1, -0.1, 0.1);  // uniform: four painted quarters
+    const std::atomic<std::int32_t> limit{100};
+    std::vector<EscapeIsa> isas = batchedIsas();
+    isas.insert(isas.begin(), EscapeIsa::Scalar);
+    for (EscapeIsa isa : isas) {
+        setEscapeIsa(isa);
+        PollingCanvas canvas;
+        canvas.haltAt = [&] { return canvas.plots > 0; };
+        GridJob job{frame, limit, canvas};
+        doGrid({0, 0, 101, 101}, job);
+        EXPECT_EQ(canvas.plots, 50 * 50) << isaName(isa) << ": the first quarter was not painted whole";
+        EXPECT_EQ(job.stats.evaluations, 201u) << isaName(isa) << ": the next quarter was begun";
     }
 }
 

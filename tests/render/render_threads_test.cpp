@@ -96,6 +96,17 @@ TEST_F(RenderThreadsTest, StopWhileTheJuliaRenderWaitsEndsBothAndTheJuliaFrameSt
     EXPECT_EQ(host.events().back(), "copy enabled");
 }
 
+TEST_F(RenderThreadsTest, AJuliaRenderStoppedWhileItWaitsEndsWithoutWaitingForTheMandelbrotRender)
+{
+    makeMandelbrotSlow();
+    drawFigure(kWhole, kMandelbrot);
+    drawFigure(kWhole, kJulia);
+    stopThread(kJulia);
+    EXPECT_TRUE(eventually([] { return !jThdHand; })) << "the Julia render went on waiting";
+    EXPECT_EQ(gMthd, kRunning);
+    EXPECT_TRUE(mapIsBlank(*gJMap));
+}
+
 TEST_F(RenderThreadsTest, RestartReplacesTheRunningRenderWithAFreshOne)
 {
     makeMandelbrotSlow();
@@ -137,6 +148,11 @@ TEST_F(RenderThreadsTest, StopRequestReachesOnlyFramesThatHaveARender)
     EXPECT_EQ(userHalt(kJulia), 0);
     gJthd = kStopRequested;
     EXPECT_EQ(userHalt(kBothFrames), 1);  // anything but 11 reads the Julia flag
+    // A render that has just finished but not yet cleared its identifier: a
+    // request now would be left over for the frame's next render.
+    gMthd = kFinished;
+    stopThread(kMandelbrot);
+    EXPECT_EQ(gMthd, kFinished);
     mThdID = 0;
     gMthd = gJthd = kFinished;
 }

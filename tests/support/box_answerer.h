@@ -19,6 +19,7 @@ public:
         qApp->installEventFilter(this);
     }
     std::vector<std::string> boxes;
+    std::vector<int> widths;  // of each box as it showed
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -28,8 +29,11 @@ protected:
                 boxes.push_back(box->windowTitle().toStdString() + ": " + box->text().toStdString());
                 if (seen_)
                     seen_(boxes.back());
-                // Once the box runs its own event loop.
-                QTimer::singleShot(0, box, &QDialog::accept);
+                // Once the box runs its own event loop, and has its size.
+                QTimer::singleShot(0, box, [this, box] {
+                    widths.push_back(box->width());
+                    box->accept();
+                });
             }
         }
         return false;

@@ -1,20 +1,24 @@
 #pragma once
 
+#include <complex>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 // An independent reading of the rules for the integer powers z^2, z^3, z^5
-// and z^10: escape counts, the colour curve and the quartering scheme, written
+// and z^10 and the complex power (power 0, exponent er + ei i): escape counts, the colour curve and the quartering scheme, written
 // apart from the engine so that a fault shared by the engine's pieces still
 // shows. Every formula is grouped as the rules write it: the counts are
 // compared bit for bit.
 struct ReferenceRender {
-    int power;  // 2, 3, 5 or 10
+    int power;  // 2, 3, 5 or 10; 0 for z^(er + ei i)
     bool julia;
     double cr, ci, xmin, ymax, xpxl, ypxl;
     int limit;
     int side;
     std::vector<int> out = std::vector<int>(static_cast<std::size_t>(side) * side, -1);
+    std::vector<int> counts = std::vector<int>(out.size(), -1);  // the escape count behind each index
+    double er = 2.0, ei = 0.0;
 
     static double newton(double v, bool cube)
     {
@@ -70,14 +74,32 @@ struct ReferenceRender {
         y = ny;
         return true;
     }
+    // The complex power tests the modulus before each pass, so the pass that
+    // made the escaped point is counted; zero is never raised to a power.
+    int complexPasses(double x, double y, double a, double b) const
+    {
+        std::complex<double> z(x, y);
+        double modulus = 0.0;
+        int passes = 0;
+        for (; passes < limit && modulus < 2.0; ++passes) {
+            modulus = std::abs(z);
+            if (modulus != 0.0)
+                z = std::pow(z, std::complex<double>(er, ei));
+            z += std::complex<double>(a, b);
+        }
+        return passes;
+    }
     std::pair<int, int> at(int col, int row) const  // (count, index)
     {
         const double re = col * xpxl + xmin, im = ymax - row * ypxl;
         double x = julia ? re : 0.0, y = julia ? im : 0.0;
         const double a = julia ? cr : re, b = julia ? ci : im;
         int k = 0;
-        while (k < limit && pass(x, y, a, b))
-            ++k;
+        if (power == 0)
+            k = complexPasses(x, y, a, b);
+        else
+            while (k < limit && pass(x, y, a, b))
+                ++k;
         const int count = k <= 1 ? 0 : k;
         return {count, index(k)};
     }
@@ -86,7 +108,7 @@ struct ReferenceRender {
         if (!outlineOnly) {
             for (int y = t; y < b; ++y)
                 for (int x = l; x < r; ++x)
-                    out[y * side + x] = at(x, y).second;
+                    std::tie(counts[y * side + x], out[y * side + x]) = at(x, y);
             return true;
         }
         auto last = at(l, t);
@@ -99,7 +121,7 @@ struct ReferenceRender {
             }
         for (int y = t; y < b; ++y)
             for (int x = l; x < r; ++x)
-                out[y * side + x] = last.second;
+                std::tie(counts[y * side + x], out[y * side + x]) = last;
         return true;
     }
     void grid(int l, int t, int r, int b)

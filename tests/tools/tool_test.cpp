@@ -2,13 +2,13 @@
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
 #include <vector>
 
 #include "tests/support/reference_render.h"
+#include "tests/support/tool_support.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -63,7 +63,11 @@ TEST(RenderOptionsTest, BadInputNamesTheOption)
         {{"--set", "newton"}, "--set"}, {{"--power", "4"}, "--power"},
         {{"--exponent", "99.991,0"}, "--exponent"}, {{"--exponent", "0,-100"}, "--exponent"},
         {{"--power", "2", "--exponent", "2,0"}, "--power"}, {{"--colour"}, "colour"},
-        {{"--size"}, "size"}, {{"stray"}, "stray"}};
+        {{"--size"}, "size"}, {{"stray"}, "stray"},
+        {{"--view", "0,1,1,1"}, "YMIN < YMAX"}, {{"--view", "-1e308,1e308,0,1"}, "--view"},
+        {{"--view", "0,1,-1e308,1e308"}, "--view"}, {{"--size", "2", "--view", "0,1,0,5e-324"}, "--view"},
+        {{"--output", ""}, "--output"}, {{"--indices", ""}, "--indices"},
+        {{"--output", "f", "--indices", "./f"}, "same file"}};
     for (const auto& c : cases) {
         RenderOptions o;
         QString message;
@@ -94,36 +98,6 @@ TEST(RenderOptionsTest, ErrorsAreOneLineAndQuoteTheArgumentAtFaultAsTyped)
         for (const QChar ch : {QChar(u'\n'), QChar(u'\r'), QChar(0x2028)})
             EXPECT_FALSE(message.contains(ch)) << message.toStdString();
     }
-}
-
-// kavrel-render as a process.
-struct Outcome {
-    int status;
-    QByteArray out, err;
-};
-
-Outcome render(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(KAVREL_RENDER), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-std::vector<int> readIndices(const QString& path, int side)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = f.readAll();
-    const QByteArray header = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
-    if (!data.startsWith(header) || data.size() != header.size() + 2 * side * side)
-        return {};
-    std::vector<int> v;
-    for (qsizetype i = header.size(); i < data.size(); i += 2)
-        v.push_back(static_cast<unsigned char>(data[i]) << 8 | static_cast<unsigned char>(data[i + 1]));
-    return v;
 }
 
 TEST(KavrelRenderTest, RejectedArgumentsWriteNothing)
@@ -171,7 +145,7 @@ TEST(KavrelRenderTest, ThreadCountChangesNeitherPictureNorCounts)
 TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
 {
     QTemporaryDir dir;
-    const struct { int power; bool julia; double x0, x1, y0, y1; int side, iters; } views[] = {
+    const struct { int power; bool julia; double x0, x1, y0, y1; int side, iters; double er = 0, ei = 0; } views[] = {
         {2, false, -0.7454, -0.7446, 0.1123, 0.1131, 97, 700},
         {2, true, -1.3, 1.1, -0.9, 1.2, 64, 150},
         {3, false, -0.2, 0.6, 0.3, 1.1, 83, 300},
@@ -183,21 +157,36 @@ TEST(KavrelRenderTest, AgreesWithAnIndependentReadingOfTheRules)
         {5, true, -0.5, 0.1, 0.3, 0.9, 66, 2500},
         {10, false, -0.289924, -0.258584, -0.81447, -0.78313, 48, 5000},
         {10, true, -1.2, 1.2, -1.2, 1.2, 58, 11000},
+        // The complex power, whose count is tested before each pass.
+        {0, true, -1.1, 0.9, -1.2, 0.8, 41, 300, 2.5, -0.25},
+        {0, false, -2.2, 1.8, -2, 2, 37, 150, 3.25, 0.5},
+        {0, false, -0.8, 0.2, 0.3, 1.3, 33, 400, 2, 0},
+        // A negative exponent: zero must be left alone, not raised to it.
+        {0, false, -2, 2, -2, 2, 35, 100, -2, 0.5},
     };
     for (const auto& v : views) {
-        const QString path = dir.filePath(QStringLiteral("ref.pgm"));
+        const QString path = dir.filePath(QStringLiteral("ref.pgm")), countsPath = dir.filePath(QStringLiteral("ref.npy"));
         const QString view = QStringLiteral("%1,%2,%3,%4").arg(v.x0, 0, 'g', 17).arg(v.x1, 0, 'g', 17).arg(v.y0, 0, 'g', 17).arg(v.y1, 0, 'g', 17);
-        const Outcome r = render({"--set", v.julia ? "julia" : "mandelbrot", "--power", QString::number(v.power),
+        const QStringList function = v.power == 0 ? QStringList{"--exponent", QStringLiteral("%1,%2").arg(v.er).arg(v.ei)}
+                                                  : QStringList{"--power", QString::number(v.power)};
+        const Outcome r = render(QStringList{"--set", v.julia ? "julia" : "mandelbrot"} + function + QStringList{
                               "--c", "-0.75,0.11", "--view", view, "--size", QString::number(v.side),
-                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path});
+                              "--iters", QString::number(v.iters), "--threads", "2", "--indices", path,
+                              "--counts", countsPath});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         ReferenceRender ref{v.power, v.julia, -0.75, 0.11, v.x0, v.y1, (v.x1 - v.x0) / v.side,
                             (v.y1 - v.y0) / v.side, v.iters, v.side};
+        ref.er = v.er;
+        ref.ei = v.ei;
         ref.grid(0, 0, v.side, v.side);
         const std::vector<int> got = readIndices(path, v.side);
         ASSERT_EQ(got.size(), ref.out.size());
-        for (std::size_t i = 0; i < got.size(); ++i)
+        const std::vector<std::int64_t> counts = readCounts(countsPath, v.side);
+        ASSERT_EQ(counts.size(), ref.counts.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
             ASSERT_EQ(got[i], ref.out[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+            ASSERT_EQ(counts[i], ref.counts[i]) << "view " << view.toStdString() << " pixel " << i % v.side << "," << i / v.side;
+        }
     }
 }
 

@@ -1,0 +1,139 @@
+// deep_bench: the goals of deep frames, measured as ratios and times in one run.
+//
+//   deep_bench [--only brute|copy|shallow] [--threads N]
+//
+// brute:   a 32-pixel frame at radius 1e-50, 10,000 passes, near a small copy
+//          of the set: the deep path against every pass in MPFR.
+// copy:    a 1000-pixel frame at radius 1e-100, 100,000 passes, around a small
+//          copy: seconds, and the share of passes the bilinear steps skipped.
+// shallow: radius 1e-10 on the boundary, 600 pixels, 10,000 passes: the deep
+//          path against the explorer's own (--view) render of the same frame.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "render/grid_pool.h"
+#include "tests/support/deep_reference.h"
+#include "tools/deep_render.h"
+
+namespace {
+
+class NullCanvas final : public FrameCanvas {
+public:
+    void plotXY(int, int, int) override {}
+    bool userHalt() override { return false; }
+};
+
+double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+DeepParams nearCopy(int k, int digits, double shift, int size, std::int32_t maxIters)
+{
+    const Nucleus copy = nucleusNearI(k);
+    DeepParams p;
+    p.radius = "1e-" + std::to_string(digits);
+    p.centerRe = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, digits + 30);
+    p.centerIm = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, digits + 30);
+    p.size = size;
+    p.maxIters = maxIters;
+    std::printf("  copy of period %d, radius about 1e%.1f\n", copy.period, copy.sizeLog10);
+    return p;
+}
+
+void brute()
+{
+    std::printf("brute: 32 x 32 pixels, radius 1e-50, 10000 passes, one thread\n");
+    const DeepParams p = nearCopy(17, 50, 0.0, 32, 10000);
+    // The best of five: the first run also pays for the program's start.
+    double deep = 1e300;
+    long long deepSum = 0;
+    DeepCounters counters;
+    for (int round = 0; round < 5; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        const DeepFrame frame(p);
+        deepSum = 0;
+        for (int row = 0; row < p.size; ++row)
+            for (int col = 0; col < p.size; ++col)
+                deepSum += frame.count(col, row, counters);
+        deep = std::min(deep, seconds(start));
+    }
+    const DeepFrame frame(p);
+    const auto start = std::chrono::steady_clock::now();
+    long long bruteSum = 0;
+    int same = 0;
+    for (int row = 0; row < p.size; ++row)
+        for (int col = 0; col < p.size; ++col) {
+            const std::int32_t b = bruteForceCount(p, col, row);
+            bruteSum += b;
+            same += b == frame.count(col, row, counters) ? 1 : 0;
+        }
+    const double mpfr = seconds(start);
+    std::printf("  deep %.4f s (orbit and all pixels, best of 5), MPFR %.2f s: %.0fx; %d of %d counts equal; passes %llu and %llu\n",
+                deep, mpfr, mpfr / deep, same, p.size * p.size, static_cast<unsigned long long>(deepSum),
+                static_cast<unsigned long long>(bruteSum));
+}
+
+void copy(int threads)
+{
+    std::printf("copy: 1000 x 1000 pixels, radius 1e-100, 100000 passes, %d threads\n", threads);
+    const DeepParams p = nearCopy(52, 100, 0.0, 1000, 100000);
+    NullCanvas canvas;
+    const auto start = std::chrono::steady_clock::now();
+    const DeepRenderStats s = renderDeep(DeepFrame(p), canvas, threads);
+    const double t = seconds(start);
+    std::printf("  %.2f s; %llu evaluations, %llu passes, %llu skipped by bilinear steps (%.1f%%), precision %ld bits\n",
+                t, static_cast<unsigned long long>(s.grid.evaluations),
+                static_cast<unsigned long long>(s.grid.iterations), static_cast<unsigned long long>(s.approximated),
+                100.0 * static_cast<double>(s.approximated) / static_cast<double>(s.grid.iterations), s.precisionBits);
+}
+
+void shallow(int threads)
+{
+    std::printf("shallow: 600 x 600 pixels, radius 1e-10, 10000 passes, %d threads\n", threads);
+    DeepParams p;
+    p.maxIters = 10000;
+    std::tie(p.centerRe, p.centerIm) = levelCurvePoint(p, 2.0, 16);
+    p.radius = "1e-10";
+    p.size = 600;
+    const double cre = std::stod(p.centerRe), cim = std::stod(p.centerIm), r = 1e-10;
+    const FrameParams view = planeFrame(kMandelbrot, cre - r, cre + r, cim - r, cim + r, p.size, p.size);
+    const std::atomic<std::int32_t> iters{p.maxIters};
+    NullCanvas canvas;
+    auto start = std::chrono::steady_clock::now();
+    const RenderStats v = renderParallel({0, 0, p.size, p.size}, view, iters, canvas, threads);
+    const double tv = seconds(start);
+    start = std::chrono::steady_clock::now();
+    const DeepRenderStats d = renderDeep(DeepFrame(p), canvas, threads);
+    const double td = seconds(start);
+    std::printf("  --view %.3f s (%llu passes), deep %.3f s (%llu passes): %.1fx\n", tv,
+                static_cast<unsigned long long>(v.iterations), td,
+                static_cast<unsigned long long>(d.grid.iterations), td / tv);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* only = nullptr;
+    int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--only") == 0)
+            only = argv[i + 1];
+        else if (std::strcmp(argv[i], "--threads") == 0)
+            threads = std::max(1, std::atoi(argv[i + 1]));
+    }
+    const auto wanted = [&](const char* name) { return only == nullptr || std::strcmp(only, name) == 0; };
+    if (wanted("brute"))
+        brute();
+    if (wanted("copy"))
+        copy(threads);
+    if (wanted("shallow"))
+        shallow(threads);
+    return 0;
+}

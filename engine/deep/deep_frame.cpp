@@ -1,0 +1,231 @@
+#include "engine/deep/deep_frame.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A delta leaves doubles below 2^-450, where the squares that the rebasing
+// test compares would lose their precision, and comes back above 2^-400.
+constexpr double kDoubleFloor = 0x1p-450;
+constexpr std::int64_t kExtendedCeiling = -400;
+
+template <class D>
+D point(const ReferenceOrbit& o, std::size_t m);
+template <>
+Cx point<Cx>(const ReferenceOrbit& o, std::size_t m) { return o.z[m]; }
+template <>
+CxExp point<CxExp>(const ReferenceOrbit& o, std::size_t m) { return o.zx[m]; }
+
+bool closer(Cx z, Cx dz) { return norm(z) < norm(dz); }
+bool closer(const CxExp& z, const CxExp& dz) { return smallerThan(z, dz); }
+
+bool outOfRange(Cx dz) { return std::max(std::fabs(dz.re), std::fabs(dz.im)) < kDoubleFloor; }
+bool outOfRange(const CxExp& dz) { return !dz.isZero() && dz.e >= kExtendedCeiling; }
+
+Cx toDoubles(Cx a) { return a; }
+Cx toDoubles(const CxExp& a) { return a.toCx(); }
+
+// What the bilinear table compares with its radii: |dz|^2 in doubles, |dz|
+// beyond them.
+double blaSize(Cx dz) { return norm(dz); }
+double blaSize(const CxExp& dz)
+{
+    return dz.e < -1100 ? 0.0 : std::ldexp(std::sqrt(norm(Cx{dz.re, dz.im})), static_cast<int>(dz.e));
+}
+constexpr bool blaSquared(Cx) { return true; }
+constexpr bool blaSquared(const CxExp&) { return false; }
+
+// The binomial coefficients C(p, k) for k = 1 .. p - 1.
+const double* binomials(int power)
+{
+    static const double c3[] = {3.0, 3.0};
+    static const double c5[] = {5.0, 10.0, 10.0, 5.0};
+    static const double c10[] = {10.0, 45.0, 120.0, 210.0, 252.0, 210.0, 120.0, 45.0, 10.0};
+    return power == 3 ? c3 : power == 5 ? c5 : c10;
+}
+
+// (Z + dz)^p - Z^p + dc, without forming either power: for p = 2,
+// (2Z + dz) dz + dc; otherwise dz times the sum of C(p, k) Z^(p-k) dz^(k-1),
+// taken by Horner's rule in dz.
+template <class D>
+D perturbedStep(int power, const D& Z, const D& dz, const D& dc)
+{
+    if (power == 2)
+        return (2.0 * Z + dz) * dz + dc;
+    const double* binom = binomials(power);
+    D zPow[10];
+    zPow[1] = Z;
+    for (int j = 2; j < power; ++j)
+        zPow[j] = zPow[j - 1] * Z;
+    D sum = dz + binom[power - 2] * Z;  // C(p, p-1) Z
+    for (int k = power - 2; k >= 1; --k)
+        sum = sum * dz + binom[k - 1] * zPow[power - k];
+    return sum * dz + dc;
+}
+
+CxExp toExtended(const BigFloat& v)
+{
+    long e = 0;
+    const double m = mpfr_get_d_2exp(&e, v.get(), MPFR_RNDN);
+    return CxExp::normalized(m, 0.0, e);
+}
+
+BigComplex zero(mpfr_prec_t bits) { return {BigFloat(bits), BigFloat(bits)}; }
+
+} // namespace
+
+double radiusLog2(const std::string& radius)
+{
+    const BigFloat r = readDecimal(radius);
+    long e = 0;
+    const double m = mpfr_get_d_2exp(&e, r.get(), MPFR_RNDN);
+    return std::log2(m) + static_cast<double>(e);
+}
+
+std::int32_t deepAutoIters(const std::string& radius)
+{
+    const double digits = std::floor(-radiusLog2(radius) * std::log10(2.0));
+    return static_cast<std::int32_t>(std::clamp(1000.0 * digits, 1000.0, 10'000'000.0));
+}
+
+struct DeepFrame::Track {
+    const ReferenceOrbit* orbit;
+    const BlaTable* table;
+    std::size_t m;
+    std::int32_t n;
+};
+
+DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
+{
+    const BigFloat radius = readDecimal(p.radius);
+    radius_ = toExtended(radius);
+    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(p.radius)));
+    bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(p.size + 1.0)) + 64.0);
+
+    const BigComplex centre{readDecimal(p.centerRe, bits_), readDecimal(p.centerIm, bits_)};
+    BigComplex start = zero(bits_);
+    mpfr_set(start.re.get(), centre.re.get(), MPFR_RNDN);
+    mpfr_set(start.im.get(), centre.im.get(), MPFR_RNDN);
+    // The centre as typed may hold more digits than the orbit needs; the
+    // rest is part of every pixel's delta, taken exactly.
+    const mpfr_prec_t wide = std::max({mpfr_get_prec(centre.re.get()), mpfr_get_prec(centre.im.get()), bits_});
+    BigComplex rest = zero(wide);
+    mpfr_sub(rest.re.get(), centre.re.get(), start.re.get(), MPFR_RNDN);
+    mpfr_sub(rest.im.get(), centre.im.get(), start.im.get(), MPFR_RNDN);
+    offset_ = toCxExp(rest.re.get(), rest.im.get());
+
+    const auto length = static_cast<std::size_t>(p.maxIters);
+    if (!p.julia) {
+        // The largest |dc| of the frame: at a corner.
+        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
+        orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_);
+        if (p.power == 2)
+            table_ = BlaTable(orbit_, dcMax, true);
+        return;
+    }
+    const BigComplex c{readDecimal(p.juliaRe, bits_), readDecimal(p.juliaIm, bits_)};
+    orbit_ = computeOrbit(start, c, p.power, length, bits_);
+    critical_ = computeOrbit(zero(bits_), c, p.power, length, bits_);
+    if (p.power == 2) {
+        table_ = BlaTable(orbit_, 0.0, false);
+        criticalTable_ = BlaTable(critical_, 0.0, false);
+    }
+}
+
+std::size_t DeepFrame::referenceIterations() const
+{
+    return orbit_.size() - 1 + (critical_.size() > 0 ? critical_.size() - 1 : 0);
+}
+
+// Iterates in the arithmetic D until the pixel is done (true, its count in
+// t.n) or its delta leaves D's range (false). On entry point t.n has been
+// tested and has not escaped, and t.n < maxIters.
+template <class D>
+bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
+{
+    const std::int32_t maxIters = params_.maxIters;
+    const ReferenceOrbit& base = params_.julia ? critical_ : orbit_;
+    const BlaTable& baseTable = params_.julia ? criticalTable_ : table_;
+    // Locals, not the caller's fields, so that they stay in registers.
+    const ReferenceOrbit* orbit = t.orbit;
+    const BlaTable* table = t.table;
+    std::size_t m = t.m;
+    std::int32_t n = t.n;
+    D dz = delta;
+    D Z = point<D>(*orbit, m);
+    D z = Z + dz;
+    bool done = false;
+    for (;;) {
+        // Closer to 0 than to the orbit point, or at the orbit's end: follow
+        // the orbit of 0 from its start, with the whole point as the delta.
+        // So too where the orbit point is closer to 0 than the pixel is to
+        // it: there the orbit starts over on its own (a copy's nucleus comes
+        // back to 0 once a period), and the bilinear steps, which cannot
+        // reach across such a point, start over with it from their longest.
+        const bool nearZero = closer(z, dz) || (m != 0 && closer(Z, dz));
+        if (__builtin_expect(nearZero || m + 1 == orbit->size(), 0)) {
+            counters.rebased += nearZero ? 1 : 0;
+            orbit = &base;
+            table = &baseTable;
+            m = 0;
+            dz = z;
+        }
+        if (outOfRange(dz))
+            break;
+        std::int64_t len = 1;
+        if (const BlaStep* s = table->lookup(m, blaSize(dz), blaSquared(dz), maxIters - n, &len)) {
+            dz = s->A * dz + s->B * dc;
+            counters.approximated += static_cast<std::uint64_t>(len);
+        } else {
+            len = 1;
+            dz = perturbedStep(params_.power, point<D>(*orbit, m), dz, dc);
+        }
+        m += static_cast<std::size_t>(len);
+        n += static_cast<std::int32_t>(len);
+        if (n == maxIters) {
+            done = true;
+            break;
+        }
+        Z = point<D>(*orbit, m);
+        z = Z + dz;
+        if (norm(toDoubles(z)) > 4.0) {
+            done = true;
+            break;
+        }
+    }
+    t = {orbit, table, m, n};
+    delta = dz;
+    return done;
+}
+
+std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
+{
+    const double n = params_.size;
+    const CxExp pixel = CxExp::normalized(radius_.re * (2.0 * col - n) / n, radius_.re * (n - 2.0 * row) / n,
+                                          radius_.e) + offset_;
+    Track t{&orbit_, &table_, 0, 0};
+    CxExp dz, dc;
+    if (params_.julia) {
+        dz = pixel;
+        if (norm(orbit_.z[0] + pixel.toCx()) > 4.0)
+            return 0;
+    } else {
+        dc = pixel;
+    }
+    // Below the normal doubles the constant term cannot move a delta that
+    // doubles hold (at least 2^-450).
+    const Cx dcDoubles = dc.e >= -1000 ? dc.toCx() : Cx{};
+    for (;;) {
+        if (iterate(t, dz, dc, counters))
+            break;
+        Cx d = dz.toCx();
+        if (iterate(t, d, dcDoubles, counters))
+            break;
+        dz = CxExp::from(d);
+    }
+    counters.iterations += static_cast<std::uint64_t>(t.n);
+    if (t.n <= 1)
+        return 0;
+    return t.n;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/deep/bla_table.h"
+#include "engine/deep/reference_orbit.h"
+
+// A frame far below the resolution of doubles: a square of radius R around a
+// centre given as decimal text of any length, N pixels on a side. Pixel
+// (col, row) stands for (RE - R + col 2R/N, IM + R - row 2R/N), as in the
+// explorer's frames.
+struct DeepParams {
+    std::string centerRe = "0", centerIm = "0", radius = "2";  // decimals (isDecimal)
+    bool julia = false;
+    std::string juliaRe = "0", juliaIm = "0.63";  // the Julia constant, decimals
+    int power = 2;                                // 2, 3, 5 or 10
+    int size = 600;
+    std::int32_t maxIters = 1000;
+};
+
+// What the pixels evaluated so far cost: passes in all, the passes that
+// bilinear steps skipped, and how often a pixel came closer to 0 than to
+// its orbit point (where a plain perturbation would lose its digits).
+struct DeepCounters {
+    std::uint64_t iterations = 0;
+    std::uint64_t approximated = 0;
+    std::uint64_t rebased = 0;
+};
+
+// The radius as log2: a double would underflow.
+double radiusLog2(const std::string& radius);
+
+// The automatic iteration limit of a deep frame: 1000 for every decimal
+// digit of depth, floor(-log10 R), and never below 1000.
+std::int32_t deepAutoIters(const std::string& radius);
+
+// Everything the pixels of one frame share: one reference orbit from the
+// centre in MPFR, with precision from the radius, and its bilinear steps.
+// Each pixel is iterated as a delta from that orbit in doubles, or in
+// doubles with an extended exponent while the delta is below their range.
+// Rebasing: when a pixel comes closer to the critical point 0 than to the
+// orbit point it follows, it starts over from 0 against an orbit that
+// starts at 0 (the reference itself for the Mandelbrot set; for a Julia set
+// the orbit of 0, computed alongside). Counts are those of EscapeTime.
+class DeepFrame {
+public:
+    explicit DeepFrame(const DeepParams& params);
+
+    // EscapeTime's result for pixel (col, row): 0 when the count k <= 1,
+    // maxIters when no examined point escaped, else k. Safe from any number
+    // of threads at once; each keeps its own counters.
+    std::int32_t count(int col, int row, DeepCounters& counters) const;
+
+    const DeepParams& params() const { return params_; }
+    mpfr_prec_t precisionBits() const { return bits_; }
+    // Points of the reference orbits computed in MPFR.
+    std::size_t referenceIterations() const;
+
+private:
+    struct Track;
+    template <class D>
+    bool iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
+
+    DeepParams params_;
+    mpfr_prec_t bits_;
+    CxExp radius_;  // R on the real axis
+    CxExp offset_;  // the exact centre minus the orbit's start (or constant)
+    ReferenceOrbit orbit_, critical_;
+    BlaTable table_, criticalTable_;
+};

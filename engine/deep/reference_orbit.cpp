@@ -1,0 +1,113 @@
+#include "engine/deep/reference_orbit.h"
+
+namespace {
+
+// The working numbers of one orbit, allocated once.
+class ComplexMath {
+public:
+    explicit ComplexMath(mpfr_prec_t bits)
+        : t1_(bits), t2_(bits), t3_(bits), pr_(bits), pi_(bits), sum_(bits)
+    {}
+
+    // (ar + i ai) <- (ar + i ai) * (br + i bi); b may be a itself.
+    void multiply(mpfr_ptr ar, mpfr_ptr ai, mpfr_srcptr br, mpfr_srcptr bi)
+    {
+        mpfr_mul(t1_.get(), ar, br, MPFR_RNDN);
+        mpfr_mul(t2_.get(), ai, bi, MPFR_RNDN);
+        mpfr_mul(t3_.get(), ar, bi, MPFR_RNDN);
+        mpfr_mul(ai, ai, br, MPFR_RNDN);
+        mpfr_add(ai, ai, t3_.get(), MPFR_RNDN);
+        mpfr_sub(ar, t1_.get(), t2_.get(), MPFR_RNDN);
+    }
+
+    void square(mpfr_ptr re, mpfr_ptr im)
+    {
+        mpfr_sqr(t1_.get(), re, MPFR_RNDN);
+        mpfr_sqr(t2_.get(), im, MPFR_RNDN);
+        squareFromSquares(re, im);
+    }
+
+    // The square once t1_ and t2_ hold re^2 and im^2.
+    void squareFromSquares(mpfr_ptr re, mpfr_ptr im)
+    {
+        mpfr_mul(im, im, re, MPFR_RNDN);
+        mpfr_mul_2ui(im, im, 1, MPFR_RNDN);
+        mpfr_sub(re, t1_.get(), t2_.get(), MPFR_RNDN);
+    }
+
+    // z <- z^power, for 2, 3, 5 and 10, right after escaped(re, im).
+    void power(mpfr_ptr re, mpfr_ptr im, int p)
+    {
+        if (p == 2) {
+            squareFromSquares(re, im);
+            return;
+        }
+        mpfr_set(pr_.get(), re, MPFR_RNDN);
+        mpfr_set(pi_.get(), im, MPFR_RNDN);
+        if (p == 3) {
+            square(re, im);
+            multiply(re, im, pr_.get(), pi_.get());
+            return;
+        }
+        square(re, im);
+        square(re, im);                          // z^4
+        multiply(re, im, pr_.get(), pi_.get());  // z^5
+        if (p == 10)
+            square(re, im);
+    }
+
+    // |z|^2 > 4, exactly; leaves re^2 and im^2 for the square that follows.
+    bool escaped(mpfr_srcptr re, mpfr_srcptr im)
+    {
+        mpfr_sqr(t1_.get(), re, MPFR_RNDN);
+        mpfr_sqr(t2_.get(), im, MPFR_RNDN);
+        mpfr_add(sum_.get(), t1_.get(), t2_.get(), MPFR_RNDN);
+        return mpfr_cmp_ui(sum_.get(), 4) > 0;
+    }
+
+private:
+    BigFloat t1_, t2_, t3_, pr_, pi_, sum_;
+};
+
+} // namespace
+
+CxExp toCxExp(mpfr_srcptr re, mpfr_srcptr im)
+{
+    long er = 0, ei = 0;
+    const double mr = mpfr_get_d_2exp(&er, re, MPFR_RNDN);
+    const double mi = mpfr_get_d_2exp(&ei, im, MPFR_RNDN);
+    if (mr == 0.0)
+        return CxExp::normalized(0.0, mi, ei);
+    if (mi == 0.0)
+        return CxExp::normalized(mr, 0.0, er);
+    // Both parts at the larger exponent; a part far below the other is lost
+    // in the sum anyway.
+    const long e = er > ei ? er : ei;
+    const long dr = e - er, di = e - ei;
+    return CxExp::normalized(dr > 1000 ? 0.0 : mr * pow2(-dr), di > 1000 ? 0.0 : mi * pow2(-di), e);
+}
+
+ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int power,
+                            std::size_t length, mpfr_prec_t bits)
+{
+    ReferenceOrbit orbit;
+    orbit.z.reserve(length);
+    orbit.zx.reserve(length);
+    ComplexMath math(bits);
+    BigFloat re(bits), im(bits);
+    mpfr_set(re.get(), start.re.get(), MPFR_RNDN);
+    mpfr_set(im.get(), start.im.get(), MPFR_RNDN);
+    for (;;) {
+        const CxExp point = toCxExp(re.get(), im.get());
+        orbit.zx.push_back(point);
+        orbit.z.push_back(point.toCx());
+        if (math.escaped(re.get(), im.get()))
+            break;
+        if (orbit.z.size() == length)
+            break;
+        math.power(re.get(), im.get(), power);
+        mpfr_add(re.get(), re.get(), c.re.get(), MPFR_RNDN);
+        mpfr_add(im.get(), im.get(), c.im.get(), MPFR_RNDN);
+    }
+    return orbit;
+}

@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <sstream>
+
+#include "engine/deep/complex_exp.h"
+#include "engine/deep/decimal.h"
+#include "engine/deep/deep_frame.h"
+#include "engine/escape_time.h"
+#include "engine/view.h"
+#include "tests/support/deep_reference.h"
+
+namespace {
+
+// How the deep counts of a frame compare with a reference: exact matches,
+// and the pixel furthest off, as a share of the reference's count.
+struct Agreement {
+    int exact = 0, total = 0;
+    double worstShare = 0.0;
+    std::string worst;
+    std::set<std::int32_t> counts;  // the distinct deep counts
+    DeepCounters counters;
+};
+
+template <class Reference>
+Agreement compare(const DeepParams& p, Reference reference)
+{
+    const DeepFrame frame(p);
+    Agreement a;
+    for (int row = 0; row < p.size; ++row) {
+        for (int col = 0; col < p.size; ++col) {
+            const std::int32_t deep = frame.count(col, row, a.counters);
+            const std::int32_t want = reference(col, row);
+            a.counts.insert(deep);
+            ++a.total;
+            if (deep == want) {
+                ++a.exact;
+                continue;
+            }
+            const double share = std::abs(deep - want) / std::max(1.0, static_cast<double>(want));
+            if (share >= a.worstShare) {
+                a.worstShare = share;
+                std::ostringstream s;
+                s << "pixel (" << col << ", " << row << "): deep " << deep << ", reference " << want;
+                a.worst = s.str();
+            }
+        }
+    }
+    return a;
+}
+
+Agreement compareWithMpfr(const DeepParams& p)
+{
+    return compare(p, [&](int col, int row) { return bruteForceCount(p, col, row); });
+}
+
+// At least 99.9% of the pixels exact, and none off by more than 1% of an
+// exact reference's count. A frame of a single count would prove little.
+void expectAgreement(const Agreement& a, bool exactReference = true)
+{
+    EXPECT_GE(a.exact * 1000, a.total * 999) << a.total - a.exact << " of " << a.total
+                                             << " pixels differ; the worst: " << a.worst;
+    if (exactReference) {
+        EXPECT_LE(a.worstShare, 0.01) << a.worst;
+    }
+    EXPECT_GT(a.counts.size(), 1u) << "the frame has one count throughout";
+}
+
+// A frame of radius 10^-digits around the copy nucleusNearI(k), its centre
+// moved by `shift` radii along (1, 0.7).
+DeepParams aroundCopy(int k, int digits, double shift, int size, std::int32_t maxIters)
+{
+    const Nucleus copy = nucleusNearI(k);
+    EXPECT_GT(copy.period, 0) << "no copy found for k = " << k;
+    DeepParams p;
+    p.radius = "1e-" + std::to_string(digits);
+    const int places = digits + 30;
+    p.centerRe = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, places);
+    p.centerIm = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, places);
+    p.size = size;
+    p.maxIters = maxIters;
+    return p;
+}
+
+int whichFuncOf(int power) { return power == 2 ? 1 : power == 3 ? 2 : power == 5 ? 3 : 4; }
+
+} // namespace
+
+TEST(DeepFrame, CountsEqualEscapeTimeWhereDoublesSuffice)
+{
+    // The same points as the explorer's frame rule at a shallow depth, for
+    // every power and both sets; doubles tell these pixels apart.
+    const std::int16_t saved = whichFunc;
+    for (const bool julia : {false, true}) {
+        for (const int power : {2, 3, 5, 10}) {
+            DeepParams p;
+            p.julia = julia;
+            p.power = power;
+            p.juliaRe = "-0.1";
+            p.juliaIm = "0.5";
+            // Few passes: over hundreds, pixels this near the boundary
+            // depend on every rounding, and doubles do not settle them.
+            p.maxIters = 150;
+            std::tie(p.centerRe, p.centerIm) = levelCurvePoint(p, 0.3 * power + (julia ? 0.2 : 0.0), 15);
+            p.radius = "0.001";
+            p.size = 32;
+            whichFunc = static_cast<std::int16_t>(whichFuncOf(power));
+            const double cre = std::stod(p.centerRe), cim = std::stod(p.centerIm), r = 0.001;
+            const Agreement a = compare(p, [&](int col, int row) {
+                const double point[2] = {cre - r + col * (2 * r / p.size), cim + r - row * (2 * r / p.size)};
+                const double zero[2] = {0.0, 0.0}, c[2] = {-0.1, 0.5};
+                return julia ? EscapeTime(point, c, p.maxIters).count : EscapeTime(zero, point, p.maxIters).count;
+            });
+            SCOPED_TRACE(std::string(julia ? "Julia" : "Mandelbrot") + " z^" + std::to_string(power));
+            // EscapeTime rounds every pass to doubles, so near the boundary
+            // it is itself off now and then: only the share of exact pixels
+            // is held against it.
+            expectAgreement(a, false);
+        }
+    }
+    whichFunc = saved;
+}
+
+// Views of a small copy of the set with its centre, and so the reference
+// orbit, off the copy: pixels nearer the copy come closer to 0 on its period
+// than the reference does, and without rebasing dozens of them come out
+// wrong by up to 80% of their counts.
+TEST(DeepFrame, CopyOfTheSetAtRadius1e20MatchesMpfr)
+{
+    const Agreement a = compareWithMpfr(aroundCopy(-2, 20, 0.3, 32, 2000));
+    expectAgreement(a);
+    EXPECT_GT(a.counters.rebased, 0u) << "no pixel came closer to 0 than to the reference";
+    EXPECT_GT(a.counters.approximated, 0u) << "the bilinear steps skipped nothing";
+}
+
+TEST(DeepFrame, CopyOfTheSetAtRadius1e60MatchesMpfr)
+{
+    const Agreement a = compareWithMpfr(aroundCopy(25, 60, 0.3, 32, 3000));
+    expectAgreement(a);
+    EXPECT_GT(a.counters.rebased, 0u);
+    EXPECT_GT(a.counters.approximated, a.counters.iterations / 2);
+}
+
+TEST(DeepFrame, CopyOfTheSetAtRadius1e200MatchesMpfr)
+{
+    const Agreement a = compareWithMpfr(aroundCopy(119, 200, 0.3, 32, 2500));
+    expectAgreement(a);
+    EXPECT_GT(a.counters.rebased, 0u);
+    EXPECT_GT(a.counters.approximated, a.counters.iterations / 2);
+}
+
+// 10^16 times wider than the copy: the Julia set of the copy's hub, embedded
+// around it, whose pixels come back near 0 once per period, each at its own
+// distance.
+TEST(DeepFrame, EmbeddedJuliaSetAtRadius1e60MatchesMpfr)
+{
+    const Agreement a = compareWithMpfr(aroundCopy(35, 60, 0.3, 32, 2000));
+    expectAgreement(a);
+    EXPECT_GT(a.counters.rebased, 0u);
+}
+
+TEST(DeepFrame, EmbeddedJuliaSetAtRadius1e200MatchesMpfr)
+{
+    const Agreement a = compareWithMpfr(aroundCopy(127, 200, 0.3, 32, 2000));
+    expectAgreement(a);
+    EXPECT_GT(a.counters.rebased, 0u);
+}
+
+TEST(DeepFrame, BelowTheDoubleRangeAtRadius1e300MatchesMpfr)
+{
+    expectAgreement(compareWithMpfr(aroundCopy(185, 300, 0.0, 16, 5000)));
+}
+
+TEST(DeepFrame, AtRadius1e1000MatchesMpfr)
+{
+    expectAgreement(compareWithMpfr(aroundCopy(651, 1000, 0.0, 4, 12000)));
+}
+
+TEST(DeepFrame, OtherPowersAndJuliaSetsMatchMpfrAtRadius1e20)
+{
+    struct Case {
+        bool julia;
+        int power;
+        double angle;
+    };
+    for (const Case c : {Case{false, 3, 0.9}, Case{false, 5, 2.0}, Case{false, 10, 0.4}, Case{true, 2, 1.2},
+                         Case{true, 3, 0.5}}) {
+        DeepParams p;
+        p.julia = c.julia;
+        p.power = c.power;
+        p.juliaRe = "-0.12";
+        p.juliaIm = "0.75";
+        p.maxIters = 300;
+        std::tie(p.centerRe, p.centerIm) = levelCurvePoint(p, c.angle, 40);
+        p.radius = "1e-20";
+        p.size = 32;
+        SCOPED_TRACE(std::string(c.julia ? "Julia" : "Mandelbrot") + " z^" + std::to_string(c.power));
+        expectAgreement(compareWithMpfr(p));
+    }
+}
+
+TEST(DeepFrame, ExtendedExponentArithmetic)
+{
+    // Values far below the doubles keep their ratios.
+    const CxExp tiny = CxExp::normalized(1.5, -0.5, -3000);
+    const CxExp square = tiny * tiny;
+    EXPECT_EQ(square.e, -6000 + 1);
+    EXPECT_DOUBLE_EQ(square.re, 2.0 / 2.0);  // (1.5 - 0.5i)^2 = 2 - 1.5i, scaled to [1, 2)
+    EXPECT_DOUBLE_EQ(square.im, -1.5 / 2.0);
+    // Sums align the exponents; a term 2^-200 times smaller leaves no trace.
+    const CxExp sum = tiny + CxExp::normalized(1.0, 0.0, -3001);
+    EXPECT_DOUBLE_EQ(sum.re, 2.0 / 2.0);
+    EXPECT_EQ(sum.e, -2999);
+    EXPECT_EQ((tiny + CxExp::normalized(1.0, 0.0, -3200)).re, tiny.re);
+    EXPECT_TRUE((tiny - tiny).isZero());
+    // Round trips through doubles, subnormals included, and underflow to 0.
+    for (const double v : {3.25, -1e-300, 4e-320, 1e300}) {
+        EXPECT_EQ(CxExp::from(Cx{v, -v}).toCx().re, v);
+        EXPECT_EQ(CxExp::from(Cx{v, -v}).toCx().im, -v);
+    }
+    EXPECT_EQ(CxExp::normalized(1.0, 1.0, -1200).toCx().re, 0.0);
+    // Comparisons of magnitude across exponents.
+    EXPECT_TRUE(smallerThan(CxExp::normalized(1.9, 0.0, -2000), CxExp::normalized(1.0, 0.0, -1999)));
+    EXPECT_FALSE(smallerThan(CxExp::normalized(1.0, 0.0, -1999), CxExp::normalized(1.9, 0.0, -2000)));
+    EXPECT_TRUE(smallerThan(CxExp::normalized(1.0, 1.0, -5000), CxExp::normalized(1.0, 0.0, 0)));
+    EXPECT_TRUE(smallerThan(CxExp{}, tiny));
+    EXPECT_FALSE(smallerThan(tiny, CxExp{}));
+}
+
+TEST(DeepFrame, DecimalsAreReadExactlyAsTyped)
+{
+    for (const char* good : {"0", "-1.5", "+.5", "5.", "1e-300", "2.5E-1000", "-0.000123e+4", "7e0"})
+        EXPECT_TRUE(isDecimal(good)) << good;
+    for (const char* bad : {"", "-", ".", "1e", "1e+", "0x10", "1.2.3", " 1", "1 ", "inf", "nan", "1,5", "--1", "e5"})
+        EXPECT_FALSE(isDecimal(bad)) << bad;
+    // Two centres that differ in the 200th digit are two different numbers.
+    const std::string a = "0." + std::string(199, '3') + "1", b = "0." + std::string(199, '3') + "2";
+    EXPECT_NE(mpfr_cmp(readDecimal(a).get(), readDecimal(b).get()), 0);
+    EXPECT_EQ(mpfr_cmp_d(readDecimal("1e-300").get(), 1e-300) < 0 || mpfr_cmp_d(readDecimal("1e-300").get(), 1e-300) > 0,
+              true) << "1e-300 is not a double and must not be read as one";
+    EXPECT_TRUE(mpfr_zero_p(readDecimal("1e-9999999999999999999").get()) || mpfr_cmp_d(readDecimal("1e-9999999999999999999").get(), 1e-300) < 0);
+    EXPECT_TRUE(mpfr_inf_p(readDecimal("1e99999999999999999999").get()));
+}
+
+TEST(DeepFrame, AutomaticLimitGrowsWithDepth)
+{
+    EXPECT_EQ(deepAutoIters("1e-10"), 10000);
+    EXPECT_EQ(deepAutoIters("2.5e-100"), 99000);
+    EXPECT_EQ(deepAutoIters("1e-1000"), 1000000);
+    EXPECT_EQ(deepAutoIters("0.5"), 1000);
+    EXPECT_EQ(deepAutoIters("1e-20000"), 10000000);
+    EXPECT_NEAR(radiusLog2("1e-1000"), -1000 * std::log2(10.0), 1e-6);
+}
+
+TEST(DeepFrame, PrecisionFollowsTheRadius)
+{
+    DeepParams p;
+    p.centerRe = "-1.75";
+    p.maxIters = 10;
+    p.size = 100;
+    p.radius = "1e-100";
+    const mpfr_prec_t at100 = DeepFrame(p).precisionBits();
+    p.radius = "1e-200";
+    const mpfr_prec_t at200 = DeepFrame(p).precisionBits();
+    EXPECT_GE(at100, 333 + 7);
+    EXPECT_NEAR(static_cast<double>(at200 - at100), 100 * std::log2(10.0), 2.0);
+}
+
+TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
+{
+    // Around a repelling fixed point the Julia set's edge shows at every
+    // depth; below 1e-120 the deltas start in the extended exponent, where
+    // the powers above 2 take their Horner steps.
+    struct Case {
+        int power;
+        int digits;
+        std::int32_t maxIters;
+    };
+    for (const Case c : {Case{2, 100, 2000}, Case{2, 300, 3000}, Case{3, 300, 1500}, Case{5, 100, 600},
+                         Case{10, 300, 400}}) {
+        DeepParams p;
+        p.julia = true;
+        p.power = c.power;
+        p.juliaRe = "-0.12";
+        p.juliaIm = "0.75";
+        std::tie(p.centerRe, p.centerIm) = repellingFixedPoint(c.power, p.juliaRe, p.juliaIm, c.digits + 10);
+        p.radius = "1e-" + std::to_string(c.digits);
+        p.size = 16;
+        p.maxIters = c.maxIters;
+        SCOPED_TRACE("z^" + std::to_string(c.power) + " at 1e-" + std::to_string(c.digits));
+        const Agreement a = compareWithMpfr(p);
+        expectAgreement(a);
+        EXPECT_GT(a.counters.rebased, 0u);
+    }
+}

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <set>
+
+#include "engine/colouring.h"
+#include "tests/support/deep_reference.h"
+#include "tests/support/tool_support.h"
+#include "tools/deep_options.h"
+#include "tools/render_options.h"
+
+namespace {
+
+ParseResult parse(QStringList args, RenderOptions* o, QString* message)
+{
+    args.prepend(QStringLiteral("kavrel-render"));
+    return parseRenderOptions(args, o, message);
+}
+
+// Every file of a directory, to see that a rejected call wrote nothing.
+QStringList filesIn(const QTemporaryDir& dir) { return QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }
+
+} // namespace
+
+TEST(DeepOptionsTest, CentreAndRadiusStayAsTypedAndChangeTheDefaults)
+{
+    RenderOptions o;
+    QString message;
+    const QString longRe = QStringLiteral("-0.") + QString(600, u'7');
+    ASSERT_EQ(parse({"--center", longRe + ",1e-3", "--radius", "2.5e-1000", "--counts", "c.npy"}, &o, &message),
+              ParseResult::Ok)
+        << message.toStdString();
+    EXPECT_TRUE(o.deep);
+    EXPECT_EQ(o.centerRe, longRe);
+    EXPECT_EQ(o.centerIm, QStringLiteral("1e-3"));
+    EXPECT_EQ(o.radius, QStringLiteral("2.5e-1000"));
+    EXPECT_EQ(o.colouring, Colouring::Cycle);
+    EXPECT_TRUE(o.output.isEmpty()) << "only the counts were asked for";
+    EXPECT_EQ(deepParamsOf(o).maxIters, 999000) << "auto: 1000 per decimal digit of depth";
+
+    ASSERT_EQ(parse({"--center", "0,0", "--radius", "1e-5", "--iters", "10000000", "--set", "julia", "--c",
+                     "-0.123456789012345678901234567890,0.7", "--colouring", "curve", "--power", "3"},
+                    &o, &message),
+              ParseResult::Ok)
+        << message.toStdString();
+    EXPECT_EQ(o.iters, 10000000);
+    EXPECT_EQ(o.colouring, Colouring::Curve);
+    const DeepParams p = deepParamsOf(o);
+    EXPECT_TRUE(p.julia);
+    EXPECT_EQ(p.power, 3);
+    EXPECT_EQ(p.juliaRe, "-0.123456789012345678901234567890") << "the constant is read exactly too";
+    EXPECT_EQ(p.maxIters, 10000000);
+
+    ASSERT_EQ(parse({"--view", "-1,1,-1,1", "--colouring", "cycle"}, &o, &message), ParseResult::Ok);
+    EXPECT_FALSE(o.deep);
+    EXPECT_EQ(o.colouring, Colouring::Cycle);
+    ASSERT_EQ(parse({}, &o, &message), ParseResult::Ok);
+    EXPECT_EQ(o.colouring, Colouring::Curve);
+}
+
+TEST(DeepOptionsTest, HelpDocumentsTheAutomaticLimit)
+{
+    RenderOptions o;
+    QString help;
+    ASSERT_EQ(parse({"--help"}, &o, &help), ParseResult::Help);
+    EXPECT_TRUE(help.contains(QStringLiteral("1000 * floor(-log10 R)"))) << help.toStdString();
+    for (const char* option : {"--center", "--radius", "--counts", "--colouring"})
+        EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
+}
+
+// Each rejected call: status 2, one line on stderr that names the option,
+// no file.
+struct BadCall {
+    const char* name;
+    QStringList args;
+    const char* named;
+};
+
+void PrintTo(const BadCall& c, std::ostream* os) { *os << c.args.join(' ').toStdString(); }
+
+class DeepBadInputTest : public testing::TestWithParam<BadCall> {};
+
+TEST_P(DeepBadInputTest, ExitsTwoWithOneLineAndNoFile)
+{
+    QTemporaryDir dir;
+    QStringList args = GetParam().args;
+    args << "--size" << "8" << "--output" << dir.filePath(QStringLiteral("x.png")) << "--counts"
+         << dir.filePath(QStringLiteral("x.npy"));
+    const Outcome r = render(args);
+    EXPECT_EQ(r.status, 2) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(GetParam().named)) << r.err.toStdString();
+    EXPECT_TRUE(filesIn(dir).isEmpty()) << filesIn(dir).join(' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rejected, DeepBadInputTest,
+    testing::Values(BadCall{"ViewWithCenter", {"--view", "-1,1,-1,1", "--center", "0,0", "--radius", "1"}, "--view"},
+                    BadCall{"ViewWithRadiusAlone", {"--view", "-1,1,-1,1", "--radius", "1"}, "--view"},
+                    BadCall{"CenterWithoutRadius", {"--center", "0,0"}, "--radius"},
+                    BadCall{"RadiusWithoutCenter", {"--radius", "1e-5"}, "--center"},
+                    BadCall{"CenterWithTwoPoints", {"--center", "1.2.3,0", "--radius", "1"}, "--center"},
+                    BadCall{"CenterInHexadecimal", {"--center", "0x1p-3,0", "--radius", "1"}, "--center"},
+                    BadCall{"CenterWithThreeParts", {"--center", "0,0,0", "--radius", "1"}, "--center"},
+                    BadCall{"CenterWithSpace", {"--center", "0, 0", "--radius", "1"}, "--center"},
+                    BadCall{"CenterNotANumber", {"--center", "nan,0", "--radius", "1"}, "--center"},
+                    BadCall{"RadiusZero", {"--center", "0,0", "--radius", "0.000"}, "--radius"},
+                    BadCall{"RadiusNegative", {"--center", "0,0", "--radius", "-1e-5"}, "--radius"},
+                    BadCall{"RadiusInfinite", {"--center", "0,0", "--radius", "inf"}, "--radius"},
+                    BadCall{"RadiusBeyondEveryExponent", {"--center", "0,0", "--radius", "1e99999999999999999999"},
+                            "--radius"},
+                    BadCall{"RadiusMalformed", {"--center", "0,0", "--radius", "1e"}, "--radius"},
+                    BadCall{"ExponentWithCenter", {"--center", "0,0", "--radius", "1", "--exponent", "2.5,0"},
+                            "--exponent"},
+                    BadCall{"JuliaConstantMalformed", {"--center", "0,0", "--radius", "1", "--c", "0.1;0.2"}, "--c"},
+                    BadCall{"ItersBeyondTheDeepLimit", {"--center", "0,0", "--radius", "1", "--iters", "10000001"},
+                            "--iters"},
+                    BadCall{"ItersBeyondTheViewLimit", {"--iters", "99001"}, "--iters"},
+                    BadCall{"UnknownColouring", {"--colouring", "rainbow"}, "--colouring"}),
+    [](const testing::TestParamInfo<BadCall>& info) { return std::string(info.param.name); });
+
+TEST(DeepRenderTest, AgreesWithTheViewAtRadius1e6)
+{
+    // The same points by the same rule: --view computes them in doubles,
+    // the deep path exactly; the counts may differ only where the last bits
+    // of a chaotic orbit decide.
+    QTemporaryDir dir;
+    const QString deep = dir.filePath(QStringLiteral("deep.npy")), view = dir.filePath(QStringLiteral("view.npy"));
+    DeepParams boundary;
+    boundary.maxIters = 600;
+    const auto [re, im] = levelCurvePoint(boundary, 1.1, 9);  // on the boundary, 9 decimals
+    const auto side = [](const std::string& c, double k) { return QString::fromStdString(offsetDecimal(c, k, -6, 9)); };
+    const QString centre = QString::fromStdString(re + ',' + im);
+    const QString plane = QStringList{side(re, -1), side(re, 1), side(im, -1), side(im, 1)}.join(u',');
+    const QStringList common{"--size", "100", "--iters", "600", "--threads", "2"};
+    const Outcome d = render(QStringList{"--center", centre, "--radius", "1e-6", "--counts", deep} + common);
+    const Outcome v = render(QStringList{"--view", plane, "--counts", view} + common);
+    ASSERT_EQ(d.status, 0) << d.err.toStdString();
+    ASSERT_EQ(v.status, 0) << v.err.toStdString();
+    const std::vector<std::int64_t> a = readCounts(deep, 100), b = readCounts(view, 100);
+    ASSERT_EQ(a.size(), 10000u);
+    ASSERT_EQ(b.size(), 10000u);
+    int same = 0;
+    std::set<std::int64_t> distinct;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        same += a[i] == b[i] ? 1 : 0;
+        distinct.insert(b[i]);
+    }
+    EXPECT_GE(same, 9990) << "of 10000 pixels, --center " << centre.toStdString() << " --view " << plane.toStdString();
+    EXPECT_GT(distinct.size(), 50u) << "a frame with structure";
+}
+
+TEST(DeepRenderTest, ThreadCountChangesNeitherPictureNorCounts)
+{
+    QTemporaryDir dir;
+    const Nucleus copy = nucleusNearI(-2);
+    const QStringList frame{"--center", QString::fromStdString(copy.re + ',' + copy.im), "--radius", "3e-20",
+                            "--size", "90", "--iters", "3000"};
+    std::vector<std::int64_t> counts[2];
+    QImage pictures[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString png = dir.filePath(QStringLiteral("%1.png").arg(i)), npy = dir.filePath(QStringLiteral("%1.npy").arg(i));
+        const Outcome r = render(frame + QStringList{"--threads", i == 0 ? "1" : "3", "--output", png, "--counts", npy});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        counts[i] = readCounts(npy, 90);
+        pictures[i] = QImage(png);
+    }
+    ASSERT_EQ(counts[0].size(), 8100u);
+    EXPECT_GT(std::set<std::int64_t>(counts[0].begin(), counts[0].end()).size(), 50u) << "a frame with structure";
+    EXPECT_EQ(counts[0], counts[1]);
+    EXPECT_EQ(pictures[0], pictures[1]);
+}
+
+TEST(DeepRenderTest, ColouringsFollowTheCountsAndThePictureCarriesItsCommand)
+{
+    QTemporaryDir dir;
+    const QString npy = dir.filePath(QStringLiteral("c.npy")), pgm = dir.filePath(QStringLiteral("c.pgm")),
+                  png = dir.filePath(QStringLiteral("c.png"));
+    const Nucleus copy = nucleusNearI(-2);
+    const QString centre = QString::fromStdString(copy.re + ',' + copy.im);
+    const QStringList frame{"--center", centre, "--radius", "1e-20", "--size", "40", "--iters", "4000"};
+    for (const Colouring rule : {Colouring::Cycle, Colouring::Curve}) {
+        QStringList args = frame + QStringList{"--counts", npy, "--indices", pgm, "--output", png, "--stats"};
+        if (rule == Colouring::Curve)
+            args << "--colouring" << "curve";
+        const Outcome r = render(args);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        for (const char* line : {"reference_iterations ", "approximated_iterations ", "precision_bits "})
+            EXPECT_TRUE(r.out.contains(line)) << line << " missing from " << r.out.toStdString();
+        const std::vector<std::int64_t> counts = readCounts(npy, 40);
+        const std::vector<int> indices = readIndices(pgm, 40);
+        ASSERT_EQ(counts.size(), 1600u);
+        ASSERT_EQ(indices.size(), 1600u);
+        bool beyondTheCurve = false;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const auto count = static_cast<std::int32_t>(counts[i]);
+            ASSERT_EQ(indices[i], paletteIndex(rule, count, 4000)) << "pixel " << i << " count " << count;
+            beyondTheCurve = beyondTheCurve || (count > 498 && count < 4000);
+        }
+        EXPECT_TRUE(beyondTheCurve) << "no count where the two colourings part";
+        const QString command = QImage(png).text(QStringLiteral("Command"));
+        EXPECT_TRUE(command.contains(QStringLiteral("--center %1 --radius 1e-20").arg(centre))) << command.toStdString();
+        EXPECT_EQ(command.contains(QStringLiteral("--colouring curve")), rule == Colouring::Curve) << command.toStdString();
+    }
+}
+
+TEST(ColouringTest, CycleWalksThePaletteUpAndDownWithoutASeam)
+{
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 0, 100000), 0);
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 1, 100000), 0);
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 2, 100000), 2);
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 100000, 100000), 499);
+    int previous = paletteIndex(Colouring::Cycle, 2, 1 << 30);
+    for (int k = 3; k < 5000; ++k) {
+        const int i = paletteIndex(Colouring::Cycle, k, 1 << 30);
+        ASSERT_GE(i, 1);
+        ASSERT_LE(i, 498);
+        ASSERT_EQ(std::abs(i - previous), 1) << "a jump at count " << k;
+        previous = i;
+    }
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 498, 1 << 30), 498);
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 499, 1 << 30), 497);
+    EXPECT_EQ(paletteIndex(Colouring::Cycle, 995, 1 << 30), 1);
+    // The curve is the explorer's, and stays on its last colour.
+    EXPECT_EQ(paletteIndex(Colouring::Curve, 100, 1000), 82);
+    EXPECT_EQ(paletteIndex(Colouring::Curve, 10075, 20000), 499);
+    EXPECT_EQ(paletteIndex(Colouring::Curve, 1000, 1000), 499);
+}
+
+TEST(DeepRenderTest, ACountsFileThatCannotBeWrittenLeavesEveryFileAsItWas)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("kept.png"));
+    {
+        QFile old(png);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old picture");
+    }
+    const Outcome r = render({"--center", "-0.75,0.1", "--radius", "1e-3", "--size", "16", "--output", png,
+                              "--counts", dir.filePath(QStringLiteral("no/such/dir/c.npy"))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("cannot write")) << r.err.toStdString();
+    QFile kept(png);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("old picture"));
+
+    const Outcome same = render({"--size", "8", "--output", dir.filePath(QStringLiteral("a.npy")), "--counts",
+                                 dir.filePath(QStringLiteral("a.npy"))});
+    EXPECT_EQ(same.status, 2);
+    EXPECT_TRUE(same.err.contains("--counts")) << same.err.toStdString();
+}

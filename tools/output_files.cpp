@@ -1,0 +1,248 @@
+#include "tools/output_files.h"
+
+#include <cerrno>
+#include <climits>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kBufferBytes = 256 * 1024;
+
+// A symbolic link is replaced through: the new file goes where it points.
+std::string resolvedTarget(const std::string& path)
+{
+    struct stat link;
+    if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+mode_t newFileMode()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)) {}
+
+OutputFile::~OutputFile()
+{
+    if (!committed_)
+        discard();
+}
+
+bool OutputFile::open()
+{
+    if (path_.empty())
+        return fail(ENOENT);
+    struct stat st;
+    const bool exists = stat(path_.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe: renaming a file over it would destroy it.
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        return fd_ >= 0 || fail(errno);
+    }
+    target_ = resolvedTarget(path_);
+    const std::size_t slash = target_.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    std::string name = dir + "." + base + ".XXXXXX";
+    fd_ = mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        return fail(errno);
+    temporary_ = name;
+    // The new file keeps the old one's permissions, or gets a new file's.
+    if (fchmod(fd_, exists ? st.st_mode & 07777 : newFileMode()) != 0)
+        return fail(errno);
+    buffer_.reserve(kBufferBytes);
+    return true;
+}
+
+bool OutputFile::write(const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        if (failed() || fd_ < 0)
+            return false;
+        const std::size_t take = std::min(size, kBufferBytes - buffer_.size());
+        buffer_.insert(buffer_.end(), bytes, bytes + take);
+        bytes += take;
+        size -= take;
+        if (buffer_.size() == kBufferBytes && !flushBuffer())
+            return false;
+    }
+    return !failed();
+}
+
+bool OutputFile::flushBuffer()
+{
+    std::size_t done = 0;
+    while (done < buffer_.size()) {
+        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(errno);
+        if (n == 0)
+            return fail(ENOSPC);  // a device that takes nothing would be asked for ever
+        done += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+    return true;
+}
+
+bool OutputFile::finish()
+{
+    if (failed() || fd_ < 0 || !flushBuffer())
+        return false;
+    const int fd = fd_;
+    fd_ = -1;
+    // Some file systems report a failed write only when the file is closed.
+    return ::close(fd) == 0 || fail(errno);
+}
+
+bool OutputFile::commit()
+{
+    if (fd_ >= 0 && !finish())
+        return false;
+    if (failed() || committed_)
+        return false;
+    if (!temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0)
+        return fail(errno);
+    temporary_.clear();
+    committed_ = true;
+    return true;
+}
+
+bool OutputFile::fail(int errorNumber)
+{
+    return fail(std::string(std::strerror(errorNumber)));
+}
+
+bool OutputFile::fail(std::string reason)
+{
+    if (error_.empty())
+        error_ = std::move(reason);
+    discard();
+    return false;
+}
+
+void OutputFile::discard()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+    temporary_.clear();
+    buffer_.clear();
+}
+
+namespace {
+
+struct PngRun {
+    OutputFile* file;
+    int width, height;
+    const RgbRows* rows;
+    std::uint8_t* row;
+    png_text* text;
+    int textCount;
+    char message[160];
+};
+
+void pngWrite(png_structp png, png_bytep data, std::size_t size)
+{
+    static_cast<PngRun*>(png_get_io_ptr(png))->file->write(data, size);
+}
+
+void pngFlush(png_structp) {}
+
+[[noreturn]] void pngError(png_structp png, png_const_charp message)
+{
+    auto* run = static_cast<PngRun*>(png_get_error_ptr(png));
+    std::snprintf(run->message, sizeof run->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void pngWarning(png_structp, png_const_charp) {}
+
+// libpng reports its own failures by a long jump back into this function,
+// which therefore owns nothing that would need destroying.
+bool encodePng(png_structp png, png_infop info, PngRun& run)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_write_fn(png, &run, pngWrite, pngFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(run.width), static_cast<png_uint_32>(run.height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (run.textCount > 0)
+        png_set_text(png, info, run.text, run.textCount);
+    png_write_info(png, info);
+    // A failed write stops the picture at once: nothing more would land.
+    for (int y = 0; y < run.height && !run.file->failed(); ++y) {
+        (*run.rows)(y, run.row);
+        png_write_row(png, run.row);
+    }
+    if (!run.file->failed())
+        png_write_end(png, info);
+    return true;
+}
+
+} // namespace
+
+bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, const TextChunks& text)
+{
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    std::vector<png_text> chunks;
+    for (const auto& [key, value] : text) {
+        png_text t{};
+        t.compression = PNG_TEXT_COMPRESSION_NONE;
+        t.key = const_cast<char*>(key.c_str());
+        t.text = const_cast<char*>(value.c_str());
+        t.text_length = value.size();
+        chunks.push_back(t);
+    }
+    PngRun run{&file, width, height, &rows, row.data(), chunks.data(), static_cast<int>(chunks.size()), {}};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &run, pngError, pngWarning);
+    if (!png)
+        return file.fail(ENOMEM);
+    png_infop info = png_create_info_struct(png);
+    const bool encoded = info && encodePng(png, info, run);
+    png_destroy_write_struct(&png, &info);
+    if (!encoded)
+        return file.fail(std::string("PNG encoder: ") + (run.message[0] ? run.message : "out of memory"));
+    return !file.failed();
+}
+
+bool writePgm(OutputFile& file, int width, int height, int maxval, const GrayRows& rows)
+{
+    char header[64];
+    const int n = std::snprintf(header, sizeof header, "P5\n%d %d\n%d\n", width, height, maxval);
+    if (!file.write(header, static_cast<std::size_t>(n)))
+        return false;
+    std::vector<std::uint16_t> values(static_cast<std::size_t>(width));
+    std::vector<unsigned char> bytes(values.size() * 2);
+    for (int y = 0; y < height; ++y) {
+        rows(y, values.data());
+        for (std::size_t x = 0; x < values.size(); ++x) {
+            bytes[2 * x] = static_cast<unsigned char>(values[x] >> 8);
+            bytes[2 * x + 1] = static_cast<unsigned char>(values[x] & 0xFF);
+        }
+        if (!file.write(bytes.data(), bytes.size()))
+            return false;
+    }
+    return true;
+}

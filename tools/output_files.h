@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One file that kavrel-render writes. A regular file (or one not there yet)
+// is written beside its target and renamed over it only by a commit that
+// found every byte written, so a failure leaves what was there before. A
+// device or a pipe cannot be replaced that way: it is written in place, as a
+// stream. Nothing is written before open(); an uncommitted file's temporary
+// copy goes with the object.
+class OutputFile {
+public:
+    explicit OutputFile(std::string path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool open();
+    // Takes all of the bytes or fails; after a failure every call fails.
+    bool write(const void* data, std::size_t size);
+    // Writes out what is buffered and closes: after it only the commit is
+    // left, which cannot run out of space.
+    bool finish();
+    // Finishes if need be, and puts the file in place.
+    bool commit();
+
+    const std::string& path() const { return path_; }
+    bool failed() const { return !error_.empty(); }
+    // Why the file could not be written, as the system put it.
+    const std::string& error() const { return error_; }
+    // Gives the file up, keeping the first reason; returns false.
+    bool fail(int errorNumber);
+    bool fail(std::string reason);
+
+private:
+    bool flushBuffer();
+    void discard();
+
+    std::string path_, target_, temporary_;
+    int fd_ = -1;
+    bool committed_ = false;
+    std::vector<unsigned char> buffer_;
+    std::string error_;
+};
+
+// Fills one row of pixels, y counting from the top.
+using RgbRows = std::function<void(int y, std::uint8_t* rgb)>;          // 3 bytes a pixel
+using GrayRows = std::function<void(int y, std::uint16_t* values)>;     // 1 value a pixel
+using TextChunks = std::vector<std::pair<std::string, std::string>>;   // keyword, text
+
+// An 8-bit RGB PNG, row by row, with the text chunks after its header; false
+// when the file failed (see file.error()). Does not commit.
+bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, const TextChunks& text);
+
+// A binary PGM of 16-bit values up to maxval, row by row. Does not commit.
+bool writePgm(OutputFile& file, int width, int height, int maxval, const GrayRows& rows);
