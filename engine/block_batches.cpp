@@ -173,10 +173,12 @@ public:
     bool refill(EscapeRun& run) override
     {
         plotFinished(run);
+        if (halted_)
+            return false;
         const std::int32_t limit = currentLimit(job_);
         for (int added = 0; added < kPiece && adding_ < blocks_.size();) {
             if (job_.canvas.userHalt()) {
-                halted_ = true;
+                halt(finishing_ + 1);
                 return false;
             }
             const tagRECT& b = blocks_[adding_].b;
@@ -197,7 +199,7 @@ public:
     void plotFinished(EscapeRun& run)
     {
         const std::size_t from = plotted_;
-        while (finishing_ < blocks_.size()) {
+        while (finishing_ < blocks_.size() && !halted_) {
             const Finish& f = blocks_[finishing_];
             const std::size_t done = plotted_ - firstPoint_;
             if (done == f.area()) {
@@ -205,6 +207,11 @@ public:
                     paintBlock(f.b, f.painted, job_);
                 ++finishing_;
                 firstPoint_ = plotted_;
+                // As between quarters drawn one at a time.
+                if (finishing_ < blocks_.size() && job_.canvas.userHalt()) {
+                    halt(finishing_);
+                    break;
+                }
                 continue;
             }
             if (plotted_ == run.size() || !run.isDone(plotted_))
@@ -219,12 +226,19 @@ public:
     }
 
     bool halted() const { return halted_; }
-    std::size_t begun() const { return std::min(finishing_ + 1, blocks_.size()); }
+    // The blocks begun, as one at a time: all of them unless a stop came.
+    std::size_t begun() const { return halted_ ? begun_ : blocks_.size(); }
 
 private:
     // Enough points to keep every lane busy, few enough that the stop
     // request is polled every few hundred evaluations.
     static constexpr int kPiece = 128;
+
+    void halt(std::size_t begun)
+    {
+        halted_ = true;
+        begun_ = std::min(begun, blocks_.size());
+    }
 
     // Moves on to the next block with pixels to compute.
     void toAdd()
@@ -244,6 +258,7 @@ private:
     std::size_t firstPoint_ = 0;  // the run's number of its first pixel
     std::size_t plotted_ = 0;
     bool halted_ = false;
+    std::size_t begun_ = 0;
 };
 
 // False when the render was asked to stop before every block was finished;
@@ -255,7 +270,7 @@ bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const 
     BlockFeeder feeder(blocks, JuliaC, job);
     kernel(run, feeder);
     feeder.plotFinished(run);
-    begun = feeder.halted() ? feeder.begun() : blocks.size();
+    begun = feeder.begun();
     return !feeder.halted();
 }
 
