@@ -10,6 +10,8 @@ cmake --build "$build" --target kavrel-render window_picture
 mkdir -p docs
 echo "Copy > Left Frame in the window pictured gives:"
 "$build"/tests/window_picture docs/screenshot.png
+echo "The same window on a screen of ratio 2:"
+QT_SCALE_FACTOR=2 "$build"/tests/window_picture docs/screenshot-ratio2.png
 
 while read -r name args; do
     # shellcheck disable=SC2086 # the arguments are meant to split
@@ -19,5 +21,6 @@ seahorse --view -0.7454,-0.7446,0.1123,0.1131 --size 240 --iters 700
 cubic --set julia --power 3 --c -0.54,0.54 --view -1.3,1.3,-1.3,1.3 --size 240 --iters 300
 exponent --exponent 3.5,0.25 --view -1.6,1.4,-1.5,1.5 --size 240 --iters 200
 fifth --power 5 --view -1.4,1.4,-1.4,1.4 --size 240
+deep --center -0.000000000000000000000000000000000000000000000000018567686206858138927252448110429341529609613287478880394324,0.999999999999999999999999999999999999999999999999998011098265951700795958845135187484726516543308103832042742 --radius 1e-100 --size 240 --iters 100000
 END
 ls -l docs/*.png
