@@ -3,7 +3,6 @@
 // times wander between runs while the ratios hold. Within each line the
 // contenders take turns, and each keeps its best time.
 //
-//   speed_bench [--side N] [--rounds N] [--only frame|threads|kernel]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/frame_vs_brute.h"
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
 #include "engine/palette.h"
@@ -166,6 +166,8 @@ const Frame kFrames[] = {
     {"Mandelbrot default view, automatic limit", kMandelbrot, {"", -2, 2, -2, 2, 0}},
     {"Julia default view, automatic limit", kJulia, {"", -2, 2, -2, 2, 0}},
     {"Mandelbrot -0.75,-0.74,0.1,0.11, 2000 iterations", kMandelbrot, {"", -0.75, -0.74, 0.1, 0.11, 2000}},
+    {"Mandelbrot deep view, 20000 iterations", kMandelbrot,
+     {"", -0.743643887, -0.743643787, 0.131825854, 0.131825954, 20000}},
 };
 
 // The whole frame on one thread, scalar renderer against batched.
@@ -199,12 +201,33 @@ void threadLines()
     }
 }
 
+const char kUsage[] =
+    "Usage: speed_bench [--side N] [--rounds N] [--only PART] [--render FILE]\n"
+    "Ratios of Kavrel's renderers and kernels, each measured in one run.\n"
+    "\n"
+    "  --side N       frame side in pixels (default 1000)\n"
+    "  --rounds N     runs of each contender; the best time counts, or the median\n"
+    "                 for frame-vs-brute (default 3)\n"
+    "  --only PART    frame, threads, kernel or frame-vs-brute (default: all)\n"
+    "  --render FILE  a kavrel-render that frame-vs-brute runs; give it again to\n"
+    "                 compare builds in the same rounds (default: the one built\n"
+    "                 beside this benchmark)\n"
+    "  --help         show this help\n";
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    std::vector<std::string> renderTools;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("%s", kUsage);
+            return 0;
+        }
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--side") == 0)
+        if (std::strcmp(argv[i], "--render") == 0)
+            renderTools.push_back(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--side") == 0)
             gSide = std::max(8, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--rounds") == 0)
             gRounds = std::max(1, std::atoi(argv[i + 1]));
@@ -223,6 +246,9 @@ int main(int argc, char** argv)
         threadLines();
     if (gOnly.empty() || gOnly == "kernel")
         kernelLines();
+    if (gOnly.empty() || gOnly == "frame-vs-brute")
+        frameVsBruteLines(renderTools.empty() ? std::vector<std::string>{KAVREL_RENDER_TOOL} : renderTools, gSide,
+                          gRounds);
     setEscapeIsa(chosen);
     return 0;
 }

@@ -1,7 +1,11 @@
 // DoRect for the integer powers: the points of a block go to a kernel in
 // batches, and the picture, the decisions and the counts stay those of the
-// one-point-at-a-time renderer.
+// one-point-at-a-time renderer. Sibling quarters share runs: a run that ends
+// leaves lanes idle while its last long points finish, and four outlines, or
+// four blocks, in one run pay that once.
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "engine/block_steps.h"
 
@@ -17,89 +21,177 @@ EscapePoint pixelPoint(const GridJob& job, const double* JuliaC, tagPOINT pixel,
     return {re, im, JuliaC[0], JuliaC[1], limit};
 }
 
+std::uint64_t passesOf(const EscapeRun& run, std::size_t i) { return static_cast<std::uint64_t>(run.result(i).passes); }
+
 void tally(const EscapeRun& run, std::size_t from, std::size_t to, GridJob& job)
 {
     for (std::size_t i = from; i < to; ++i)
-        job.stats.iterations += static_cast<std::uint64_t>(run.result(i).passes);
+        job.stats.iterations += passesOf(run, i);
     job.stats.evaluations += to - from;
 }
 
-// Hands the outline samples over a few rows at a time, more as the outline
-// keeps agreeing, and ends the run as soon as a finished sample, taken in
-// order, differs from the corner. What the kernel evaluated beyond that
-// sample is speculative.
+// One block's outline test within a run: which points of the run are its
+// samples, in order, and how far they agree with the corner.
+struct Outline {
+    explicit Outline(const tagRECT& block) : b(block), samples(outlineSamples(block)) {}
+
+    // Takes the finished samples in order, up to the first that differs from
+    // the corner, and cancels the ones after it. True once decided.
+    bool decide(EscapeRun& run)
+    {
+        for (; !differs && checked < at.size() && run.isDone(at[checked]); ++checked)
+            differs = run.result(at[checked]).count != run.result(at[0]).count;
+        if (differs)
+            for (std::size_t i = checked; i < at.size(); ++i)
+                run.cancel(at[i]);
+        else if (passed())
+            last = run.result(at.back());  // its colour is the one the block is painted in
+        return differs || passed();
+    }
+    bool passed() const { return !differs && checked == static_cast<std::size_t>(samples); }
+
+    // Adds up the passes of the samples the test needed, before the run goes.
+    void sumPasses(const EscapeRun& run)
+    {
+        for (std::size_t i = 0; i < checked; ++i)
+            neededPasses += passesOf(run, at[i]);
+    }
+
+    // Counts the test's samples into the job's stats: the needed ones as
+    // evaluations when the render reached the block, as one at a time
+    // would have, and all of them as speculative when a stop came first.
+    void count(GridJob& job, bool reached) const
+    {
+        const std::size_t needed = reached ? checked : 0;
+        job.stats.evaluations += needed;
+        job.stats.iterations += reached ? neededPasses : 0;
+        job.stats.speculative += at.size() - needed;
+    }
+
+    tagRECT b;
+    int samples;
+    std::vector<std::size_t> at;  // the run's numbers of the samples added so far
+    std::size_t checked = 0;
+    bool differs = false;
+    Escape last{};
+    std::uint64_t neededPasses = 0;
+    int rows = 1;  // rows handed over at the next refill
+};
+
+// Hands the outline samples of some blocks over a few rows at a time each,
+// more as an outline keeps agreeing, and ends the run once every outline is
+// decided. What the kernel evaluated beyond a differing sample is speculative.
 class OutlineFeeder final : public EscapeFeeder {
 public:
-    OutlineFeeder(const tagRECT& b, const double* JuliaC, GridJob& job)
-        : b_(b), JuliaC_(JuliaC), job_(job), samples_(outlineSamples(b))
+    OutlineFeeder(std::vector<Outline>& outlines, const double* JuliaC, GridJob& job)
+        : outlines_(outlines), JuliaC_(JuliaC), job_(job)
     {}
 
     bool refill(EscapeRun& run) override
     {
-        if (differs(run))
+        if (decide(run))
             return false;
-        const int rows = std::min(rows_, (samples_ - added_) / 4);
-        rows_ = std::min(2 * rows_, kMostRows);
         const std::int32_t limit = currentLimit(job_);
-        if (added_ == 0)
-            run.add(pixelPoint(job_, JuliaC_, outlineSample(b_, added_++), limit));
-        for (int r = 0; r < rows; ++r) {
-            if (job_.canvas.userHalt()) {
-                halted_ = true;
-                return false;
+        for (Outline& o : outlines_) {
+            if (o.differs)
+                continue;
+            const int rows = std::min(o.rows, (o.samples - static_cast<int>(o.at.size())) / 4);
+            o.rows = std::min(2 * o.rows, kMostRows);
+            if (o.at.empty())
+                add(o, run, limit);
+            for (int r = 0; r < rows; ++r) {
+                if (job_.canvas.userHalt()) {
+                    halted_ = true;
+                    return false;
+                }
+                for (int side = 0; side < 4; ++side)
+                    add(o, run, limit);
             }
-            for (int side = 0; side < 4; ++side)
-                run.add(pixelPoint(job_, JuliaC_, outlineSample(b_, added_++), limit));
         }
         return true;
     }
 
-    // True once a finished sample, taken in order, differs from the corner.
-    bool differs(const EscapeRun& run)
+    // True once every outline is decided.
+    bool decide(EscapeRun& run)
     {
-        for (; !differs_ && checked_ < run.size() && run.isDone(checked_); ++checked_)
-            differs_ = run.result(checked_).count != run.result(0).count;
-        return differs_;
+        bool all = true;
+        for (Outline& o : outlines_)
+            all = o.decide(run) && all;
+        return all;
     }
 
     bool halted() const { return halted_; }
-    std::size_t checked() const { return checked_; }
 
 private:
     static constexpr int kMostRows = 16;
-    const tagRECT& b_;
+
+    void add(Outline& o, EscapeRun& run, std::int32_t limit)
+    {
+        o.at.push_back(run.size());
+        run.add(pixelPoint(job_, JuliaC_, outlineSample(o.b, static_cast<int>(o.at.size()) - 1), limit));
+    }
+
+    std::vector<Outline>& outlines_;
     const double* JuliaC_;
     GridJob& job_;
-    const int samples_;
-    int added_ = 0;
-    int rows_ = 1;
-    std::size_t checked_ = 0;
-    bool differs_ = false;
     bool halted_ = false;
 };
 
-// Hands the block's pixels over row by row, a long row in pieces, and plots
-// every finished pixel in row order as soon as those before it are plotted.
+// Runs the outline tests of the blocks together; false when the render was
+// asked to stop.
+bool testOutlines(EscapeKernel kernel, std::vector<Outline>& outlines, const double* JuliaC, GridJob& job)
+{
+    EscapeRun run;
+    OutlineFeeder feeder(outlines, JuliaC, job);
+    kernel(run, feeder);
+    feeder.decide(run);
+    for (Outline& o : outlines)
+        o.sumPasses(run);
+    return !feeder.halted();
+}
+
+// A block to finish: computed, or painted with the evaluation `painted`.
+struct Finish {
+    tagRECT b;
+    bool computed;
+    Escape painted;
+    std::size_t area() const { return computed ? static_cast<std::size_t>(b.right - b.left) * (b.bottom - b.top) : 0; }
+};
+
+// Hands the computed blocks' pixels over row by row, a long row in pieces,
+// and finishes the blocks in their order: plots every finished pixel as soon
+// as those before it are plotted, and paints a painted block once the blocks
+// before it are done.
 class BlockFeeder final : public EscapeFeeder {
 public:
-    BlockFeeder(const tagRECT& b, const double* JuliaC, GridJob& job)
-        : b_(b), JuliaC_(JuliaC), job_(job), next_{b.left, b.top}
-    {}
+    BlockFeeder(const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job)
+        : blocks_(blocks), JuliaC_(JuliaC), job_(job)
+    {
+        toAdd();
+    }
 
     bool refill(EscapeRun& run) override
     {
         plotFinished(run);
+        if (halted_)
+            return false;
         const std::int32_t limit = currentLimit(job_);
-        for (int added = 0; added < kPiece && next_.y < b_.bottom;) {
+        for (int added = 0; added < kPiece && adding_ < blocks_.size();) {
             if (job_.canvas.userHalt()) {
-                halted_ = true;
+                halt(finishing_ + 1);
                 return false;
             }
-            const int end = std::min(b_.right, next_.x + kPiece - added);
+            const tagRECT& b = blocks_[adding_].b;
+            const int end = std::min(b.right, next_.x + kPiece - added);
             for (; next_.x < end; ++next_.x, ++added)
                 run.add(pixelPoint(job_, JuliaC_, next_, limit));
-            if (next_.x == b_.right)
-                next_ = {b_.left, next_.y + 1};
+            if (next_.x == b.right) {
+                next_ = {b.left, next_.y + 1};
+                if (next_.y == b.bottom) {
+                    ++adding_;
+                    toAdd();
+                }
+            }
         }
         return true;
     }
@@ -107,51 +199,125 @@ public:
     void plotFinished(EscapeRun& run)
     {
         const std::size_t from = plotted_;
-        const int width = b_.right - b_.left;
-        for (; plotted_ < run.size() && run.isDone(plotted_); ++plotted_) {
-            const auto i = static_cast<int>(plotted_);
-            job_.canvas.plotEscape(b_.left + i % width, b_.top + i / width, run.result(plotted_));
+        while (finishing_ < blocks_.size() && !halted_) {
+            const Finish& f = blocks_[finishing_];
+            const std::size_t done = plotted_ - firstPoint_;
+            if (done == f.area()) {
+                if (!f.computed)
+                    paintBlock(f.b, f.painted, job_);
+                ++finishing_;
+                firstPoint_ = plotted_;
+                // As between quarters drawn one at a time.
+                if (finishing_ < blocks_.size() && job_.canvas.userHalt()) {
+                    halt(finishing_);
+                    break;
+                }
+                continue;
+            }
+            if (plotted_ == run.size() || !run.isDone(plotted_))
+                break;
+            const auto i = static_cast<int>(done);
+            const int width = f.b.right - f.b.left;
+            job_.canvas.plotEscape(f.b.left + i % width, f.b.top + i / width, run.result(plotted_));
+            ++plotted_;
         }
         tally(run, from, plotted_, job_);
         run.forget(plotted_);
     }
 
     bool halted() const { return halted_; }
+    // The blocks begun, as one at a time: all of them unless a stop came.
+    std::size_t begun() const { return halted_ ? begun_ : blocks_.size(); }
 
 private:
     // Enough points to keep every lane busy, few enough that the stop
     // request is polled every few hundred evaluations.
     static constexpr int kPiece = 128;
-    const tagRECT& b_;
+
+    void halt(std::size_t begun)
+    {
+        halted_ = true;
+        begun_ = std::min(begun, blocks_.size());
+    }
+
+    // Moves on to the next block with pixels to compute.
+    void toAdd()
+    {
+        while (adding_ < blocks_.size() && blocks_[adding_].area() == 0)
+            ++adding_;
+        if (adding_ < blocks_.size())
+            next_ = {blocks_[adding_].b.left, blocks_[adding_].b.top};
+    }
+
+    const std::vector<Finish>& blocks_;
     const double* JuliaC_;
     GridJob& job_;
-    tagPOINT next_;
+    std::size_t adding_ = 0;  // the block whose pixels are being handed over
+    tagPOINT next_{};
+    std::size_t finishing_ = 0;   // the first block not finished
+    std::size_t firstPoint_ = 0;  // the run's number of its first pixel
     std::size_t plotted_ = 0;
     bool halted_ = false;
+    std::size_t begun_ = 0;
 };
+
+// False when the render was asked to stop before every block was finished;
+// `begun` says how many were begun.
+bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job,
+                  std::size_t& begun)
+{
+    EscapeRun run;
+    BlockFeeder feeder(blocks, JuliaC, job);
+    kernel(run, feeder);
+    feeder.plotFinished(run);
+    begun = feeder.begun();
+    return !feeder.halted();
+}
 
 } // namespace
 
 bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
-    EscapeRun run;
-    OutlineFeeder feeder(b, JuliaC, job);
-    kernel(run, feeder);
-    const bool differs = feeder.differs(run);
-    const std::size_t needed = feeder.checked();
-    tally(run, 0, needed, job);
-    job.stats.speculative += run.size() - needed;
-    if (differs || feeder.halted())
+    std::vector<Outline> outline{Outline(b)};
+    const bool tested = testOutlines(kernel, outline, JuliaC, job);
+    outline[0].count(job, true);
+    if (!tested || !outline[0].passed())
         return false;
-    paintBlock(b, run.result(needed - 1), job);
+    paintBlock(b, outline[0].last, job);
     return true;
 }
 
 bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
-    EscapeRun run;
-    BlockFeeder feeder(b, JuliaC, job);
-    kernel(run, feeder);
-    feeder.plotFinished(run);
-    return !feeder.halted();
+    std::size_t begun = 0;
+    return finishBlocks(kernel, {{b, true, {}}}, JuliaC, job, begun);
+}
+
+void quartersBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small, GridJob& job)
+{
+    std::vector<Outline> outlines(std::begin(quarters), std::end(quarters));
+    // One at a time, a stop would have come before the quarters after the
+    // one it interrupted were tested.
+    std::size_t reached = testOutlines(kernel, outlines, JuliaC, job) ? outlines.size() : 1;
+    if (reached == outlines.size()) {
+        if (small) {
+            std::vector<Finish> blocks;
+            for (const Outline& o : outlines)
+                blocks.push_back({o.b, !o.passed(), o.last});
+            finishBlocks(kernel, blocks, JuliaC, job, reached);
+        } else {
+            for (std::size_t q = 0; q < 4; ++q) {
+                if (outlines[q].passed())
+                    paintBlock(quarters[q], outlines[q].last, job);
+                else
+                    splitQuarter(quarters[q], job);
+                if (q < 3 && job.canvas.userHalt()) {
+                    reached = q + 1;
+                    break;
+                }
+            }
+        }
+    }
+    for (std::size_t q = 0; q < outlines.size(); ++q)
+        outlines[q].count(job, q < reached);
 }

@@ -58,7 +58,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
 {
-    if (const EscapeKernel kernel = job.evaluate ? nullptr : escapeKernel(job.frame.func.which))
+    if (const EscapeKernel kernel = batchKernel(job))
         return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
                              : computeBatched(kernel, cvar, theBlock, job);
     return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job) : computeBlock(xvar, cvar, theBlock, job);
@@ -81,19 +81,28 @@ void doGrid(tagRECT StartRect, GridJob& job)
         {StartRect.left, midVert, midHoriz, StartRect.bottom},
         {midHoriz, midVert, StartRect.right, StartRect.bottom},
     };
+    // Both halves must exceed 20 pixels for a failing quarter to be split again.
+    const bool small = distX <= 20 || distY <= 20;
+    if (const EscapeKernel kernel = batchKernel(job)) {
+        quartersBatched(kernel, JuliaC, quarters, small, job);
+        return;
+    }
     for (int q = 0; q < 4; ++q) {
         const tagRECT& firstDivide = quarters[q];
         bool filled = DoRect(x, JuliaC, firstDivide, job, 1);
-        // Both halves must exceed 20 pixels for a failing quarter to be split again.
-        if (!filled && (distX <= 20 || distY <= 20))
+        if (!filled && small)
             filled = DoRect(x, JuliaC, firstDivide, job, 0);
-        if (!filled) {
-            if (job.deferQuarter)
-                job.deferQuarter(firstDivide);
-            else
-                doGrid(firstDivide, job);
-        }
+        if (!filled)
+            splitQuarter(firstDivide, job);
         if (q < 3 && job.canvas.userHalt())
             return;
     }
+}
+
+void splitQuarter(const tagRECT& quarter, GridJob& job)
+{
+    if (job.deferQuarter)
+        job.deferQuarter(quarter);
+    else
+        doGrid(quarter, job);
 }

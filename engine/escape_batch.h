@@ -50,7 +50,16 @@ public:
     // Points added so far, forgotten ones included.
     std::size_t size() const { return first_ + out_.size(); }
     // A finished point has made at least one pass; an unfinished one has none.
+    // A cancelled one counts as done, with kCancelled passes.
     bool isDone(std::size_t i) const { return out_[i - first_].passes != 0; }
+    // Point i is no longer wanted: the kernel does not start it, or frees
+    // its lane at its next stop, and leaves it without a result.
+    void cancel(std::size_t i)
+    {
+        if (!isDone(i))
+            out_[i - first_].passes = kCancelled;
+    }
+    static constexpr std::int32_t kCancelled = -1;
     const Escape& result(std::size_t i) const { return out_[i - first_]; }
     // The points before `end`, all finished, are no longer looked at.
     void forget(std::size_t end);
@@ -66,7 +75,7 @@ private:
 };
 
 // The caller's side of a run. The kernel calls refill whenever a lane is free
-// and every point added so far has been started: it may add points, or none
+// and every point added so far has been started or cancelled: it may add points, or none
 // when it has no more for now. The run ends once refill has added nothing and
 // no lane is busy; refill returning false ends it at once, leaving the points
 // in flight unfinished (a stop request, or results that make them unneeded).

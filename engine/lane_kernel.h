@@ -119,7 +119,7 @@ private:
             ci[u] = vec<V>(ci_ + u * W);
             active[u] = Isa::active(vec<Mask>(active_ + u * W));
         }
-        const int enough = next_ < slots_.end ? W : 1;
+        const int enough = queued() ? W : 1;
         int escaped = 0;
         std::int64_t pass = pass_;
         for (;;) {
@@ -153,7 +153,7 @@ private:
         const int holes = retireFinished();
         int filled = loadInto(holes, 0);
         appendQueued();
-        if ((filled < holes || busy_ < L) && next_ == slots_.end) {
+        if ((filled < holes || busy_ < L) && !queued()) {
             if (!feeder_.refill(run_))
                 return false;
             slots_ = run_.slots();
@@ -164,15 +164,22 @@ private:
         return true;
     }
 
-    // Lists the freed lanes in free_, in ascending order. The limits only
-    // need looking at when the earliest one is reached, which is also when
-    // it is found anew.
+    // Lists the freed lanes in free_, in ascending order: those whose point
+    // finished or was cancelled. The limits only need looking at when the
+    // earliest one is reached, which is also when it is found anew.
     int retireFinished()
     {
         std::uint64_t freed = 0;
+        for (int lane = 0; lane < busy_; ++lane)
+            if (slot_[lane] != kIdle && cancelled(slot_[lane])) {
+                slot_[lane] = kIdle;
+                freed |= std::uint64_t{1} << lane;
+            }
         for (int e = 0; e < logged_; ++e)
             for (unsigned lanes = escapes_[e].lanes; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
+                if (slot_[lane] == kIdle)
+                    continue;
                 finish(lane, escapes_[e].pass - start_[lane]);
                 freed |= std::uint64_t{1} << lane;
             }
@@ -202,19 +209,29 @@ private:
         slot_[lane] = kIdle;
     }
 
+    bool cancelled(std::size_t slot) const { return slots_.out[slot - slots_.first].passes < 0; }
+
+    // Whether a point waits to be started, passing over cancelled ones.
+    bool queued()
+    {
+        while (next_ < slots_.end && cancelled(next_))
+            ++next_;
+        return next_ < slots_.end;
+    }
+
     // Starts queued points on up to n of the freed lanes free_[first] on;
     // returns how many.
     int loadInto(int n, int first)
     {
         int used = 0;
-        for (; used < n && next_ < slots_.end; ++used)
+        for (; used < n && queued(); ++used)
             load(free_[first + used]);
         return used;
     }
 
     void appendQueued()
     {
-        while (busy_ < L && next_ < slots_.end)
+        while (busy_ < L && queued())
             load(busy_++);
     }
 

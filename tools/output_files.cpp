@@ -188,6 +188,11 @@ bool encodePng(png_structp png, png_infop info, PngRun& run)
     png_set_write_fn(png, &run, pngWrite, pngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(run.width), static_cast<png_uint_32>(run.height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // The pictures are runs of flat colour: unfiltered rows at zlib's
+    // fastest level come out smaller than the default adaptive filters at
+    // level 6 on the views measured, and cost a quarter of their time.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 1);
     if (run.textCount > 0)
         png_set_text(png, info, run.text, run.textCount);
     png_write_info(png, info);

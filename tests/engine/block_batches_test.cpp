@@ -120,18 +120,24 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
 TEST(BlockBatchesTest, AStopDuringAPaintedQuarterEndsTheFrameBeforeTheNextQuarter)
 {
     IsaGuard guard;
-    const FrameParams frame = squareFrame(kMandelbrot, 101, -0.1, 0.1, -0.1, 0.1);  // uniform: four painted quarters
     const std::atomic<std::int32_t> limit{100};
     std::vector<EscapeIsa> isas = batchedIsas();
     isas.insert(isas.begin(), EscapeIsa::Scalar);
-    for (EscapeIsa isa : isas) {
-        setEscapeIsa(isa);
-        PollingCanvas canvas;
-        canvas.haltAt = [&] { return canvas.plots > 0; };
-        GridJob job{frame, limit, canvas};
-        doGrid({0, 0, 101, 101}, job);
-        EXPECT_EQ(canvas.plots, 50 * 50) << isaName(isa) << ": the first quarter was not painted whole";
-        EXPECT_EQ(job.stats.evaluations, 201u) << isaName(isa) << ": the next quarter was begun";
+    // Uniform: four painted quarters; at side 41 they are quarters that
+    // would be computed, not quartered, had they failed.
+    for (int side : {101, 41}) {
+        const FrameParams frame = squareFrame(kMandelbrot, side, -0.1, 0.1, -0.1, 0.1);
+        const int half = side / 2;
+        for (EscapeIsa isa : isas) {
+            setEscapeIsa(isa);
+            PollingCanvas canvas;
+            canvas.haltAt = [&] { return canvas.plots > 0; };
+            GridJob job{frame, limit, canvas};
+            doGrid({0, 0, side, side}, job);
+            const std::string where = std::string(isaName(isa)) + ", side " + std::to_string(side);
+            EXPECT_EQ(canvas.plots, half * half) << where << ": the first quarter was not painted whole";
+            EXPECT_EQ(job.stats.evaluations, 1u + 4u * half) << where << ": the next quarter was begun";
+        }
     }
 }
 

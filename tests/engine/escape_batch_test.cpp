@@ -149,6 +149,50 @@ TEST_P(EscapeBatchTest, AFeederThatEndsTheRunLeavesThePointsInFlightUnfinished)
     EXPECT_EQ(empty.calls, 1);
 }
 
+// Adds points that never escape, cancels most of them before they can start
+// and two once they are in flight (fewer than any kernel has lanes), and
+// short points that must come out right.
+class CancellingFeeder final : public EscapeFeeder {
+public:
+    static bool isLong(std::size_t i) { return i % 2 == 0 && (i < 4 || i >= 20); }
+    bool refill(EscapeRun& run) override
+    {
+        if (++calls == 1) {
+            for (std::size_t i = 0; i < 40; ++i)
+                run.add(isLong(i) ? EscapePoint{0, 0, 0.0, 0.0, 90000} : EscapePoint{0, 0, shortC(i), 0.0, 900});
+            for (std::size_t i = 20; i < 40; i += 2)
+                run.cancel(i);
+        } else if (calls == 2) {
+            run.cancel(0);
+            run.cancel(2);
+        }
+        return true;
+    }
+    static double shortC(std::size_t i) { return 0.3 + 0.01 * static_cast<double>(i); }
+    int calls = 0;
+};
+
+TEST_P(EscapeBatchTest, CancelledPointsAreNeitherStartedNorFinishedAndFreeTheirLanes)
+{
+    EscapeRun run;
+    CancellingFeeder feeder;
+    escapeKernel(GetParam(), 1)(run, feeder);
+    ASSERT_EQ(run.size(), 40u);
+    for (std::size_t i = 0; i < 40; ++i) {
+        ASSERT_TRUE(run.isDone(i)) << "point " << i;
+        if (CancellingFeeder::isLong(i)) {
+            EXPECT_EQ(run.result(i).passes, EscapeRun::kCancelled) << "cancelled point " << i << " was finished";
+            continue;
+        }
+        const double z0[2] = {0, 0}, c[2] = {CancellingFeeder::shortC(i), 0.0};
+        EXPECT_EQ(run.result(i).passes, EscapeTime(z0, c, 900, IterFunc{}).passes) << "point " << i;
+    }
+    // Cancelling a finished point changes nothing.
+    const Escape kept = run.result(1);
+    run.cancel(1);
+    EXPECT_EQ(run.result(1).passes, kept.passes);
+}
+
 INSTANTIATE_TEST_SUITE_P(EachInstructionSet, EscapeBatchTest,
                          testing::Values(EscapeIsa::Baseline, EscapeIsa::Avx2, EscapeIsa::Avx512),
                          [](const testing::TestParamInfo<EscapeIsa>& info) { return std::string(isaName(info.param)); });
