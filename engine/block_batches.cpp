@@ -132,7 +132,7 @@ private:
 
 } // namespace
 
-bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
+bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
     EscapeRun run;
     OutlineFeeder feeder(b, JuliaC, job);
@@ -147,7 +147,7 @@ bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b,
     return true;
 }
 
-bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
+bool computeBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
     EscapeRun run;
     BlockFeeder feeder(b, JuliaC, job);

@@ -58,6 +58,9 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
 {
+    if (job.batch)
+        return opSwitch == 1 ? outlineBatched(job.batch, cvar, theBlock, job)
+                             : computeBatched(job.batch, cvar, theBlock, job);
     if (const EscapeKernel kernel = job.evaluate ? nullptr : escapeKernel(job.frame.func.which))
         return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
                              : computeBatched(kernel, cvar, theBlock, job);

@@ -20,5 +20,5 @@ tagPOINT outlineSample(const tagRECT& b, int n);
 void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 
 // The batched forms of DoRect's two operations, for the integer powers.
-bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
-bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+bool computeBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job);

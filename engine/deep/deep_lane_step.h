@@ -1,0 +1,140 @@
+#pragma once
+
+// The lane step of deep pixels, for each deep_lanes_<isa>.cpp to compile
+// with its own instruction-set flags: internal linkage, and nothing from the
+// standard library, so that no code built for a wider instruction set is
+// ever picked for a narrower one.
+
+#include "engine/deep/deep_lanes.h"
+
+namespace {
+
+// V: W doubles as a GCC/clang vector extension type; U vectors side by side,
+// whose passes are independent, to hide the latency of each one's chain.
+// The arithmetic of a pass is count()'s in doubles, operation for operation.
+template <class V, int U>
+struct DeepLanes {
+    using M = decltype(V{} < V{});
+    static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
+    static constexpr int L = W * U;
+    static_assert(L <= kMostDeepLanes, "the state holds the lanes");
+
+    template <class T, class E>
+    static T load(const E* lanes)
+    {
+        T v;
+        __builtin_memcpy(&v, lanes, sizeof v);
+        return v;
+    }
+    template <class T, class E>
+    static void store(E* lanes, const T& v)
+    {
+        __builtin_memcpy(lanes, &v, sizeof v);
+    }
+
+    // Each lane's own orbit point: a gather.
+    static void point(const DeepLaneOrbit& o, M m, V& re, V& im)
+    {
+        double r[W], i[W];
+        for (int k = 0; k < W; ++k) {
+            r[k] = o.z[2 * m[k]];
+            i[k] = o.z[2 * m[k] + 1];
+        }
+        re = load<V>(r);
+        im = load<V>(i);
+    }
+
+    static V radius(const DeepLaneOrbit& o, M m)
+    {
+        double r[W];
+        for (int k = 0; k < W; ++k)
+            r[k] = o.radii[m[k]];
+        return load<V>(r);
+    }
+
+    static unsigned bits(const M (&mask)[U])
+    {
+        unsigned b = 0;
+        for (int u = 0; u < U; ++u)
+            for (int i = 0; i < W; ++i)
+                b |= (mask[u][i] != 0 ? 1u : 0u) << (u * W + i);
+        return b;
+    }
+
+    static DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
+    {
+        V dzr[U], dzi[U], dcr[U], dci[U], Zr[U], Zi[U];
+        M m[U], n[U], limit[U], busy[U];
+        for (int u = 0; u < U; ++u) {
+            dzr[u] = load<V>(s.dzr + u * W);
+            dzi[u] = load<V>(s.dzi + u * W);
+            dcr[u] = load<V>(s.dcr + u * W);
+            dci[u] = load<V>(s.dci + u * W);
+            m[u] = load<M>(s.m + u * W);
+            n[u] = load<M>(s.n + u * W);
+            limit[u] = load<M>(s.limit + u * W);
+            busy[u] = load<M>(s.busy + u * W);
+        }
+        const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + 0x1p-450;
+        const M last = M{} + (o.size - 1);
+        V Z0r, Z0i;
+        point(o, M{}, Z0r, Z0i);
+        DeepLaneEvents events{0, 0};
+        for (;;) {
+            M handBack[U];
+            for (int u = 0; u < U; ++u) {
+                point(o, m[u], Zr[u], Zi[u]);
+                const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
+                const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
+                // Closer to 0 than to the orbit point, the orbit point closer
+                // to 0 than the pixel to it, or at the orbit's end: start over.
+                const M rebase = (zr * zr + zi * zi < ndz) | ((m[u] != 0) & (Zr[u] * Zr[u] + Zi[u] * Zi[u] < ndz)) |
+                                 (m[u] == last);
+                dzr[u] = rebase ? zr : dzr[u];
+                dzi[u] = rebase ? zi : dzi[u];
+                m[u] = rebase ? M{} : m[u];
+                Zr[u] = rebase ? Z0r : Zr[u];
+                Zi[u] = rebase ? Z0i : Zi[u];
+                const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
+                const M outOfRange = (ar > ai ? ar : ai) < floor;
+                const M bilinear = dzr[u] * dzr[u] + dzi[u] * dzi[u] < radius(o, m[u]);
+                handBack[u] = (outOfRange | bilinear) & busy[u];
+            }
+            events.handBack = bits(handBack);
+            if (events.handBack != 0)
+                break;
+            M done[U];
+            for (int u = 0; u < U; ++u) {
+                const V tr = two * Zr[u] + dzr[u], ti = two * Zi[u] + dzi[u];
+                const V nr = tr * dzr[u] - ti * dzi[u], ni = tr * dzi[u] + ti * dzr[u];
+                dzr[u] = nr + dcr[u];
+                dzi[u] = ni + dci[u];
+                m[u] += 1;
+                n[u] += 1;
+                V zr, zi;
+                point(o, m[u], zr, zi);
+                zr += dzr[u];
+                zi += dzi[u];
+                done[u] = ((n[u] == limit[u]) | (zr * zr + zi * zi > four)) & busy[u];
+            }
+            events.done = bits(done);
+            if (events.done != 0)
+                break;
+        }
+        for (int u = 0; u < U; ++u) {
+            store(s.dzr + u * W, dzr[u]);
+            store(s.dzi + u * W, dzi[u]);
+            store(s.m + u * W, m[u]);
+            store(s.n + u * W, n[u]);
+        }
+        return events;
+    }
+};
+
+template <class V, int U>
+DeepLaneKernel deepLanes()
+{
+    return {DeepLanes<V, U>::step, DeepLanes<V, U>::L};
+}
+
+} // namespace
