@@ -123,8 +123,10 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
         if (p.power == 2) {
             table_ = BlaTable(orbit_, dcMax, true);
             stepRadii_.resize(orbit_.size());
-            for (std::size_t m = 0; m < orbit_.size(); ++m)
+            for (std::size_t m = 0; m < orbit_.size(); ++m) {
                 stepRadii_[m] = table_.shortestRadius2(m);
+                mostStepRadius_ = std::max(mostStepRadius_, stepRadii_[m]);
+            }
         }
         return;
     }

@@ -71,6 +71,7 @@ public:
     // Per orbit point, |dz|^2 below which a bilinear step starts there;
     // zero where none does.
     const std::vector<double>& stepRadii() const { return stepRadii_; }
+    double mostStepRadius() const { return mostStepRadius_; }
 
     const DeepParams& params() const { return params_; }
     mpfr_prec_t precisionBits() const { return bits_; }
@@ -93,4 +94,5 @@ private:
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
     std::vector<double> stepRadii_;
+    double mostStepRadius_ = 0.0;
 };

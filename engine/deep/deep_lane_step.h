@@ -12,7 +12,8 @@ namespace {
 // V: W doubles as a GCC/clang vector extension type; U vectors side by side,
 // whose passes are independent, to hide the latency of each one's chain.
 // The arithmetic of a pass is count()'s in doubles, operation for operation.
-template <class V, int U>
+// Bits(mask) turns a comparison result into one bit per lane.
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
 struct DeepLanes {
     using M = decltype(V{} < V{});
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
@@ -56,34 +57,36 @@ struct DeepLanes {
     {
         unsigned b = 0;
         for (int u = 0; u < U; ++u)
-            for (int i = 0; i < W; ++i)
-                b |= (mask[u][i] != 0 ? 1u : 0u) << (u * W + i);
+            b |= Bits(mask[u]) << (u * W);
         return b;
     }
 
     static DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     {
         V dzr[U], dzi[U], dcr[U], dci[U], Zr[U], Zi[U];
-        M m[U], n[U], limit[U], busy[U];
+        M m[U], left[U], busy[U];
         for (int u = 0; u < U; ++u) {
             dzr[u] = load<V>(s.dzr + u * W);
             dzi[u] = load<V>(s.dzi + u * W);
             dcr[u] = load<V>(s.dcr + u * W);
             dci[u] = load<V>(s.dci + u * W);
             m[u] = load<M>(s.m + u * W);
-            n[u] = load<M>(s.n + u * W);
-            limit[u] = load<M>(s.limit + u * W);
+            left[u] = load<M>(s.left + u * W);
             busy[u] = load<M>(s.busy + u * W);
         }
         const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + 0x1p-450;
         const M last = M{} + (o.size - 1);
+        // Most passes of most frames are far from every bilinear step: the
+        // radii are looked up only where one might hold.
+        const V mostRadius = zero + o.mostRadius;
         V Z0r, Z0i;
         point(o, M{}, Z0r, Z0i);
+        for (int u = 0; u < U; ++u)
+            point(o, m[u], Zr[u], Zi[u]);
         DeepLaneEvents events{0, 0};
         for (;;) {
             M handBack[U];
             for (int u = 0; u < U; ++u) {
-                point(o, m[u], Zr[u], Zi[u]);
                 const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
                 const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
                 // Closer to 0 than to the orbit point, the orbit point closer
@@ -97,7 +100,10 @@ struct DeepLanes {
                 Zi[u] = rebase ? Z0i : Zi[u];
                 const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
                 const M outOfRange = (ar > ai ? ar : ai) < floor;
-                const M bilinear = dzr[u] * dzr[u] + dzi[u] * dzi[u] < radius(o, m[u]);
+                const V ndzNow = dzr[u] * dzr[u] + dzi[u] * dzi[u];
+                M bilinear = ndzNow < mostRadius;
+                if (Bits(bilinear) != 0)
+                    bilinear = ndzNow < radius(o, m[u]);
                 handBack[u] = (outOfRange | bilinear) & busy[u];
             }
             events.handBack = bits(handBack);
@@ -110,12 +116,10 @@ struct DeepLanes {
                 dzr[u] = nr + dcr[u];
                 dzi[u] = ni + dci[u];
                 m[u] += 1;
-                n[u] += 1;
-                V zr, zi;
-                point(o, m[u], zr, zi);
-                zr += dzr[u];
-                zi += dzi[u];
-                done[u] = ((n[u] == limit[u]) | (zr * zr + zi * zi > four)) & busy[u];
+                left[u] -= 1;
+                point(o, m[u], Zr[u], Zi[u]);
+                const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
+                done[u] = ((left[u] == 0) | (zr * zr + zi * zi > four)) & busy[u];
             }
             events.done = bits(done);
             if (events.done != 0)
@@ -125,16 +129,16 @@ struct DeepLanes {
             store(s.dzr + u * W, dzr[u]);
             store(s.dzi + u * W, dzi[u]);
             store(s.m + u * W, m[u]);
-            store(s.n + u * W, n[u]);
+            store(s.left + u * W, left[u]);
         }
         return events;
     }
 };
 
-template <class V, int U>
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
 DeepLaneKernel deepLanes()
 {
-    return {DeepLanes<V, U>::step, DeepLanes<V, U>::L};
+    return {DeepLanes<V, U, Bits>::step, DeepLanes<V, U, Bits>::L};
 }
 
 } // namespace

@@ -11,7 +11,8 @@ public:
                DeepCounters& counters)
         : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
           next_(slots_.first),
-          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(), static_cast<std::int64_t>(frame.orbit().size())}
+          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(), frame.mostStepRadius(),
+                 static_cast<std::int64_t>(frame.orbit().size())}
     {
         static_assert(sizeof(Cx) == 2 * sizeof(double), "the orbit's points are pairs of doubles");
         for (int lane = 0; lane < kMostDeepLanes; ++lane)
@@ -35,7 +36,7 @@ public:
             const DeepLaneEvents events = kernel_.step(state_, orbit_);
             for (unsigned lanes = events.done; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
-                const auto n = static_cast<std::int32_t>(state_.n[lane]);
+                const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
                 finish(lane, n <= 1 ? 0 : n, n);
             }
@@ -44,7 +45,7 @@ public:
                 DeepCounters pixel;
                 const std::int32_t count =
                     frame_.resume(col_[lane], row_[lane], static_cast<std::size_t>(state_.m[lane]),
-                                  static_cast<std::int32_t>(state_.n[lane]), {state_.dzr[lane], state_.dzi[lane]}, pixel);
+                                  passes(lane), {state_.dzr[lane], state_.dzi[lane]}, pixel);
                 finish(lane, count, add(pixel));
             }
         }
@@ -77,13 +78,18 @@ private:
     {
         state_.dzr[lane] = state_.dcr[lane] = dc.re;
         state_.dzi[lane] = state_.dci[lane] = dc.im;
-        state_.m[lane] = state_.n[lane] = 1;
-        state_.limit[lane] = frame_.params().maxIters;
+        state_.m[lane] = 1;
+        state_.left[lane] = frame_.params().maxIters - 1;
         state_.busy[lane] = -1;
         col_[lane] = col;
         row_[lane] = row;
         slot_[lane] = next_++;
         --idle_;
+    }
+
+    std::int32_t passes(int lane) const
+    {
+        return frame_.params().maxIters - static_cast<std::int32_t>(state_.left[lane]);
     }
 
     std::int32_t add(const DeepCounters& pixel)
@@ -110,8 +116,8 @@ private:
     void clear(int lane)
     {
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
-        state_.m[lane] = state_.n[lane] = state_.busy[lane] = 0;
-        state_.limit[lane] = INT64_MAX;
+        state_.m[lane] = state_.busy[lane] = 0;
+        state_.left[lane] = INT64_MAX;
     }
 
     const DeepFrame& frame_;

@@ -14,11 +14,11 @@ constexpr int kMostDeepLanes = 16;
 
 // The lanes between two calls of a step function, one element per lane. At
 // rest every lane is at the top of a pass: delta dz, orbit point m, passes
-// n. An idle lane has busy 0 and everything else 0 but its limit, and then
-// stays harmlessly at the orbit's start.
+// left before the limit. An idle lane has busy 0, everything else 0 but
+// passes left without end, and stays harmlessly near the orbit's start.
 struct DeepLaneState {
     alignas(64) double dzr[kMostDeepLanes], dzi[kMostDeepLanes], dcr[kMostDeepLanes], dci[kMostDeepLanes];
-    alignas(64) std::int64_t m[kMostDeepLanes], n[kMostDeepLanes], limit[kMostDeepLanes], busy[kMostDeepLanes];
+    alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
 };
 
 // The orbit as plain arrays: z holds re, im of each point in turn, radii
@@ -26,11 +26,12 @@ struct DeepLaneState {
 struct DeepLaneOrbit {
     const double* z;
     const double* radii;
+    double mostRadius;  // the largest of them
     std::int64_t size;
 };
 
 // Lanes (bits) that need the caller after a step call: their pixel is done
-// (escaped or at its limit, count n), or must be handed back to DeepFrame.
+// (escaped or at its limit), or must be handed back to DeepFrame.
 struct DeepLaneEvents {
     unsigned done, handBack;
 };
