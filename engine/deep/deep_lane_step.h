@@ -20,17 +20,13 @@ struct DeepLanes {
     static constexpr int L = W * U;
     static_assert(L <= kMostDeepLanes, "the state holds the lanes");
 
+    // The lanes' arrays as vectors; __builtin_memcpy back stores them.
     template <class T, class E>
     static T load(const E* lanes)
     {
         T v;
         __builtin_memcpy(&v, lanes, sizeof v);
         return v;
-    }
-    template <class T, class E>
-    static void store(E* lanes, const T& v)
-    {
-        __builtin_memcpy(lanes, &v, sizeof v);
     }
 
     // Each lane's own orbit point: a gather.
@@ -126,10 +122,10 @@ struct DeepLanes {
                 break;
         }
         for (int u = 0; u < U; ++u) {
-            store(s.dzr + u * W, dzr[u]);
-            store(s.dzi + u * W, dzi[u]);
-            store(s.m + u * W, m[u]);
-            store(s.left + u * W, left[u]);
+            __builtin_memcpy(s.dzr + u * W, &dzr[u], sizeof(V));
+            __builtin_memcpy(s.dzi + u * W, &dzi[u], sizeof(V));
+            __builtin_memcpy(s.m + u * W, &m[u], sizeof(M));
+            __builtin_memcpy(s.left + u * W, &left[u], sizeof(M));
         }
         return events;
     }
