@@ -75,36 +75,37 @@ struct DeepLanes {
         // Most passes of most frames are far from every bilinear step: the
         // radii are looked up only where one might hold.
         const V mostRadius = zero + o.mostRadius;
-        V Z0r, Z0i;
-        point(o, M{}, Z0r, Z0i);
-        for (int u = 0; u < U; ++u)
+        // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and
+        // the lanes to hand back. The Mandelbrot orbit starts at Z = 0.
+        const auto top = [&](int u, V zr, V zi, V nz) {
+            const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
+            // Closer to 0 than to the orbit point, the orbit point closer to
+            // 0 than the pixel to it, or at the orbit's end: start over.
+            const M rebase =
+                (nz < ndz) | ((m[u] != 0) & (Zr[u] * Zr[u] + Zi[u] * Zi[u] < ndz)) | (m[u] == last);
+            dzr[u] = rebase ? zr : dzr[u];
+            dzi[u] = rebase ? zi : dzi[u];
+            m[u] = rebase ? M{} : m[u];
+            Zr[u] = rebase ? zero : Zr[u];
+            Zi[u] = rebase ? zero : Zi[u];
+            const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
+            const M outOfRange = (ar > ai ? ar : ai) < floor;
+            const V ndzNow = rebase ? nz : ndz;
+            M bilinear = ndzNow < mostRadius;
+            if (Bits(bilinear) != 0)
+                bilinear = ndzNow < radius(o, m[u]);
+            return (outOfRange | bilinear) & busy[u];
+        };
+        M handBack[U];
+        for (int u = 0; u < U; ++u) {
             point(o, m[u], Zr[u], Zi[u]);
-        DeepLaneEvents events{0, 0};
-        for (;;) {
-            M handBack[U];
-            for (int u = 0; u < U; ++u) {
-                const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
-                const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
-                // Closer to 0 than to the orbit point, the orbit point closer
-                // to 0 than the pixel to it, or at the orbit's end: start over.
-                const M rebase = (zr * zr + zi * zi < ndz) | ((m[u] != 0) & (Zr[u] * Zr[u] + Zi[u] * Zi[u] < ndz)) |
-                                 (m[u] == last);
-                dzr[u] = rebase ? zr : dzr[u];
-                dzi[u] = rebase ? zi : dzi[u];
-                m[u] = rebase ? M{} : m[u];
-                Zr[u] = rebase ? Z0r : Zr[u];
-                Zi[u] = rebase ? Z0i : Zi[u];
-                const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
-                const M outOfRange = (ar > ai ? ar : ai) < floor;
-                const V ndzNow = dzr[u] * dzr[u] + dzi[u] * dzi[u];
-                M bilinear = ndzNow < mostRadius;
-                if (Bits(bilinear) != 0)
-                    bilinear = ndzNow < radius(o, m[u]);
-                handBack[u] = (outOfRange | bilinear) & busy[u];
-            }
-            events.handBack = bits(handBack);
-            if (events.handBack != 0)
-                break;
+            const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
+            handBack[u] = top(u, zr, zi, zr * zr + zi * zi);
+        }
+        // One test a pass: a lane done in it is finished whatever its next
+        // top did, and the others rest at the top of the next pass.
+        DeepLaneEvents events{0, bits(handBack)};
+        while (events.handBack == 0) {
             M done[U];
             for (int u = 0; u < U; ++u) {
                 const V tr = two * Zr[u] + dzr[u], ti = two * Zi[u] + dzi[u];
@@ -115,9 +116,12 @@ struct DeepLanes {
                 left[u] -= 1;
                 point(o, m[u], Zr[u], Zi[u]);
                 const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
-                done[u] = ((left[u] == 0) | (zr * zr + zi * zi > four)) & busy[u];
+                const V nz = zr * zr + zi * zi;
+                done[u] = ((left[u] == 0) | (nz > four)) & busy[u];
+                handBack[u] = top(u, zr, zi, nz);
             }
             events.done = bits(done);
+            events.handBack = bits(handBack) & ~events.done;
             if (events.done != 0)
                 break;
         }
