@@ -139,7 +139,7 @@ private:
 
 // Runs the outline tests of the blocks together; false when the render was
 // asked to stop.
-bool testOutlines(EscapeKernel kernel, std::vector<Outline>& outlines, const double* JuliaC, GridJob& job)
+bool testOutlines(const BatchEvaluator& kernel, std::vector<Outline>& outlines, const double* JuliaC, GridJob& job)
 {
     EscapeRun run;
     OutlineFeeder feeder(outlines, JuliaC, job);
@@ -263,7 +263,7 @@ private:
 
 // False when the render was asked to stop before every block was finished;
 // `begun` says how many were begun.
-bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job,
+bool finishBlocks(const BatchEvaluator& kernel, const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job,
                   std::size_t& begun)
 {
     EscapeRun run;
@@ -276,7 +276,7 @@ bool finishBlocks(EscapeKernel kernel, const std::vector<Finish>& blocks, const 
 
 } // namespace
 
-bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
+bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
     std::vector<Outline> outline{Outline(b)};
     const bool tested = testOutlines(kernel, outline, JuliaC, job);
@@ -287,13 +287,13 @@ bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b,
     return true;
 }
 
-bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
+bool computeBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
 {
     std::size_t begun = 0;
     return finishBlocks(kernel, {{b, true, {}}}, JuliaC, job, begun);
 }
 
-void quartersBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small, GridJob& job)
+void quartersBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small, GridJob& job)
 {
     std::vector<Outline> outlines(std::begin(quarters), std::end(quarters));
     // One at a time, a stop would have come before the quarters after the

@@ -58,7 +58,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
 {
-    if (const EscapeKernel kernel = batchKernel(job))
+    if (const BatchEvaluator kernel = batchKernel(job))
         return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
                              : computeBatched(kernel, cvar, theBlock, job);
     return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job) : computeBlock(xvar, cvar, theBlock, job);
@@ -83,7 +83,7 @@ void doGrid(tagRECT StartRect, GridJob& job)
     };
     // Both halves must exceed 20 pixels for a failing quarter to be split again.
     const bool small = distX <= 20 || distY <= 20;
-    if (const EscapeKernel kernel = batchKernel(job)) {
+    if (const BatchEvaluator kernel = batchKernel(job)) {
         quartersBatched(kernel, JuliaC, quarters, small, job);
         return;
     }

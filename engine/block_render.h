@@ -33,6 +33,11 @@ struct RenderStats {
 
 using PixelEvaluator = std::function<Escape(tagPOINT pixel)>;
 
+class EscapeRun;
+class EscapeFeeder;
+// Evaluates a run's points in batches, as an EscapeKernel does.
+using BatchEvaluator = std::function<void(EscapeRun& run, EscapeFeeder& feeder)>;
+
 // One render of one frame, by one thread.
 struct GridJob {
     FrameParams frame;
@@ -47,6 +52,9 @@ struct GridJob {
     // at a time: a frame beyond the reach of doubles, whose plane fields in
     // `frame` are then unused. It is called from every render thread.
     PixelEvaluator evaluate{};
+    // When set too, blocks go to this in batches, with the pixel's column
+    // and row as the point's c: the same counts as `evaluate`, sooner.
+    BatchEvaluator batch{};
 };
 
 // Draws StartRect of the frame by recursive quartering: a quarter whose

@@ -7,12 +7,16 @@
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
 
-// The kernel that evaluates the job's points in batches: none for the
-// complex power, on EscapeIsa::Scalar, or when the job evaluates its pixels
-// itself.
-inline EscapeKernel batchKernel(const GridJob& job)
+// What evaluates the job's points in batches: the job's own batch evaluator
+// when it has one; otherwise none for the complex power, on
+// EscapeIsa::Scalar, or when the job evaluates its pixels itself.
+inline BatchEvaluator batchKernel(const GridJob& job)
 {
-    return job.evaluate ? nullptr : escapeKernel(job.frame.func.which);
+    if (job.batch)
+        return job.batch;
+    if (job.evaluate)
+        return {};
+    return escapeKernel(job.frame.func.which);
 }
 
 // The job's iteration limit as it stands now, at least 1.
@@ -32,12 +36,12 @@ void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 void splitQuarter(const tagRECT& quarter, GridJob& job);
 
 // The batched forms of DoRect's two operations, for the integer powers.
-bool outlineBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
-bool computeBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+bool computeBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
 
 // doGrid's four quarters, for the integer powers: their outline tests in one
 // run, then in their order each passing quarter painted and each failing one
 // quartered again, or, when the quarters are `small`, all failing ones
 // computed in one run. Draws what doGrid draws, in the same order.
-void quartersBatched(EscapeKernel kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small,
+void quartersBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small,
                      GridJob& job);

@@ -71,17 +71,18 @@ private:
 } // namespace
 
 RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
-                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate)
+                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate,
+                           const BatchEvaluator& batch)
 {
     if (threads <= 1) {
-        GridJob job{frame, iters, canvas, {}, {}, evaluate};
+        GridJob job{frame, iters, canvas, {}, {}, evaluate, batch};
         doGrid(StartRect, job);
         return job.stats;
     }
     QuarterQueue queue(StartRect);
     std::vector<RenderStats> stats(static_cast<std::size_t>(threads));
     auto work = [&](RenderStats& out) {
-        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }, evaluate};
+        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }, evaluate, batch};
         tagRECT r;
         while (queue.pop(r))
             doGrid(r, job);

@@ -61,12 +61,13 @@ const BlaStep* BlaTable::lookupAt(std::size_t m, double dzMagnitude, bool square
     // first half): climb while the steps hold, keep the last that did.
     const std::size_t k = m - 1;
     const BlaStep* best = nullptr;
+    // Shifts and masks, not % and /: a division costs more than the step.
     for (std::size_t j = 0; j < levels_.size(); ++j) {
         const std::size_t span = std::size_t{2} << j;
-        if (k % span != 0)
+        if ((k & (span - 1)) != 0)
             break;
         const std::size_t steps = std::min(span, last_ - m);
-        const BlaStep& s = levels_[j][k / span];
+        const BlaStep& s = levels_[j][k >> (j + 1)];
         if (static_cast<std::int64_t>(steps) > maxLen || !(dzMagnitude < (squared ? s.r2 : s.r)))
             break;
         best = &s;

@@ -43,6 +43,12 @@ public:
         return lookupAt(m, dzMagnitude, squared, maxLen, len);
     }
 
+    // |dz|^2 below which lookup(m, ...) may find a step; zero where it never does.
+    double shortestRadius2(std::size_t m) const
+    {
+        return (m & 1) == 0 || m >= last_ ? 0.0 : levels_[0][(m - 1) / 2].r2;
+    }
+
 private:
     const BlaStep* lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
                             std::int64_t* len) const;

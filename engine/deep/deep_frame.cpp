@@ -120,8 +120,14 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
         // The largest |dc| of the frame: at a corner.
         const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
         orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_);
-        if (p.power == 2)
+        if (p.power == 2) {
             table_ = BlaTable(orbit_, dcMax, true);
+            stepRadii_.resize(orbit_.size());
+            for (std::size_t m = 0; m < orbit_.size(); ++m) {
+                stepRadii_[m] = table_.shortestRadius2(m);
+                mostStepRadius_ = std::max(mostStepRadius_, stepRadii_[m]);
+            }
+        }
         return;
     }
     const BigComplex c{readDecimal(p.juliaRe, bits_), readDecimal(p.juliaIm, bits_)};
@@ -199,11 +205,20 @@ bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters)
     return done;
 }
 
-std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
+CxExp DeepFrame::pixelDelta(int col, int row) const
 {
     const double n = params_.size;
-    const CxExp pixel = CxExp::normalized(radius_.re * (2.0 * col - n) / n, radius_.re * (n - 2.0 * row) / n,
-                                          radius_.e) + offset_;
+    return CxExp::normalized(radius_.re * (2.0 * col - n) / n, radius_.re * (n - 2.0 * row) / n, radius_.e) +
+           offset_;
+}
+
+// Below the normal doubles the constant term cannot move a delta that
+// doubles hold (at least 2^-450).
+Cx DeepFrame::inDoubles(const CxExp& dc) { return dc.e >= -1000 ? dc.toCx() : Cx{}; }
+
+std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
+{
+    const CxExp pixel = pixelDelta(col, row);
     Track t{&orbit_, &table_, 0, 0};
     CxExp dz, dc;
     if (params_.julia) {
@@ -213,13 +228,19 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
     } else {
         dc = pixel;
     }
-    // Below the normal doubles the constant term cannot move a delta that
-    // doubles hold (at least 2^-450).
-    const Cx dcDoubles = dc.e >= -1000 ? dc.toCx() : Cx{};
+    return finish(t, dz, Cx{}, dc, false, counters);
+}
+
+std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx d, const CxExp& dc, bool doubles, DeepCounters& counters) const
+{
+    const Cx dcDoubles = inDoubles(dc);
     for (;;) {
-        if (iterate(t, dz, dc, counters))
-            break;
-        Cx d = dz.toCx();
+        if (!doubles) {
+            if (iterate(t, dz, dc, counters))
+                break;
+            d = dz.toCx();
+        }
+        doubles = false;
         if (iterate(t, d, dcDoubles, counters))
             break;
         dz = CxExp::from(d);
@@ -228,4 +249,25 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
     if (t.n <= 1)
         return 0;
     return t.n;
+}
+
+bool DeepFrame::hasLanes() const
+{
+    return !params_.julia && params_.power == 2 && params_.maxIters >= 2 && orbit_.size() >= 2;
+}
+
+bool DeepFrame::laneStart(int col, int row, Cx& dc) const
+{
+    const CxExp pixel = pixelDelta(col, row);
+    // count() stays with the extended exponent while the delta is below 2^-400.
+    if (pixel.isZero() || pixel.e < kExtendedCeiling)
+        return false;
+    dc = pixel.toCx();
+    return norm(orbit_.z[1] + dc) <= 4.0;
+}
+
+std::int32_t DeepFrame::resume(int col, int row, std::size_t m, std::int32_t n, Cx dz, DeepCounters& counters) const
+{
+    Track t{&orbit_, &table_, m, n};
+    return finish(t, CxExp{}, dz, pixelDelta(col, row), true, counters);
 }

@@ -53,6 +53,26 @@ public:
     // of threads at once; each keeps its own counters.
     std::int32_t count(int col, int row, DeepCounters& counters) const;
 
+    // Lanes: many pixels stepped side by side in vectors (deep_lanes.h),
+    // for the Mandelbrot set of z^2 while every delta is a double. A lane
+    // takes the scalar steps of count() in the same order, and hands its
+    // pixel back here where count() would take a bilinear step or leave
+    // doubles: so a pixel's count does not depend on how it was evaluated.
+    bool hasLanes() const;
+    // A lane starts after count()'s first pass, which is taken with an
+    // extended exponent: at point 1 with dz = dc. False when count() must
+    // take the pixel: it escapes in that pass, or its delta is too small
+    // for doubles.
+    bool laneStart(int col, int row, Cx& dc) const;
+    // What count() gives for a pixel that a lane took up to pass n, at
+    // point m of the orbit with the delta dz (both after rebasing).
+    std::int32_t resume(int col, int row, std::size_t m, std::int32_t n, Cx dz, DeepCounters& counters) const;
+    const ReferenceOrbit& orbit() const { return orbit_; }
+    // Per orbit point, |dz|^2 below which a bilinear step starts there;
+    // zero where none does.
+    const std::vector<double>& stepRadii() const { return stepRadii_; }
+    double mostStepRadius() const { return mostStepRadius_; }
+
     const DeepParams& params() const { return params_; }
     mpfr_prec_t precisionBits() const { return bits_; }
     // Points of the reference orbits computed in MPFR.
@@ -62,6 +82,10 @@ private:
     struct Track;
     template <class D>
     bool iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
+    CxExp pixelDelta(int col, int row) const;
+    static Cx inDoubles(const CxExp& dc);
+    // Iterates until done, in doubles first when `doubles`, and returns the count.
+    std::int32_t finish(Track& t, CxExp dz, Cx d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
 
     DeepParams params_;
     mpfr_prec_t bits_;
@@ -69,4 +93,6 @@ private:
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
+    std::vector<double> stepRadii_;
+    double mostStepRadius_ = 0.0;
 };

@@ -7,6 +7,7 @@
 #include "engine/deep/complex_exp.h"
 #include "engine/deep/decimal.h"
 #include "engine/deep/deep_frame.h"
+#include "engine/deep/deep_lanes.h"
 #include "engine/escape_time.h"
 #include "engine/view.h"
 #include "tests/support/deep_reference.h"
@@ -23,10 +24,63 @@ struct Agreement {
     DeepCounters counters;
 };
 
+// Hands a frame's pixels over in row order, a few at a time, so that lanes
+// are refilled while others are busy.
+class AllPixels final : public EscapeFeeder {
+public:
+    explicit AllPixels(const DeepParams& p) : p_(p) {}
+
+    bool refill(EscapeRun& run) override
+    {
+        for (int added = 0; added < 37 && next_ < p_.size * p_.size; ++added, ++next_)
+            run.add({0.0, 0.0, static_cast<double>(next_ % p_.size), static_cast<double>(next_ / p_.size), p_.maxIters});
+        return true;
+    }
+
+private:
+    const DeepParams& p_;
+    int next_ = 0;
+};
+
+// Every batched instruction set's lanes give every pixel count()'s count and
+// passes: the lanes follow its arithmetic step for step.
+void expectLanesAgree(const DeepFrame& frame)
+{
+    const DeepParams& p = frame.params();
+    for (const EscapeIsa isa : batchedIsas()) {
+        const DeepLaneKernel kernel = deepLaneKernel(frame, isa);
+        if (kernel.step == nullptr)
+            continue;
+        SCOPED_TRACE(isaName(isa));
+        EscapeRun run;
+        AllPixels feeder(p);
+        DeepCounters lanes;
+        runDeepLanes(frame, kernel, run, feeder, lanes);
+        ASSERT_EQ(run.size(), static_cast<std::size_t>(p.size * p.size));
+        int differ = 0;
+        std::string first;
+        DeepCounters scalar;
+        for (int i = 0; i < p.size * p.size; ++i) {
+            const std::uint64_t before = scalar.iterations;
+            const std::int32_t want = frame.count(i % p.size, i / p.size, scalar);
+            const Escape& got = run.result(static_cast<std::size_t>(i));
+            if (got.count == want && static_cast<std::uint64_t>(got.passes) == scalar.iterations - before)
+                continue;
+            if (differ++ == 0)
+                first = "pixel " + std::to_string(i) + ": lanes " + std::to_string(got.count) + " in " +
+                        std::to_string(got.passes) + " passes, count() " + std::to_string(want);
+        }
+        EXPECT_EQ(differ, 0) << first;
+        EXPECT_EQ(lanes.iterations, scalar.iterations);
+        EXPECT_EQ(lanes.approximated, scalar.approximated);
+    }
+}
+
 template <class Reference>
 Agreement compare(const DeepParams& p, Reference reference)
 {
     const DeepFrame frame(p);
+    expectLanesAgree(frame);
     Agreement a;
     for (int row = 0; row < p.size; ++row) {
         for (int col = 0; col < p.size; ++col) {

@@ -1,0 +1,144 @@
+#pragma once
+
+// The lane step of deep pixels, for each deep_lanes_<isa>.cpp to compile
+// with its own instruction-set flags: internal linkage, and nothing from the
+// standard library, so that no code built for a wider instruction set is
+// ever picked for a narrower one.
+
+#include "engine/deep/deep_lanes.h"
+
+namespace {
+
+// V: W doubles as a GCC/clang vector extension type; U vectors side by side,
+// whose passes are independent, to hide the latency of each one's chain.
+// The arithmetic of a pass is count()'s in doubles, operation for operation.
+// Bits(mask) turns a comparison result into one bit per lane.
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
+struct DeepLanes {
+    using M = decltype(V{} < V{});
+    static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
+    static constexpr int L = W * U;
+    static_assert(L <= kMostDeepLanes, "the state holds the lanes");
+
+    // The lanes' arrays as vectors; __builtin_memcpy back stores them.
+    template <class T, class E>
+    static T load(const E* lanes)
+    {
+        T v;
+        __builtin_memcpy(&v, lanes, sizeof v);
+        return v;
+    }
+
+    // Each lane's own orbit point: a gather.
+    static void point(const DeepLaneOrbit& o, M m, V& re, V& im)
+    {
+        double r[W], i[W];
+        for (int k = 0; k < W; ++k) {
+            r[k] = o.z[2 * m[k]];
+            i[k] = o.z[2 * m[k] + 1];
+        }
+        re = load<V>(r);
+        im = load<V>(i);
+    }
+
+    static V radius(const DeepLaneOrbit& o, M m)
+    {
+        double r[W];
+        for (int k = 0; k < W; ++k)
+            r[k] = o.radii[m[k]];
+        return load<V>(r);
+    }
+
+    static unsigned bits(const M (&mask)[U])
+    {
+        unsigned b = 0;
+        for (int u = 0; u < U; ++u)
+            b |= Bits(mask[u]) << (u * W);
+        return b;
+    }
+
+    static DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
+    {
+        V dzr[U], dzi[U], dcr[U], dci[U], Zr[U], Zi[U];
+        M m[U], left[U], busy[U];
+        for (int u = 0; u < U; ++u) {
+            dzr[u] = load<V>(s.dzr + u * W);
+            dzi[u] = load<V>(s.dzi + u * W);
+            dcr[u] = load<V>(s.dcr + u * W);
+            dci[u] = load<V>(s.dci + u * W);
+            m[u] = load<M>(s.m + u * W);
+            left[u] = load<M>(s.left + u * W);
+            busy[u] = load<M>(s.busy + u * W);
+        }
+        const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + 0x1p-450;
+        const M last = M{} + (o.size - 1);
+        // Most passes of most frames are far from every bilinear step: the
+        // radii are looked up only where one might hold.
+        const V mostRadius = zero + o.mostRadius;
+        // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and
+        // the lanes to hand back. The Mandelbrot orbit starts at Z = 0.
+        const auto top = [&](int u, V zr, V zi, V nz) {
+            const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
+            // Closer to 0 than to the orbit point, the orbit point closer to
+            // 0 than the pixel to it, or at the orbit's end: start over.
+            const M rebase =
+                (nz < ndz) | ((m[u] != 0) & (Zr[u] * Zr[u] + Zi[u] * Zi[u] < ndz)) | (m[u] == last);
+            dzr[u] = rebase ? zr : dzr[u];
+            dzi[u] = rebase ? zi : dzi[u];
+            m[u] = rebase ? M{} : m[u];
+            Zr[u] = rebase ? zero : Zr[u];
+            Zi[u] = rebase ? zero : Zi[u];
+            const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
+            const M outOfRange = (ar > ai ? ar : ai) < floor;
+            const V ndzNow = rebase ? nz : ndz;
+            M bilinear = ndzNow < mostRadius;
+            if (Bits(bilinear) != 0)
+                bilinear = ndzNow < radius(o, m[u]);
+            return (outOfRange | bilinear) & busy[u];
+        };
+        M handBack[U];
+        for (int u = 0; u < U; ++u) {
+            point(o, m[u], Zr[u], Zi[u]);
+            const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
+            handBack[u] = top(u, zr, zi, zr * zr + zi * zi);
+        }
+        // One test a pass: a lane done in it is finished whatever its next
+        // top did, and the others rest at the top of the next pass.
+        DeepLaneEvents events{0, bits(handBack)};
+        while (events.handBack == 0) {
+            M done[U];
+            for (int u = 0; u < U; ++u) {
+                const V tr = two * Zr[u] + dzr[u], ti = two * Zi[u] + dzi[u];
+                const V nr = tr * dzr[u] - ti * dzi[u], ni = tr * dzi[u] + ti * dzr[u];
+                dzr[u] = nr + dcr[u];
+                dzi[u] = ni + dci[u];
+                m[u] += 1;
+                left[u] -= 1;
+                point(o, m[u], Zr[u], Zi[u]);
+                const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
+                const V nz = zr * zr + zi * zi;
+                done[u] = ((left[u] == 0) | (nz > four)) & busy[u];
+                handBack[u] = top(u, zr, zi, nz);
+            }
+            events.done = bits(done);
+            events.handBack = bits(handBack) & ~events.done;
+            if (events.done != 0)
+                break;
+        }
+        for (int u = 0; u < U; ++u) {
+            __builtin_memcpy(s.dzr + u * W, &dzr[u], sizeof(V));
+            __builtin_memcpy(s.dzi + u * W, &dzi[u], sizeof(V));
+            __builtin_memcpy(s.m + u * W, &m[u], sizeof(M));
+            __builtin_memcpy(s.left + u * W, &left[u], sizeof(M));
+        }
+        return events;
+    }
+};
+
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
+DeepLaneKernel deepLanes()
+{
+    return {DeepLanes<V, U, Bits>::step, DeepLanes<V, U, Bits>::L};
+}
+
+} // namespace

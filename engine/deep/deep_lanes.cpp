@@ -1,0 +1,159 @@
+#include "engine/deep/deep_lanes.h"
+
+#include "engine/colouring.h"
+
+namespace {
+
+// Keeps a kernel's lanes busy with the run's points and finishes them.
+class LaneDriver {
+public:
+    LaneDriver(const DeepFrame& frame, DeepLaneKernel kernel, EscapeRun& run, EscapeFeeder& feeder,
+               DeepCounters& counters)
+        : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
+          next_(slots_.first),
+          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(), frame.mostStepRadius(),
+                 static_cast<std::int64_t>(frame.orbit().size())}
+    {
+        static_assert(sizeof(Cx) == 2 * sizeof(double), "the orbit's points are pairs of doubles");
+        for (int lane = 0; lane < kMostDeepLanes; ++lane)
+            clear(lane);
+    }
+
+    void run()
+    {
+        for (;;) {
+            fill();
+            if (idle_ > 0 && next_ == slots_.end) {
+                const std::size_t added = slots_.end;
+                if (!feeder_.refill(run_))
+                    return;
+                slots_ = run_.slots();
+                if (slots_.end != added)
+                    continue;
+            }
+            if (idle_ == kernel_.lanes)
+                return;
+            const DeepLaneEvents events = kernel_.step(state_, orbit_);
+            for (unsigned lanes = events.done; lanes != 0; lanes &= lanes - 1) {
+                const int lane = __builtin_ctz(lanes);
+                const std::int32_t n = passes(lane);
+                counters_.iterations += static_cast<std::uint64_t>(n);
+                finish(lane, n <= 1 ? 0 : n, n);
+            }
+            for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1) {
+                const int lane = __builtin_ctz(lanes);
+                DeepCounters pixel;
+                const std::int32_t count =
+                    frame_.resume(col_[lane], row_[lane], static_cast<std::size_t>(state_.m[lane]),
+                                  passes(lane), {state_.dzr[lane], state_.dzi[lane]}, pixel);
+                finish(lane, count, add(pixel));
+            }
+        }
+    }
+
+private:
+    // Starts queued points on idle lanes; a point that count() must take is
+    // finished at once.
+    void fill()
+    {
+        for (int lane = 0; lane < kernel_.lanes && next_ < slots_.end; ++lane) {
+            if (state_.busy[lane] != 0)
+                continue;
+            for (; next_ < slots_.end; ++next_) {
+                const std::size_t i = next_ - slots_.first;
+                if (slots_.out[i].passes == EscapeRun::kCancelled)
+                    continue;  // the caller no longer wants it
+                const int col = static_cast<int>(slots_.cr[i]), row = static_cast<int>(slots_.ci[i]);
+                Cx dc;
+                if (frame_.laneStart(col, row, dc)) {
+                    load(lane, col, row, dc);
+                    break;
+                }
+                DeepCounters pixel;
+                const std::int32_t count = frame_.count(col, row, pixel);
+                put(next_, count, add(pixel));
+            }
+        }
+    }
+
+    void load(int lane, int col, int row, Cx dc)
+    {
+        state_.dzr[lane] = state_.dcr[lane] = dc.re;
+        state_.dzi[lane] = state_.dci[lane] = dc.im;
+        state_.m[lane] = 1;
+        state_.left[lane] = frame_.params().maxIters - 1;
+        state_.busy[lane] = -1;
+        col_[lane] = col;
+        row_[lane] = row;
+        slot_[lane] = next_++;
+        --idle_;
+    }
+
+    std::int32_t passes(int lane) const
+    {
+        return frame_.params().maxIters - static_cast<std::int32_t>(state_.left[lane]);
+    }
+
+    std::int32_t add(const DeepCounters& pixel)
+    {
+        counters_.iterations += pixel.iterations;
+        counters_.approximated += pixel.approximated;
+        counters_.rebased += pixel.rebased;
+        return static_cast<std::int32_t>(pixel.iterations);
+    }
+
+    void put(std::size_t slot, std::int32_t count, std::int32_t passes)
+    {
+        const std::int32_t maxIters = frame_.params().maxIters;
+        slots_.out[slot - slots_.first] = {count, paletteIndex(Colouring::Curve, count, maxIters), passes};
+    }
+
+    void finish(int lane, std::int32_t count, std::int32_t passes)
+    {
+        put(slot_[lane], count, passes);
+        clear(lane);
+        ++idle_;
+    }
+
+    void clear(int lane)
+    {
+        state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
+        state_.m[lane] = state_.busy[lane] = 0;
+        state_.left[lane] = INT64_MAX;
+    }
+
+    const DeepFrame& frame_;
+    const DeepLaneKernel kernel_;
+    EscapeRun& run_;
+    EscapeFeeder& feeder_;
+    DeepCounters& counters_;
+    EscapeSlots slots_;
+    std::size_t next_;
+    const DeepLaneOrbit orbit_;
+    DeepLaneState state_;
+    int col_[kMostDeepLanes] = {}, row_[kMostDeepLanes] = {};
+    std::size_t slot_[kMostDeepLanes] = {};
+    int idle_ = kernel_.lanes;
+};
+
+} // namespace
+
+DeepLaneKernel deepLaneKernel(const DeepFrame& frame, EscapeIsa isa)
+{
+    if (!frame.hasLanes() || !isaAvailable(isa))
+        return {};
+    switch (isa) {
+    case EscapeIsa::Baseline: return baselineDeepLanes();
+#if defined(KAVREL_X86_KERNELS)
+    case EscapeIsa::Avx2: return avx2DeepLanes();
+    case EscapeIsa::Avx512: return avx512DeepLanes();
+#endif
+    default: return {};
+    }
+}
+
+void runDeepLanes(const DeepFrame& frame, DeepLaneKernel kernel, EscapeRun& run, EscapeFeeder& feeder,
+                  DeepCounters& counters)
+{
+    LaneDriver(frame, kernel, run, feeder, counters).run();
+}

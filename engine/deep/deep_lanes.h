@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/deep/deep_frame.h"
+#include "engine/escape_batch.h"
+
+// Deep pixels evaluated in lanes: vectors of pixel deltas stepped side by
+// side against the frame's reference orbit, each lane at its own point of
+// it. A lane goes back to DeepFrame where the scalar evaluator would take a
+// bilinear step or leave doubles, so every count is count()'s.
+
+constexpr int kMostDeepLanes = 16;
+
+// The lanes between two calls of a step function, one element per lane. At
+// rest every lane is at the top of a pass: delta dz, orbit point m, passes
+// left before the limit. An idle lane has busy 0, everything else 0 but
+// passes left without end, and stays harmlessly near the orbit's start.
+struct DeepLaneState {
+    alignas(64) double dzr[kMostDeepLanes], dzi[kMostDeepLanes], dcr[kMostDeepLanes], dci[kMostDeepLanes];
+    alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
+};
+
+// The orbit as plain arrays: z holds re, im of each point in turn, radii
+// DeepFrame::stepRadii().
+struct DeepLaneOrbit {
+    const double* z;
+    const double* radii;
+    double mostRadius;  // the largest of them
+    std::int64_t size;
+};
+
+// Lanes (bits) that need the caller after a step call: their pixel is done
+// (escaped or at its limit), or must be handed back to DeepFrame.
+struct DeepLaneEvents {
+    unsigned done, handBack;
+};
+
+// Steps every lane until one of the busy ones needs the caller.
+using DeepLaneStep = DeepLaneEvents (*)(DeepLaneState& s, const DeepLaneOrbit& o);
+
+struct DeepLaneKernel {
+    DeepLaneStep step = nullptr;
+    int lanes = 0;
+};
+
+// Each instruction set's file; the wider ones exist on x86-64 only.
+DeepLaneKernel baselineDeepLanes();
+DeepLaneKernel avx2DeepLanes();
+DeepLaneKernel avx512DeepLanes();
+
+// The kernel of the given instruction set; none for Scalar, nor where the
+// frame has no lanes.
+DeepLaneKernel deepLaneKernel(const DeepFrame& frame, EscapeIsa isa);
+
+// A batched evaluator for the block scheme: the run's points carry the
+// pixel's column and row as cr and ci. Results get the curve colouring's
+// index; `counters` sums what the pixels cost.
+void runDeepLanes(const DeepFrame& frame, DeepLaneKernel kernel, EscapeRun& run, EscapeFeeder& feeder,
+                  DeepCounters& counters);

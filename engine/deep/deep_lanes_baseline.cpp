@@ -1,0 +1,24 @@
+// Compiled with the target's baseline flags: SSE2 on x86-64, and whatever
+// vectors the compiler makes of the generic ones elsewhere.
+#include "engine/deep/deep_lane_step.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+using Vec2 = double __attribute__((vector_size(16)));
+
+unsigned laneBits(decltype(Vec2{} < Vec2{}) m)
+{
+#if defined(__SSE2__)
+    return static_cast<unsigned>(_mm_movemask_pd(reinterpret_cast<__m128d>(m)));
+#else
+    return (m[0] != 0 ? 1u : 0u) | (m[1] != 0 ? 2u : 0u);
+#endif
+}
+
+} // namespace
+
+DeepLaneKernel baselineDeepLanes() { return deepLanes<Vec2, 4, laneBits>(); }
