@@ -15,6 +15,14 @@ public:
     // Every pixel goes through here with the evaluation it shows: a canvas
     // that keeps the escape counts overrides it.
     virtual void plotEscape(int x, int y, const Escape& e) { plotXY(x, y, e.colorIdx); }
+    // A block whose outline passed: every pixel of b, row by row, with e. A
+    // canvas that can fill a block faster than pixel by pixel overrides it.
+    virtual void paintRect(const tagRECT& b, const Escape& e)
+    {
+        for (int down = b.top; down < b.bottom; ++down)
+            for (int across = b.left; across < b.right; ++across)
+                plotEscape(across, down, e);
+    }
 
 protected:
     ~FrameCanvas() = default;

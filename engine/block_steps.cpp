@@ -17,9 +17,4 @@ tagPOINT outlineSample(const tagRECT& b, int n)
     }
 }
 
-void paintBlock(const tagRECT& b, const Escape& e, GridJob& job)
-{
-    for (int down = b.top; down < b.bottom; ++down)
-        for (int across = b.left; across < b.right; ++across)
-            job.canvas.plotEscape(across, down, e);
-}
+void paintBlock(const tagRECT& b, const Escape& e, GridJob& job) { job.canvas.paintRect(b, e); }

@@ -50,6 +50,22 @@ public:
             counts_[static_cast<std::size_t>(y) * side_ + x] = e.count;
         plotXY(x, y, e.colorIdx);
     }
+    // Most of a frame is painted blocks: a row at a time, not a call a pixel.
+    void paintRect(const tagRECT& b, const Escape& e) override
+    {
+        const int width = b.right - b.left;
+        if (width <= 0 || b.bottom <= b.top)
+            return;
+        for (int y = b.top; y < b.bottom; ++y) {
+            const std::size_t at = static_cast<std::size_t>(y) * side_ + b.left;
+            std::fill_n(indices_.begin() + static_cast<std::ptrdiff_t>(at), width,
+                        static_cast<std::uint16_t>(e.colorIdx));
+            if (!counts_.empty())
+                std::fill_n(counts_.begin() + static_cast<std::ptrdiff_t>(at), width, e.count);
+        }
+        if (countPixels_)
+            plotted_.fetch_add(static_cast<std::uint64_t>(width) * (b.bottom - b.top), std::memory_order_relaxed);
+    }
     bool userHalt() override { return halted_; }
 
     // The palette indices of another colouring, from the counts.
