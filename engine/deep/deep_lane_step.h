@@ -12,8 +12,9 @@ namespace {
 // V: W doubles as a GCC/clang vector extension type; U vectors side by side,
 // whose passes are independent, to hide the latency of each one's chain.
 // The arithmetic of a pass is count()'s in doubles, operation for operation.
-// Bits(mask) turns a comparison result into one bit per lane.
-template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
+// Bits(mask) turns a comparison result into one bit per lane; G gathers
+// (G::pair: each lane's orbit point, G::one: each lane's double).
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G>
 struct DeepLanes {
     using M = decltype(V{} < V{});
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
@@ -30,24 +31,9 @@ struct DeepLanes {
     }
 
     // Each lane's own orbit point: a gather.
-    static void point(const DeepLaneOrbit& o, M m, V& re, V& im)
-    {
-        double r[W], i[W];
-        for (int k = 0; k < W; ++k) {
-            r[k] = o.z[2 * m[k]];
-            i[k] = o.z[2 * m[k] + 1];
-        }
-        re = load<V>(r);
-        im = load<V>(i);
-    }
+    static void point(const DeepLaneOrbit& o, M m, V& re, V& im) { G::pair(o.z, m, re, im); }
 
-    static V radius(const DeepLaneOrbit& o, M m)
-    {
-        double r[W];
-        for (int k = 0; k < W; ++k)
-            r[k] = o.radii[m[k]];
-        return load<V>(r);
-    }
+    static V radius(const DeepLaneOrbit& o, M m) { return G::one(o.radii, m); }
 
     static unsigned bits(const M (&mask)[U])
     {
@@ -135,10 +121,33 @@ struct DeepLanes {
     }
 };
 
-template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
+// Gathers element by element, for instruction sets without gathers.
+template <class V>
+struct ElementGather {
+    using M = decltype(V{} < V{});
+    static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
+
+    static void pair(const double* z, M m, V& re, V& im)
+    {
+        for (int k = 0; k < W; ++k) {
+            re[k] = z[2 * m[k]];
+            im[k] = z[2 * m[k] + 1];
+        }
+    }
+
+    static V one(const double* a, M m)
+    {
+        V v;
+        for (int k = 0; k < W; ++k)
+            v[k] = a[m[k]];
+        return v;
+    }
+};
+
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G = ElementGather<V>>
 DeepLaneKernel deepLanes()
 {
-    return {DeepLanes<V, U, Bits>::step, DeepLanes<V, U, Bits>::L};
+    return {DeepLanes<V, U, Bits, G>::step, DeepLanes<V, U, Bits, G>::L};
 }
 
 } // namespace
