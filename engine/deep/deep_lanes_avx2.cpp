@@ -32,4 +32,4 @@ struct Gather {
 
 } // namespace
 
-DeepLaneKernel avx2DeepLanes() { return deepLanes<Vec4, 2, laneBits, Gather>(); }
+DeepLaneKernel avx2DeepLanes() { return deepLanes<Vec4, 3, laneBits, Gather>(); }
