@@ -39,15 +39,17 @@ __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re
 
 // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
 // lanes to hand back. The Mandelbrot orbit starts at Z = 0.
-__mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d zr, __m512d zi, __m512d nz)
+__mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __m512d zi, __m512d nz)
 {
     const __m512d ndz = norm(l.dzr, l.dzi);
     // Closer to 0 than to the orbit point, the orbit point closer to 0 than
     // the pixel to it, or at the orbit's end: start over. (At the orbit's
     // start, where Z = 0, starting over changes nothing: 0 + dz is dz.)
-    const __mmask8 rebase = _mm512_cmp_pd_mask(nz, ndz, _CMP_LT_OQ) |
-                            _mm512_cmp_pd_mask(norm(l.Zr, l.Zi), ndz, _CMP_LT_OQ) |
-                            _mm512_cmpeq_epi64_mask(l.m, _mm512_set1_epi64(o.size - 1));
+    // One comparison for both distances: comparisons go to one port, the
+    // minimum to another.
+    const __mmask8 rebase =
+        _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, 0xff, nz, norm(l.Zr, l.Zi)), ndz, _CMP_LT_OQ) |
+        _mm512_cmpeq_epi64_mask(l.m, _mm512_set1_epi64(o.size - 1));
     if (rebase != 0) {
         l.dzr = _mm512_mask_blend_pd(rebase, l.dzr, zr);
         l.dzi = _mm512_mask_blend_pd(rebase, l.dzi, zi);
@@ -57,12 +59,11 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d zr, __m512d zi, __m512d n
     }
     // A delta leaves doubles where its larger part is below 2^-450, so where
     // |dz|^2 < 2^-899 at most; and a bilinear step might start where |dz|^2
-    // is below the largest radius. Most passes of most frames are far from
-    // both, and only the few that are not test them exactly.
+    // is below the largest radius. nearBound is the larger of the two: most
+    // passes of most frames are far from both, and only the few that are
+    // not test them exactly.
     const __m512d ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
-    const __mmask8 near = _mm512_cmp_pd_mask(ndzNow, _mm512_set1_pd(o.mostRadius), _CMP_LT_OQ) |
-                          _mm512_cmp_pd_mask(ndzNow, _mm512_set1_pd(0x1p-898), _CMP_LT_OQ);
-    if ((near & l.busy) == 0)
+    if ((_mm512_cmp_pd_mask(ndzNow, nearBound, _CMP_LT_OQ) & l.busy) == 0)
         return 0;
     const __m512d ar = _mm512_abs_pd(l.dzr), ai = _mm512_abs_pd(l.dzi);
     const __m512d larger = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(ar, ai, _CMP_GT_OQ), ai, ar);
@@ -85,11 +86,12 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     }
     const __m512d two = _mm512_set1_pd(2.0), four = _mm512_set1_pd(4.0);
     const __m512i one = _mm512_set1_epi64(1);
+    const __m512d nearBound = _mm512_set1_pd(o.mostRadius > 0x1p-898 ? o.mostRadius : 0x1p-898);
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
         point(o, l[u]);
         const __m512d zr = _mm512_add_pd(l[u].Zr, l[u].dzr), zi = _mm512_add_pd(l[u].Zi, l[u].dzi);
-        handBack |= static_cast<unsigned>(top(l[u], o, zr, zi, norm(zr, zi))) << (u * W);
+        handBack |= static_cast<unsigned>(top(l[u], o, nearBound, zr, zi, norm(zr, zi))) << (u * W);
     }
     // One test a pass: a lane done in it is finished whatever its next top
     // did, and the others rest at the top of the next pass.
@@ -114,7 +116,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
                                 _mm512_cmp_pd_mask(nz, four, _CMP_GT_OQ)) &
                                v.busy;
             done |= static_cast<unsigned>(d) << (u * W);
-            handBack |= static_cast<unsigned>(top(v, o, zr, zi, nz)) << (u * W);
+            handBack |= static_cast<unsigned>(top(v, o, nearBound, zr, zi, nz)) << (u * W);
         }
         events.done = done;
         events.handBack = handBack & ~done;
