@@ -50,7 +50,9 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
     const __mmask8 rebase =
         _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, 0xff, nz, norm(l.Zr, l.Zi)), ndz, _CMP_LT_OQ) |
         _mm512_cmpeq_epi64_mask(l.m, _mm512_set1_epi64(o.size - 1));
+    __m512d ndzNow = ndz;
     if (rebase != 0) {
+        ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
         l.dzr = _mm512_mask_blend_pd(rebase, l.dzr, zr);
         l.dzi = _mm512_mask_blend_pd(rebase, l.dzi, zi);
         l.m = _mm512_maskz_mov_epi64(static_cast<__mmask8>(~rebase), l.m);
@@ -62,7 +64,6 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
     // is below the largest radius. nearBound is the larger of the two: most
     // passes of most frames are far from both, and only the few that are
     // not test them exactly.
-    const __m512d ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
     if ((_mm512_cmp_pd_mask(ndzNow, nearBound, _CMP_LT_OQ) & l.busy) == 0)
         return 0;
     const __m512d ar = _mm512_abs_pd(l.dzr), ai = _mm512_abs_pd(l.dzi);
