@@ -1,6 +1,6 @@
 // deep_bench: the goals of deep frames, measured as ratios and times in one run.
 //
-//   deep_bench [--only brute|copy|shallow] [--threads N]
+//   deep_bench [--only brute|copy|shallow] [--threads N] [--isa sse2|avx2|avx512]
 //
 // brute:   a 32-pixel frame at radius 1e-50, 10,000 passes, near a small copy
 //          of the set: the deep path against every pass in MPFR.
@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/escape_batch.h"
 #include "render/grid_pool.h"
 #include "tests/support/deep_reference.h"
 #include "tools/deep_render.h"
@@ -127,6 +128,17 @@ int main(int argc, char** argv)
             only = argv[i + 1];
         else if (std::strcmp(argv[i], "--threads") == 0)
             threads = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--isa") == 0) {
+            // The kernels of both contenders: sse2, avx2 or avx512.
+            bool known = false;
+            for (const EscapeIsa isa : batchedIsas())
+                if (std::strcmp(argv[i + 1], isaName(isa)) == 0)
+                    known = setEscapeIsa(isa);
+            if (!known) {
+                std::fprintf(stderr, "deep_bench: no instruction set '%s' here\n", argv[i + 1]);
+                return 2;
+            }
+        }
     }
     const auto wanted = [&](const char* name) { return only == nullptr || std::strcmp(only, name) == 0; };
     if (wanted("brute"))

@@ -12,8 +12,9 @@ namespace {
 // V: W doubles as a GCC/clang vector extension type; U vectors side by side,
 // whose passes are independent, to hide the latency of each one's chain.
 // The arithmetic of a pass is count()'s in doubles, operation for operation.
-// Bits(mask) turns a comparison result into one bit per lane.
-template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
+// Bits(mask) turns a comparison result into one bit per lane; G gathers
+// (G::pair: each lane's orbit point, G::one: each lane's double).
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G>
 struct DeepLanes {
     using M = decltype(V{} < V{});
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
@@ -30,24 +31,9 @@ struct DeepLanes {
     }
 
     // Each lane's own orbit point: a gather.
-    static void point(const DeepLaneOrbit& o, M m, V& re, V& im)
-    {
-        double r[W], i[W];
-        for (int k = 0; k < W; ++k) {
-            r[k] = o.z[2 * m[k]];
-            i[k] = o.z[2 * m[k] + 1];
-        }
-        re = load<V>(r);
-        im = load<V>(i);
-    }
+    static void point(const DeepLaneOrbit& o, M m, V& re, V& im) { G::pair(o.z, m, re, im); }
 
-    static V radius(const DeepLaneOrbit& o, M m)
-    {
-        double r[W];
-        for (int k = 0; k < W; ++k)
-            r[k] = o.radii[m[k]];
-        return load<V>(r);
-    }
+    static V radius(const DeepLaneOrbit& o, M m) { return G::one(o.radii, m); }
 
     static unsigned bits(const M (&mask)[U])
     {
@@ -72,28 +58,31 @@ struct DeepLanes {
         }
         const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + 0x1p-450;
         const M last = M{} + (o.size - 1);
-        // Most passes of most frames are far from every bilinear step: the
-        // radii are looked up only where one might hold.
-        const V mostRadius = zero + o.mostRadius;
+        // A delta leaves doubles where its larger part is below 2^-450, so
+        // where |dz|^2 < 2^-899 at most; and a bilinear step might start where
+        // |dz|^2 is below the largest radius. Most passes of most frames are
+        // far from both, and only the few that are not test them exactly.
+        const V nearBound = zero + (o.mostRadius > 0x1p-898 ? o.mostRadius : 0x1p-898);
         // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and
         // the lanes to hand back. The Mandelbrot orbit starts at Z = 0.
         const auto top = [&](int u, V zr, V zi, V nz) {
             const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
             // Closer to 0 than to the orbit point, the orbit point closer to
-            // 0 than the pixel to it, or at the orbit's end: start over.
-            const M rebase =
-                (nz < ndz) | ((m[u] != 0) & (Zr[u] * Zr[u] + Zi[u] * Zi[u] < ndz)) | (m[u] == last);
+            // 0 than the pixel to it, or at the orbit's end: start over. (At
+            // the orbit's start, where Z = 0, that changes nothing.)
+            const V nZ = Zr[u] * Zr[u] + Zi[u] * Zi[u];
+            const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (m[u] == last);
             dzr[u] = rebase ? zr : dzr[u];
             dzi[u] = rebase ? zi : dzi[u];
             m[u] = rebase ? M{} : m[u];
             Zr[u] = rebase ? zero : Zr[u];
             Zi[u] = rebase ? zero : Zi[u];
+            const V ndzNow = rebase ? nz : ndz;
+            if (Bits((ndzNow < nearBound) & busy[u]) == 0)
+                return M{};
             const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
             const M outOfRange = (ar > ai ? ar : ai) < floor;
-            const V ndzNow = rebase ? nz : ndz;
-            M bilinear = ndzNow < mostRadius;
-            if (Bits(bilinear) != 0)
-                bilinear = ndzNow < radius(o, m[u]);
+            const M bilinear = ndzNow < radius(o, m[u]);
             return (outOfRange | bilinear) & busy[u];
         };
         M handBack[U];
@@ -135,10 +124,33 @@ struct DeepLanes {
     }
 };
 
-template <class V, int U, unsigned (*Bits)(decltype(V{} < V{}))>
+// Gathers element by element, for instruction sets without gathers.
+template <class V>
+struct ElementGather {
+    using M = decltype(V{} < V{});
+    static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
+
+    static void pair(const double* z, M m, V& re, V& im)
+    {
+        for (int k = 0; k < W; ++k) {
+            re[k] = z[2 * m[k]];
+            im[k] = z[2 * m[k] + 1];
+        }
+    }
+
+    static V one(const double* a, M m)
+    {
+        V v;
+        for (int k = 0; k < W; ++k)
+            v[k] = a[m[k]];
+        return v;
+    }
+};
+
+template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G = ElementGather<V>>
 DeepLaneKernel deepLanes()
 {
-    return {DeepLanes<V, U, Bits>::step, DeepLanes<V, U, Bits>::L};
+    return {DeepLanes<V, U, Bits, G>::step, DeepLanes<V, U, Bits, G>::L};
 }
 
 } // namespace
