@@ -21,6 +21,7 @@ BlaStep merge(const BlaStep& x, const BlaStep& y, double dcMax)
     if (!std::isfinite(s.r))  // an orbit point of zero, or a product beyond doubles
         s.r = 0.0;
     s.r2 = s.r * s.r;
+    s.len = x.len + y.len;
     return s;
 }
 
@@ -28,50 +29,88 @@ BlaStep merge(const BlaStep& x, const BlaStep& y, double dcMax)
 
 BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
 {
-    if (orbit.size() < 3)
+    const std::size_t size = orbit.size();
+    shortest2_.assign(size, 0.0);
+    first_.assign(size + 1, 0);
+    if (size < 3)
         return;
-    last_ = orbit.size() - 1;
-    // Single steps from m = 1 to last_ - 1: A = 2 Z_m, B = 1, valid while
+    // Steps reach at most the orbit's last point.
+    const std::size_t last = size - 1;
+    // Single steps from m = 1 to last - 1: A = 2 Z_m, B = 1, valid while
     // |dz|^2 stays below epsilon |2 Z_m dz|.
-    std::vector<BlaStep> single(last_ - 1);
-    for (std::size_t m = 1; m < last_; ++m) {
-        BlaStep& s = single[m - 1];
+    std::vector<BlaStep> single(last);
+    for (std::size_t m = 1; m < last; ++m) {
+        BlaStep& s = single[m];
         s.A = 2.0 * orbit.z[m];
         s.B = withConstant ? Cx{1.0, 0.0} : Cx{};
         s.r = kEpsilon * magnitude(s.A);
         s.r2 = s.r * s.r;
+        s.len = 1;
     }
-    std::vector<BlaStep> below = std::move(single);
-    while (below.size() > 1) {
-        std::vector<BlaStep> level((below.size() + 1) / 2);
-        for (std::size_t i = 0; i < level.size(); ++i)
-            level[i] = 2 * i + 1 < below.size() ? merge(below[2 * i], below[2 * i + 1], dcMax) : below[2 * i];
-        levels_.push_back(level);
-        below = std::move(level);
+    // Where the orbit comes so near 0 that a single step from there holds
+    // for no more than dc itself (a copy's nucleus, once a period), no step
+    // from before reaches beyond: the constant term alone outgrows its
+    // radius. There the steps end, and the next ones start after that
+    // point, each run of them merged from its own start: a pixel that
+    // starts over on the orbit's period then crosses all of it in one step.
+    const double floor = withConstant ? dcMax : 0.0;
+    // levels[j] holds the steps of length 2^(j+1) (shorter at the end of a
+    // run) from start + i * 2^(j+1); reused from run to run.
+    std::vector<std::vector<BlaStep>> levels;
+    for (std::size_t start = 1; start < last;) {
+        std::size_t end = start + 1;
+        while (end < last && single[end].r > floor)
+            ++end;
+        const BlaStep* below = &single[start];
+        std::size_t count = end - start, depth = 0;
+        for (; count > 1; ++depth) {
+            if (levels.size() == depth)
+                levels.emplace_back();
+            std::vector<BlaStep>& level = levels[depth];
+            level.resize((count + 1) / 2);
+            for (std::size_t i = 0; i < level.size(); ++i)
+                level[i] = 2 * i + 1 < count ? merge(below[2 * i], below[2 * i + 1], dcMax) : below[2 * i];
+            below = level.data();
+            count = level.size();
+        }
+        // Each point's steps in a row, shortest first. A step's radius is
+        // at most that of its first half, the shorter step from the same
+        // point: past the first of radius zero none holds.
+        for (std::size_t k = 0; k + start < end; ++k) {
+            const std::size_t m = start + k;
+            std::int64_t longest = 1;
+            for (std::size_t j = 0; j < depth && (k & ((std::size_t{2} << j) - 1)) == 0; ++j) {
+                const BlaStep& s = levels[j][k >> (j + 1)];
+                if (!(s.r > 0.0))
+                    break;
+                if (s.len <= longest)
+                    continue;  // the same step as the level below, at the end of the run
+                if (longest == 1)
+                    shortest2_[m] = s.r2;
+                steps_.push_back(s);
+                ++first_[m + 1];
+                longest = s.len;
+            }
+        }
+        start = end + 1;
     }
-    if (levels_.empty())
-        last_ = 0;  // an orbit too short to skip anything
+    for (std::size_t m = 0; m < size; ++m)
+        first_[m + 1] += first_[m];
 }
 
 const BlaStep* BlaTable::lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
                                   std::int64_t* len) const
 {
-    // A step of level j starts where m - 1 is a multiple of 2^(j+1), and its
-    // radius is at most that of the level below from the same point (its
-    // first half): climb while the steps hold, keep the last that did.
-    const std::size_t k = m - 1;
+    // The radii fall as the steps from m grow: climb while they hold, keep
+    // the last that did.
     const BlaStep* best = nullptr;
-    // Shifts and masks, not % and /: a division costs more than the step.
-    for (std::size_t j = 0; j < levels_.size(); ++j) {
-        const std::size_t span = std::size_t{2} << j;
-        if ((k & (span - 1)) != 0)
-            break;
-        const std::size_t steps = std::min(span, last_ - m);
-        const BlaStep& s = levels_[j][k >> (j + 1)];
-        if (static_cast<std::int64_t>(steps) > maxLen || !(dzMagnitude < (squared ? s.r2 : s.r)))
+    for (std::uint32_t i = first_[m], end = first_[m + 1]; i < end; ++i) {
+        const BlaStep& s = steps_[i];
+        if (s.len > maxLen || !(dzMagnitude < (squared ? s.r2 : s.r)))
             break;
         best = &s;
-        *len = static_cast<std::int64_t>(steps);
     }
+    if (best != nullptr)
+        *len = best->len;
     return best;
 }

@@ -122,11 +122,8 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
         orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_);
         if (p.power == 2) {
             table_ = BlaTable(orbit_, dcMax, true);
-            stepRadii_.resize(orbit_.size());
-            for (std::size_t m = 0; m < orbit_.size(); ++m) {
-                stepRadii_[m] = table_.shortestRadius2(m);
-                mostStepRadius_ = std::max(mostStepRadius_, stepRadii_[m]);
-            }
+            for (const double r2 : table_.shortestRadii2())
+                mostStepRadius_ = std::max(mostStepRadius_, r2);
         }
         return;
     }
