@@ -116,10 +116,14 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     offset_ = toCxExp(rest.re.get(), rest.im.get());
 
     const auto length = static_cast<std::size_t>(p.maxIters);
+    // The orbit of 0 of a Julia set, where its pixels start over, has no
+    // early end: how fast a pixel's delta moves with the frame there is its
+    // own.
+    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true};
     if (!p.julia) {
         // The largest |dc| of the frame: at a corner.
         const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
-        orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_);
+        orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_, &early);
         if (p.power == 2) {
             table_ = BlaTable(orbit_, dcMax, true);
             for (const double r2 : table_.shortestRadii2())
@@ -128,7 +132,8 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
         return;
     }
     const BigComplex c{readDecimal(p.juliaRe, bits_), readDecimal(p.juliaIm, bits_)};
-    orbit_ = computeOrbit(start, c, p.power, length, bits_);
+    early.wrtConstant = false;
+    orbit_ = computeOrbit(start, c, p.power, length, bits_, &early);
     critical_ = computeOrbit(zero(bits_), c, p.power, length, bits_);
     if (p.power == 2) {
         table_ = BlaTable(orbit_, 0.0, false);

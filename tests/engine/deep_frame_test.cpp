@@ -348,3 +348,27 @@ TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
         EXPECT_GT(a.counters.rebased, 0u);
     }
 }
+
+// Centred on a copy's nucleus, the reference orbit comes back to within far
+// less than a pixel of 0 once a period: it ends there, and every pixel
+// starts over from its start, with counts still those of MPFR, in lanes as
+// in count(). A few pixels off the nucleus, starting over at that return
+// would cost digits: the orbit goes on to its limit.
+TEST(DeepFrame, ReferenceOrbitEndsWhereItReturnsToZero)
+{
+    DeepParams p = aroundCopy(17, 49, 0.0, 16, 1500);
+    const int period = nucleusNearI(17).period;
+    {
+        const DeepFrame frame(p);
+        EXPECT_EQ(frame.orbit().size(), static_cast<std::size_t>(period + 1));
+        EXPECT_EQ(frame.referenceIterations(), static_cast<std::size_t>(period));
+    }
+    const Agreement a = compareWithMpfr(p);
+    expectAgreement(a);
+    EXPECT_GT(a.counters.approximated, a.counters.iterations / 2);
+
+    // Three pixel spacings (of 2R/16) off the nucleus.
+    p = aroundCopy(17, 49, 3 * 2.0 / 16, 16, 1500);
+    const DeepFrame off(p);
+    EXPECT_EQ(off.orbit().size(), static_cast<std::size_t>(p.maxIters));
+}
