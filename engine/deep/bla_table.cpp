@@ -38,15 +38,15 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
     const std::size_t last = size - 1;
     // Single steps from m = 1 to last - 1: A = 2 Z_m, B = 1, valid while
     // |dz|^2 stays below epsilon |2 Z_m dz|.
-    std::vector<BlaStep> single(last);
-    for (std::size_t m = 1; m < last; ++m) {
-        BlaStep& s = single[m];
+    const auto single = [&](std::size_t m) {
+        BlaStep s;
         s.A = 2.0 * orbit.z[m];
         s.B = withConstant ? Cx{1.0, 0.0} : Cx{};
         s.r = kEpsilon * magnitude(s.A);
         s.r2 = s.r * s.r;
         s.len = 1;
-    }
+        return s;
+    };
     // Where the orbit comes so near 0 that a single step from there holds
     // for no more than dc itself (a copy's nucleus, once a period), no step
     // from before reaches beyond: the constant term alone outgrows its
@@ -54,23 +54,34 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
     // point, each run of them merged from its own start: a pixel that
     // starts over on the orbit's period then crosses all of it in one step.
     const double floor = withConstant ? dcMax : 0.0;
+    steps_.reserve(last);
     // levels[j] holds the steps of length 2^(j+1) (shorter at the end of a
     // run) from start + i * 2^(j+1); reused from run to run.
     std::vector<std::vector<BlaStep>> levels;
     for (std::size_t start = 1; start < last;) {
         std::size_t end = start + 1;
-        while (end < last && single[end].r > floor)
+        while (end < last && kEpsilon * magnitude(2.0 * orbit.z[end]) > floor)
             ++end;
-        const BlaStep* below = &single[start];
         std::size_t count = end - start, depth = 0;
+        if (count > 1) {
+            levels.resize(std::max<std::size_t>(levels.size(), 1));
+            std::vector<BlaStep>& level = levels[0];
+            level.resize((count + 1) / 2);
+            for (std::size_t i = 0; i < level.size(); ++i) {
+                const std::size_t m = start + 2 * i;
+                level[i] = m + 1 < end ? merge(single(m), single(m + 1), dcMax) : single(m);
+            }
+            count = level.size();
+            depth = 1;
+        }
         for (; count > 1; ++depth) {
             if (levels.size() == depth)
                 levels.emplace_back();
+            const BlaStep* below = levels[depth - 1].data();
             std::vector<BlaStep>& level = levels[depth];
             level.resize((count + 1) / 2);
             for (std::size_t i = 0; i < level.size(); ++i)
                 level[i] = 2 * i + 1 < count ? merge(below[2 * i], below[2 * i + 1], dcMax) : below[2 * i];
-            below = level.data();
             count = level.size();
         }
         // Each point's steps in a row, shortest first. A step's radius is
@@ -102,9 +113,16 @@ const BlaStep* BlaTable::lookupAt(std::size_t m, double dzMagnitude, bool square
                                   std::int64_t* len) const
 {
     // The radii fall as the steps from m grow: climb while they hold, keep
-    // the last that did.
+    // the last that did. A pixel that starts over once a period mostly
+    // takes the longest, which is tried first.
+    const std::uint32_t first = first_[m], end = first_[m + 1];
+    const BlaStep& longest = steps_[end - 1];
+    if (longest.len <= maxLen && dzMagnitude < (squared ? longest.r2 : longest.r)) {
+        *len = longest.len;
+        return &longest;
+    }
     const BlaStep* best = nullptr;
-    for (std::uint32_t i = first_[m], end = first_[m + 1]; i < end; ++i) {
+    for (std::uint32_t i = first; i < end - 1; ++i) {
         const BlaStep& s = steps_[i];
         if (s.len > maxLen || !(dzMagnitude < (squared ? s.r2 : s.r)))
             break;
