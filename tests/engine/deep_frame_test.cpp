@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "engine/deep/bla_table.h"
 #include "engine/deep/complex_exp.h"
 #include "engine/deep/decimal.h"
 #include "engine/deep/deep_frame.h"
@@ -371,4 +372,32 @@ TEST(DeepFrame, ReferenceOrbitEndsWhereItReturnsToZero)
     p = aroundCopy(17, 49, 3 * 2.0 / 16, 16, 1500);
     const DeepFrame off(p);
     EXPECT_EQ(off.orbit().size(), static_cast<std::size_t>(p.maxIters));
+}
+
+// Along an orbit that comes back near 0 once a period, the bilinear steps
+// end at each return and start after it: a pixel that has started over
+// there (at point 1, or 1 past a return) crosses the rest of the period in
+// one step, and a shorter limit on its passes gives the longest step
+// within it.
+TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
+{
+    const Nucleus copy = nucleusNearI(17);
+    const mpfr_prec_t bits = 256;
+    BigComplex zero{BigFloat(bits), BigFloat(bits)};
+    const BigComplex c{readDecimal(copy.re, bits), readDecimal(copy.im, bits)};
+    const ReferenceOrbit orbit = computeOrbit(zero, c, 2, 10 * copy.period, bits);
+    ASSERT_EQ(orbit.size(), static_cast<std::size_t>(10 * copy.period));
+    const BlaTable table(orbit, 1e-50, true);
+    const double dz2 = 1e-120;  // |dz|^2 of a pixel at that depth
+    for (const int m : {1, copy.period + 1, 4 * copy.period + 1}) {
+        SCOPED_TRACE(m);
+        std::int64_t len = 0;
+        const BlaStep* s = table.lookup(static_cast<std::size_t>(m), dz2, true, 100000, &len);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(len, copy.period - 1);
+        ASSERT_NE(table.lookup(static_cast<std::size_t>(m), dz2, true, 40, &len), nullptr);
+        EXPECT_EQ(len, 32);
+        // Beyond the step's radius it is not taken.
+        EXPECT_EQ(table.lookup(static_cast<std::size_t>(m), s->r2 * 1.01, true, 100000, &len) == s, false);
+    }
 }
