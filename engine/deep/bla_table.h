@@ -47,7 +47,6 @@ public:
     // Per orbit point, |dz|^2 below which lookup(m, ...) may find a step;
     // zero where it never does. Ends where the steps do.
     const std::vector<double>& shortestRadii2() const { return shortest2_; }
-    double shortestRadius2(std::size_t m) const { return m < shortest2_.size() ? shortest2_[m] : 0.0; }
 
 private:
     const BlaStep* lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,

@@ -116,9 +116,9 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     offset_ = toCxExp(rest.re.get(), rest.im.get());
 
     const auto length = static_cast<std::size_t>(p.maxIters);
-    // The orbit of 0 of a Julia set, where its pixels start over, has no
-    // early end: how fast a pixel's delta moves with the frame there is its
-    // own.
+    // The centre's orbit may end early where it comes back near 0. The
+    // orbit of 0 of a Julia set, where its pixels start over, may not: how
+    // fast a pixel moves with the frame there is the pixel's own.
     EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true};
     if (!p.julia) {
         // The largest |dc| of the frame: at a corner.

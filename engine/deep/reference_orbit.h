@@ -8,8 +8,9 @@
 
 // One orbit computed in arbitrary precision, Z_0 = start, Z_{n+1} = Z_n^p + c,
 // rounded to doubles for the pixels. It ends at the first point with
-// |Z|^2 > 4 or after `length` points, whichever comes first; a pixel that
-// reaches its end starts over against the orbit its rebasing uses.
+// |Z|^2 > 4, after `length` points, or where it may end early (EarlyEnd
+// below), whichever comes first; a pixel that reaches its end starts over
+// against the orbit its rebasing uses.
 struct ReferenceOrbit {
     std::vector<Cx> z;      // Z_0 .. Z_{size-1}
     std::vector<CxExp> zx;  // the same points, also where doubles underflow
