@@ -50,17 +50,41 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
     // Where the orbit comes so near 0 that a single step from there holds
     // for no more than dc itself (a copy's nucleus, once a period), no step
     // from before reaches beyond: the constant term alone outgrows its
-    // radius. There the steps end, and the next ones start after that
-    // point, each run of them merged from its own start: a pixel that
-    // starts over on the orbit's period then crosses all of it in one step.
-    const double floor = withConstant ? dcMax : 0.0;
+    // radius. Nor, for the Mandelbrot set, is a step across a point of any
+    // use to most pixels where its radius there falls below the deltas of
+    // pixels an eighth of the frame away from the centre (dc carried along
+    // by dZ/dc): a copy's nucleus near the centre, where most pixels start
+    // over or pass with short steps (only the first such point of a stretch,
+    // so that an orbit whose deltas outgrow every radius keeps its steps).
+    // At these points the steps end, and the next ones start after them,
+    // each run of them merged from its own start: a pixel that starts over
+    // on the orbit's period then crosses all of it in one step.
+    std::vector<std::uint8_t> ends(size, 0);
+    {
+        const double floor = withConstant ? dcMax : 0.0;
+        const CxExp one = CxExp::normalized(1.0, 0.0, 0), spread = CxExp::normalized(dcMax / 8.0, 0.0, 0);
+        CxExp slope = one;  // dZ/dc at point 1
+        bool below = false;
+        for (std::size_t m = 1; m < last; ++m) {
+            const double r = kEpsilon * magnitude(2.0 * orbit.z[m]);
+            bool end = !(r > floor);
+            if (withConstant && !end) {
+                const bool now = r < 0x1p-900 || smallerThan(CxExp::from({r, 0.0}), slope * spread);
+                end = now && !below;
+                below = now;
+            }
+            ends[m] = end ? 1 : 0;
+            if (withConstant)
+                slope = 2.0 * (orbit.zx[m] * slope) + one;
+        }
+    }
     steps_.reserve(last);
     // levels[j] holds the steps of length 2^(j+1) (shorter at the end of a
     // run) from start + i * 2^(j+1); reused from run to run.
     std::vector<std::vector<BlaStep>> levels;
     for (std::size_t start = 1; start < last;) {
         std::size_t end = start + 1;
-        while (end < last && kEpsilon * magnitude(2.0 * orbit.z[end]) > floor)
+        while (end < last && ends[end] == 0)
             ++end;
         std::size_t count = end - start, depth = 0;
         if (count > 1) {

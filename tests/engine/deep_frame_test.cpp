@@ -378,26 +378,52 @@ TEST(DeepFrame, ReferenceOrbitEndsWhereItReturnsToZero)
 // end at each return and start after it: a pixel that has started over
 // there (at point 1, or 1 past a return) crosses the rest of the period in
 // one step, and a shorter limit on its passes gives the longest step
-// within it.
+// within it. So too where the orbit comes back near 0 only as near as the
+// frame's pixels are to one another (its centre a radius off the nucleus).
+// An orbit whose deltas outgrow every step's radius on its way out keeps
+// its steps for a pixel whose delta stays small.
 TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
 {
     const Nucleus copy = nucleusNearI(17);
     const mpfr_prec_t bits = 256;
-    BigComplex zero{BigFloat(bits), BigFloat(bits)};
-    const BigComplex c{readDecimal(copy.re, bits), readDecimal(copy.im, bits)};
-    const ReferenceOrbit orbit = computeOrbit(zero, c, 2, 10 * copy.period, bits);
-    ASSERT_EQ(orbit.size(), static_cast<std::size_t>(10 * copy.period));
-    const BlaTable table(orbit, 1e-50, true);
-    const double dz2 = 1e-120;  // |dz|^2 of a pixel at that depth
-    for (const int m : {1, copy.period + 1, 4 * copy.period + 1}) {
-        SCOPED_TRACE(m);
-        std::int64_t len = 0;
-        const BlaStep* s = table.lookup(static_cast<std::size_t>(m), dz2, true, 100000, &len);
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(len, copy.period - 1);
-        ASSERT_NE(table.lookup(static_cast<std::size_t>(m), dz2, true, 40, &len), nullptr);
-        EXPECT_EQ(len, 32);
-        // Beyond the step's radius it is not taken.
-        EXPECT_EQ(table.lookup(static_cast<std::size_t>(m), s->r2 * 1.01, true, 100000, &len) == s, false);
+    const BigComplex zero{BigFloat(bits), BigFloat(bits)};
+    const auto orbitFrom = [&](const std::string& re, const std::string& im, std::size_t length) {
+        return computeOrbit(zero, {readDecimal(re, bits), readDecimal(im, bits)}, 2, length, bits);
+    };
+    for (const double shift : {0.0, 1.0}) {
+        SCOPED_TRACE(shift);
+        const ReferenceOrbit orbit =
+            orbitFrom(offsetDecimal(copy.re, shift, -50, 80), offsetDecimal(copy.im, 0.7 * shift, -50, 80),
+                      static_cast<std::size_t>(10 * copy.period));
+        ASSERT_EQ(orbit.size(), static_cast<std::size_t>(10 * copy.period));
+        const BlaTable table(orbit, 1.5e-50, true);
+        const double dz2 = 1e-120;  // |dz|^2 of a pixel at that depth
+        for (const int m : {1, copy.period + 1, 4 * copy.period + 1}) {
+            SCOPED_TRACE(m);
+            std::int64_t len = 0;
+            const BlaStep* s = table.lookup(static_cast<std::size_t>(m), dz2, true, 100000, &len);
+            ASSERT_NE(s, nullptr);
+            EXPECT_EQ(len, copy.period - 1);
+            ASSERT_NE(table.lookup(static_cast<std::size_t>(m), dz2, true, 40, &len), nullptr);
+            EXPECT_EQ(len, 32);
+            // Beyond the step's radius it is not taken.
+            EXPECT_EQ(table.lookup(static_cast<std::size_t>(m), s->r2 * 1.01, true, 100000, &len) == s, false);
+        }
     }
+    // Ten radii off the copy, the orbit escapes after a few hundred
+    // passes; a delta of 1e-150 still walks it in a few steps.
+    const ReferenceOrbit out =
+        orbitFrom(offsetDecimal(copy.re, 10.0, -50, 80), offsetDecimal(copy.im, 7.0, -50, 80), 10000);
+    ASSERT_LT(out.size(), 10000u);
+    const BlaTable table(out, 1.5e-50, true);
+    int plain = 0, steps = 0;
+    for (std::size_t m = 1; m + 1 < out.size();) {
+        std::int64_t len = 1;
+        if (table.lookup(m, 1e-300, true, 100000, &len) != nullptr)
+            ++steps;
+        else
+            ++plain;
+        m += static_cast<std::size_t>(len);
+    }
+    EXPECT_LE(plain + steps, 40) << plain << " passes without a step in an orbit of " << out.size();
 }
