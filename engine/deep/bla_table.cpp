@@ -27,7 +27,7 @@ BlaStep merge(const BlaStep& x, const BlaStep& y, double dcMax)
 
 } // namespace
 
-BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
+BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant, const CxExp& frameDc)
 {
     const std::size_t size = orbit.size();
     shortest2_.assign(size, 0.0);
@@ -62,20 +62,23 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant)
     std::vector<std::uint8_t> ends(size, 0);
     {
         const double floor = withConstant ? dcMax : 0.0;
-        const CxExp one = CxExp::normalized(1.0, 0.0, 0), spread = CxExp::normalized(dcMax / 8.0, 0.0, 0);
-        CxExp slope = one;  // dZ/dc at point 1
+        // A single step's radius is 2 epsilon |Z_m|: |Z_m| against dZ/dc
+        // times |dc| / 8 / (2 epsilon), the spread carried from point 1.
+        const CxExp spread = CxExp::normalized(frameDc.re, 0.0, frameDc.e + 49);
+        CxExp reach = spread;
         bool below = false;
         for (std::size_t m = 1; m < last; ++m) {
             const double r = kEpsilon * magnitude(2.0 * orbit.z[m]);
             bool end = !(r > floor);
+            const CxExp& z = orbit.zx[m];
             if (withConstant && !end) {
-                const bool now = r < 0x1p-900 || smallerThan(CxExp::from({r, 0.0}), slope * spread);
+                const bool now = smallerThan(z, reach);
                 end = now && !below;
                 below = now;
             }
             ends[m] = end ? 1 : 0;
             if (withConstant)
-                slope = 2.0 * (orbit.zx[m] * slope) + one;
+                reach = mulAdd({z.re, z.im, z.e + 1}, reach, spread);
         }
     }
     steps_.reserve(last);

@@ -24,8 +24,9 @@ class BlaTable {
 public:
     BlaTable() = default;
     // dcMax bounds |dc| over the frame; zero for a Julia set, whose deltas
-    // have no constant term (B is then zero throughout).
-    BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant);
+    // have no constant term (B is then zero throughout). frameDc is the
+    // same bound where doubles may not hold it.
+    BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant, const CxExp& frameDc = {});
 
     bool empty() const { return steps_.empty(); }
     // The longest step from orbit point m that is valid for a delta of

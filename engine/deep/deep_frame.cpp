@@ -122,10 +122,12 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true};
     if (!p.julia) {
         // The largest |dc| of the frame: at a corner.
+        const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
+                                    CxExp::normalized(radius_.re * std::sqrt(2.0), 0.0, radius_.e);
         const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
         orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_, &early);
         if (p.power == 2) {
-            table_ = BlaTable(orbit_, dcMax, true);
+            table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
             for (const double r2 : table_.shortestRadii2())
                 mostStepRadius_ = std::max(mostStepRadius_, r2);
         }

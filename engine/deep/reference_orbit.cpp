@@ -137,12 +137,12 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
         if (early != nullptr) {
             if (orbit.z.size() > 1 && smallerThan(point, carried))
                 break;
-            CxExp slope = point;
+            CxExp slope = power == 2 ? CxExp{point.re, point.im, point.e + 1} : point;
             for (int k = 2; k < power; ++k)
                 slope = slope * point;
-            carried = static_cast<double>(power) * (slope * carried);
-            if (early->wrtConstant)
-                carried = carried + step;
+            if (power != 2)
+                slope = static_cast<double>(power) * slope;
+            carried = mulAdd(slope, carried, early->wrtConstant ? step : CxExp{});
         }
         math.power(re.get(), im.get(), power);
         mpfr_add(re.get(), re.get(), c.re.get(), MPFR_RNDN);
