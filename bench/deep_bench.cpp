@@ -3,7 +3,8 @@
 //   deep_bench [--only brute|copy|shallow] [--threads N] [--isa sse2|avx2|avx512]
 //
 // brute:   a 32-pixel frame at radius 1e-50, 10,000 passes, near a small copy
-//          of the set: the deep path against every pass in MPFR.
+//          of the set: the deep path against every pass in MPFR, each pixel
+//          evaluated, and the renderer with its block scheme on one thread.
 // copy:    a 1000-pixel frame at radius 1e-100, 100,000 passes, around a small
 //          copy: seconds, and the share of passes the bilinear steps skipped.
 // shallow: radius 1e-10 on the boundary, 600 pixels, 10,000 passes: the deep
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/escape_batch.h"
 #include "render/grid_pool.h"
@@ -27,6 +29,20 @@ class NullCanvas final : public FrameCanvas {
 public:
     void plotXY(int, int, int) override {}
     bool userHalt() override { return false; }
+};
+
+// Keeps the escape count of every pixel.
+class CountCanvas final : public FrameCanvas {
+public:
+    explicit CountCanvas(int side) : side_(side), counts_(static_cast<std::size_t>(side) * side, -1) {}
+    void plotXY(int, int, int) override {}
+    void plotEscape(int x, int y, const Escape& e) override { counts_[static_cast<std::size_t>(y) * side_ + x] = e.count; }
+    bool userHalt() override { return false; }
+    std::int32_t at(int x, int y) const { return counts_[static_cast<std::size_t>(y) * side_ + x]; }
+
+private:
+    int side_;
+    std::vector<std::int32_t> counts_;
 };
 
 double seconds(std::chrono::steady_clock::time_point since)
@@ -52,32 +68,53 @@ void brute()
     std::printf("brute: 32 x 32 pixels, radius 1e-50, 10000 passes, one thread\n");
     const DeepParams p = nearCopy(17, 50, 0.0, 32, 10000);
     // The best of five: the first run also pays for the program's start.
-    double deep = 1e300;
+    // Also the best of each part: the reference orbit with its bilinear
+    // steps, and the pixels.
+    double deep = 1e300, orbit = 1e300, pixels = 1e300;
     long long deepSum = 0;
     DeepCounters counters;
     for (int round = 0; round < 5; ++round) {
         const auto start = std::chrono::steady_clock::now();
         const DeepFrame frame(p);
+        orbit = std::min(orbit, seconds(start));
+        const auto pixelStart = std::chrono::steady_clock::now();
         deepSum = 0;
         for (int row = 0; row < p.size; ++row)
             for (int col = 0; col < p.size; ++col)
                 deepSum += frame.count(col, row, counters);
+        pixels = std::min(pixels, seconds(pixelStart));
         deep = std::min(deep, seconds(start));
+    }
+    // The renderer as kavrel-render runs it on one thread: the block scheme
+    // (outlines first, uniform blocks filled) and lanes.
+    double rendered = 1e300;
+    std::uint64_t evaluations = 0;
+    CountCanvas canvas(p.size);
+    for (int round = 0; round < 5; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        evaluations = renderDeep(DeepFrame(p), canvas, 1).grid.evaluations;
+        rendered = std::min(rendered, seconds(start));
     }
     const DeepFrame frame(p);
     const auto start = std::chrono::steady_clock::now();
     long long bruteSum = 0;
-    int same = 0;
+    int same = 0, sameRendered = 0;
     for (int row = 0; row < p.size; ++row)
         for (int col = 0; col < p.size; ++col) {
             const std::int32_t b = bruteForceCount(p, col, row);
             bruteSum += b;
             same += b == frame.count(col, row, counters) ? 1 : 0;
+            sameRendered += b == canvas.at(col, row) ? 1 : 0;
         }
     const double mpfr = seconds(start);
     std::printf("  deep %.4f s (orbit and all pixels, best of 5), MPFR %.2f s: %.0fx; %d of %d counts equal; passes %llu and %llu\n",
                 deep, mpfr, mpfr / deep, same, p.size * p.size, static_cast<unsigned long long>(deepSum),
                 static_cast<unsigned long long>(bruteSum));
+    std::printf("  best of 5: orbit and bilinear steps %.5f s (%zu points), pixels %.5f s\n", orbit,
+                frame.orbit().size(), pixels);
+    std::printf("  renderer, one thread: %.5f s (best of 5, %llu pixels evaluated): %.0fx; %d of %d counts equal\n",
+                rendered, static_cast<unsigned long long>(evaluations), mpfr / rendered, sameRendered,
+                p.size * p.size);
 }
 
 void copy(int threads)

@@ -17,45 +17,47 @@ struct BlaStep {
     Cx A, B;
     double r = 0.0;   // valid while |dz| < r
     double r2 = 0.0;  // r^2, for deltas in doubles
+    std::int64_t len = 0;
 };
 
 class BlaTable {
 public:
     BlaTable() = default;
     // dcMax bounds |dc| over the frame; zero for a Julia set, whose deltas
-    // have no constant term (B is then zero throughout).
-    BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant);
+    // have no constant term (B is then zero throughout). frameDc is the
+    // same bound where doubles may not hold it.
+    BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant, const CxExp& frameDc = {});
 
-    bool empty() const { return levels_.empty(); }
-    // The longest step from orbit point m (1 <= m) that is valid for a delta
-    // of magnitude |dz| (given as |dz|^2 when `squared`) and at most
-    // `maxLen` long; null when there is none.
+    bool empty() const { return steps_.empty(); }
+    // The longest step from orbit point m that is valid for a delta of
+    // magnitude |dz| (given as |dz|^2 when `squared`) and at most `maxLen`
+    // long; null when there is none.
     const BlaStep* lookup(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
                           std::int64_t* len) const
     {
-        // Every step starts at an odd m, and no longer step from m holds
-        // where the shortest does not: most passes need no more than this.
-        if ((m & 1) == 0 || m >= last_)
+        // No longer step from m holds where the shortest does not: most
+        // passes need no more than this.
+        if (m >= shortest2_.size())
             return nullptr;
-        const BlaStep& shortest = levels_[0][(m - 1) / 2];
-        if (!(dzMagnitude < (squared ? shortest.r2 : shortest.r)))
+        if (squared ? !(dzMagnitude < shortest2_[m])
+                    : first_[m] == first_[m + 1] || !(dzMagnitude < steps_[first_[m]].r))
             return nullptr;
         return lookupAt(m, dzMagnitude, squared, maxLen, len);
     }
 
-    // |dz|^2 below which lookup(m, ...) may find a step; zero where it never does.
-    double shortestRadius2(std::size_t m) const
-    {
-        return (m & 1) == 0 || m >= last_ ? 0.0 : levels_[0][(m - 1) / 2].r2;
-    }
+    // Per orbit point, |dz|^2 below which lookup(m, ...) may find a step;
+    // zero where it never does. Ends where the steps do.
+    const std::vector<double>& shortestRadii2() const { return shortest2_; }
 
 private:
     const BlaStep* lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
                             std::int64_t* len) const;
 
-    // levels_[j] holds the steps of length 2^(j+1) (shorter at the end of
-    // the orbit) from m = 1 + i * 2^(j+1). Single steps are not kept: a
-    // pixel that cannot skip two iterations iterates plainly.
-    std::vector<std::vector<BlaStep>> levels_;
-    std::size_t last_ = 0;  // the last orbit point a step may reach
+    // The steps from each orbit point, shortest first: those from m are
+    // steps_[first_[m]] up to steps_[first_[m + 1]], each at least twice as
+    // long as the one before (single steps are not kept: a pixel that
+    // cannot skip two iterations iterates plainly).
+    std::vector<BlaStep> steps_;
+    std::vector<std::uint32_t> first_;
+    std::vector<double> shortest2_;  // steps_[first_[m]].r2, or zero
 };

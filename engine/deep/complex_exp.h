@@ -110,6 +110,31 @@ inline CxExp operator+(const CxExp& a, const CxExp& b)
 
 inline CxExp operator-(const CxExp& a, const CxExp& b) { return a + CxExp{-b.re, -b.im, b.e}; }
 
+// a * b + c, brought to the normal form once: for derivatives carried along
+// an orbit, one pass at a time.
+inline CxExp mulAdd(const CxExp& a, const CxExp& b, const CxExp& c)
+{
+    const double re = a.re * b.re - a.im * b.im, im = a.re * b.im + a.im * b.re;
+    const std::int64_t e = a.e + b.e;
+    if (c.isZero())
+        return CxExp::normalized(re, im, e);
+    if (re == 0.0 && im == 0.0)
+        return c;
+    // The product's parts are below 8 in magnitude: beyond 120 binary
+    // places one term cannot change the other.
+    const std::int64_t d = e - c.e;
+    if (d > 120)
+        return CxExp::normalized(re, im, e);
+    if (d < -120)
+        return c;
+    if (d >= 0) {
+        const double s = pow2(-d);
+        return CxExp::normalized(re + c.re * s, im + c.im * s, e);
+    }
+    const double s = pow2(d);
+    return CxExp::normalized(re * s + c.re, im * s + c.im, c.e);
+}
+
 // |a|^2 < |b|^2, without leaving the exponent range.
 inline bool smallerThan(const CxExp& a, const CxExp& b)
 {

@@ -116,22 +116,26 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     offset_ = toCxExp(rest.re.get(), rest.im.get());
 
     const auto length = static_cast<std::size_t>(p.maxIters);
+    // The centre's orbit may end early where it comes back near 0. The
+    // orbit of 0 of a Julia set, where its pixels start over, may not: how
+    // fast a pixel moves with the frame there is the pixel's own.
+    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true};
     if (!p.julia) {
         // The largest |dc| of the frame: at a corner.
+        const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
+                                    CxExp::normalized(radius_.re * std::sqrt(2.0), 0.0, radius_.e);
         const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
-        orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_);
+        orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_, &early);
         if (p.power == 2) {
-            table_ = BlaTable(orbit_, dcMax, true);
-            stepRadii_.resize(orbit_.size());
-            for (std::size_t m = 0; m < orbit_.size(); ++m) {
-                stepRadii_[m] = table_.shortestRadius2(m);
-                mostStepRadius_ = std::max(mostStepRadius_, stepRadii_[m]);
-            }
+            table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
+            for (const double r2 : table_.shortestRadii2())
+                mostStepRadius_ = std::max(mostStepRadius_, r2);
         }
         return;
     }
     const BigComplex c{readDecimal(p.juliaRe, bits_), readDecimal(p.juliaIm, bits_)};
-    orbit_ = computeOrbit(start, c, p.power, length, bits_);
+    early.wrtConstant = false;
+    orbit_ = computeOrbit(start, c, p.power, length, bits_, &early);
     critical_ = computeOrbit(zero(bits_), c, p.power, length, bits_);
     if (p.power == 2) {
         table_ = BlaTable(orbit_, 0.0, false);

@@ -70,7 +70,7 @@ public:
     const ReferenceOrbit& orbit() const { return orbit_; }
     // Per orbit point, |dz|^2 below which a bilinear step starts there;
     // zero where none does.
-    const std::vector<double>& stepRadii() const { return stepRadii_; }
+    const std::vector<double>& stepRadii() const { return table_.shortestRadii2(); }
     double mostStepRadius() const { return mostStepRadius_; }
 
     const DeepParams& params() const { return params_; }
@@ -93,6 +93,5 @@ private:
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
-    std::vector<double> stepRadii_;
     double mostStepRadius_ = 0.0;
 };

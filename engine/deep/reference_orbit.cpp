@@ -113,7 +113,7 @@ CxExp toCxExp(mpfr_srcptr re, mpfr_srcptr im)
 }
 
 ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int power,
-                            std::size_t length, mpfr_prec_t bits)
+                            std::size_t length, mpfr_prec_t bits, const EarlyEnd* early)
 {
     ReferenceOrbit orbit;
     orbit.z.reserve(length);
@@ -122,6 +122,10 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
     BigFloat re(bits), im(bits);
     mpfr_set(re.get(), start.re.get(), MPFR_RNDN);
     mpfr_set(im.get(), start.im.get(), MPFR_RNDN);
+    // dZ/dx times 2^-12 of the spacing, for the early end: it follows
+    // d' = p Z^(p-1) d (+ 1 when x is c).
+    const CxExp step = early != nullptr ? CxExp::normalized(early->spacing.re, 0.0, early->spacing.e - 12) : CxExp{};
+    CxExp carried = early != nullptr && !early->wrtConstant ? step : CxExp{};
     for (;;) {
         const CxExp point = pointOf(re.get(), im.get());
         orbit.zx.push_back(point);
@@ -130,6 +134,16 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
             break;
         if (orbit.z.size() == length)
             break;
+        if (early != nullptr) {
+            if (orbit.z.size() > 1 && smallerThan(point, carried))
+                break;
+            CxExp slope = power == 2 ? CxExp{point.re, point.im, point.e + 1} : point;
+            for (int k = 2; k < power; ++k)
+                slope = slope * point;
+            if (power != 2)
+                slope = static_cast<double>(power) * slope;
+            carried = mulAdd(slope, carried, early->wrtConstant ? step : CxExp{});
+        }
         math.power(re.get(), im.get(), power);
         mpfr_add(re.get(), re.get(), c.re.get(), MPFR_RNDN);
         mpfr_add(im.get(), im.get(), c.im.get(), MPFR_RNDN);

@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "engine/deep/bla_table.h"
 #include "engine/deep/complex_exp.h"
 #include "engine/deep/decimal.h"
 #include "engine/deep/deep_frame.h"
@@ -345,6 +346,18 @@ TEST(DeepFrame, ExtendedExponentArithmetic)
     EXPECT_TRUE(smallerThan(CxExp::normalized(1.0, 1.0, -5000), CxExp::normalized(1.0, 0.0, 0)));
     EXPECT_TRUE(smallerThan(CxExp{}, tiny));
     EXPECT_FALSE(smallerThan(tiny, CxExp{}));
+    // a b + c in one go, whichever term is the larger: (1.5 - 0.5i)(1 + i)
+    // = 2 + i, at 2^-3010.
+    const CxExp a = CxExp::normalized(1.5, -0.5, -3000), b = CxExp::normalized(1.0, 1.0, -10);
+    const auto expectExp = [](const CxExp& got, double re, double im, std::int64_t e) {
+        EXPECT_EQ(got.re, re);
+        EXPECT_EQ(got.im, im);
+        EXPECT_EQ(got.e, e);
+    };
+    expectExp(mulAdd(a, b, CxExp{}), 1.0, 0.5, -3009);
+    expectExp(mulAdd(a, b, CxExp::normalized(1.0, 0.0, -3012)), 1.125, 0.5, -3009);   // 2.25 + i
+    expectExp(mulAdd(a, b, CxExp::normalized(1.0, 0.0, -3005)), 1.0625, 0.03125, -3005);  // (2 + i) / 32 + 1
+    expectExp(mulAdd(a, b, CxExp::normalized(1.0, 0.0, -2960)), 1.0 + 0x1p-49, 0x1p-50, -2960);
 }
 
 TEST(DeepFrame, DecimalsAreReadExactlyAsTyped)
@@ -412,4 +425,84 @@ TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
         expectAgreement(a);
         EXPECT_GT(a.counters.rebased, 0u);
     }
+}
+
+// Centred on a copy's nucleus, the reference orbit comes back to within far
+// less than a pixel of 0 once a period: it ends there, and every pixel
+// starts over from its start, with counts still those of MPFR, in lanes as
+// in count(). A few pixels off the nucleus, starting over at that return
+// would cost digits: the orbit goes on to its limit.
+TEST(DeepFrame, ReferenceOrbitEndsWhereItReturnsToZero)
+{
+    DeepParams p = aroundCopy(17, 49, 0.0, 16, 1500);
+    const int period = nucleusNearI(17).period;
+    {
+        const DeepFrame frame(p);
+        EXPECT_EQ(frame.orbit().size(), static_cast<std::size_t>(period + 1));
+        EXPECT_EQ(frame.referenceIterations(), static_cast<std::size_t>(period));
+    }
+    const Agreement a = compareWithMpfr(p);
+    expectAgreement(a);
+    EXPECT_GT(a.counters.approximated, a.counters.iterations / 2);
+
+    // Three pixel spacings (of 2R/16) off the nucleus.
+    p = aroundCopy(17, 49, 3 * 2.0 / 16, 16, 1500);
+    const DeepFrame off(p);
+    EXPECT_EQ(off.orbit().size(), static_cast<std::size_t>(p.maxIters));
+}
+
+// Along an orbit that comes back near 0 once a period, the bilinear steps
+// end at each return and start after it: a pixel that has started over
+// there (at point 1, or 1 past a return) crosses the rest of the period in
+// one step, and a shorter limit on its passes gives the longest step
+// within it. So too where the orbit comes back near 0 only as near as the
+// frame's pixels are to one another (its centre a radius off the nucleus).
+// An orbit whose deltas outgrow every step's radius on its way out keeps
+// its steps for a pixel whose delta stays small.
+TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
+{
+    const Nucleus copy = nucleusNearI(17);
+    const mpfr_prec_t bits = 256;
+    const BigComplex zero{BigFloat(bits), BigFloat(bits)};
+    const auto orbitFrom = [&](const std::string& re, const std::string& im, std::size_t length) {
+        return computeOrbit(zero, {readDecimal(re, bits), readDecimal(im, bits)}, 2, length, bits);
+    };
+    // Ten radii off, the orbit comes back only as near as pixels a few
+    // frames away, and escapes after some periods.
+    for (const double shift : {0.0, 1.0, 10.0}) {
+        SCOPED_TRACE(shift);
+        const ReferenceOrbit orbit =
+            orbitFrom(offsetDecimal(copy.re, shift, -50, 80), offsetDecimal(copy.im, 0.7 * shift, -50, 80),
+                      static_cast<std::size_t>(10 * copy.period));
+        ASSERT_GT(orbit.size(), static_cast<std::size_t>(5 * copy.period));
+        const BlaTable table(orbit, 1.5e-50, true, CxExp::from({1.5e-50, 0.0}));
+        const double dz2 = 1e-120;  // |dz|^2 of a pixel at that depth
+        for (const int m : {1, copy.period + 1, 4 * copy.period + 1}) {
+            SCOPED_TRACE(m);
+            std::int64_t len = 0;
+            const BlaStep* s = table.lookup(static_cast<std::size_t>(m), dz2, true, 100000, &len);
+            ASSERT_NE(s, nullptr);
+            EXPECT_EQ(len, copy.period - 1);
+            ASSERT_NE(table.lookup(static_cast<std::size_t>(m), dz2, true, 40, &len), nullptr);
+            EXPECT_EQ(len, 32);
+            // Beyond the step's radius it is not taken.
+            EXPECT_EQ(table.lookup(static_cast<std::size_t>(m), s->r2 * 1.01, true, 100000, &len) == s, false);
+        }
+    }
+    // Ten radii off the copy, a delta of 1e-150 walks the whole orbit in a
+    // few steps.
+    const ReferenceOrbit out =
+        orbitFrom(offsetDecimal(copy.re, 10.0, -50, 80), offsetDecimal(copy.im, 7.0, -50, 80), 10000);
+    ASSERT_LT(out.size(), 10000u);
+    const BlaTable table(out, 1.5e-50, true, CxExp::from({1.5e-50, 0.0}));
+    int plain = 0, steps = 0;
+    for (std::size_t m = 1; m + 1 < out.size();) {
+        std::int64_t len = 1;
+        if (table.lookup(m, 1e-300, true, 100000, &len) != nullptr)
+            ++steps;
+        else
+            ++plain;
+        m += static_cast<std::size_t>(len);
+    }
+    EXPECT_LE(plain + steps, 40) << plain << " passes without a step in an orbit of " << out.size();
 }
