@@ -1,5 +1,6 @@
 #include "tools/output_files.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csetjmp>
@@ -7,7 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
+#include <mutex>
 #include <png.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +34,66 @@ mode_t newFileMode()
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
+}
+
+// Temporary copies that an interrupt or a termination must not leave behind.
+// Each file takes a slot of its own and no slot is used twice, so a signal
+// handler that finds a slot armed reads a name that nobody changes under it.
+// Past the last slot a file is written as well, only without this.
+struct CleanupSlot {
+    char name[PATH_MAX];
+    std::atomic<bool> armed{false};
+};
+static_assert(std::atomic<bool>::is_always_lock_free, "read by a signal handler");
+CleanupSlot gCleanup[16];
+std::atomic<int> gNextSlot{0};
+
+// Removes the temporary copies, then ends the program by the same signal
+// (the handler was reset on entry), so the exit status still tells of it.
+extern "C" void removeTemporaries(int signal)
+{
+    for (CleanupSlot& slot : gCleanup)
+        if (slot.armed.load())
+            ::unlink(slot.name);
+    ::raise(signal);
+}
+
+// Only signals that would end the program as they stand: one that the caller
+// has ignored or handled stays so.
+void catchEndingSignals()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            struct sigaction old {};
+            if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction act {};
+            act.sa_handler = removeTemporaries;
+            act.sa_flags = SA_RESETHAND;
+            sigemptyset(&act.sa_mask);
+            ::sigaction(signal, &act, nullptr);
+        }
+    });
+}
+
+int armCleanup(const std::string& name)
+{
+    if (name.size() >= PATH_MAX)
+        return -1;
+    const int slot = gNextSlot.fetch_add(1);
+    if (slot >= static_cast<int>(std::size(gCleanup)))
+        return -1;
+    catchEndingSignals();
+    std::memcpy(gCleanup[slot].name, name.c_str(), name.size() + 1);
+    gCleanup[slot].armed.store(true);
+    return slot;
+}
+
+void disarmCleanup(int slot)
+{
+    if (slot >= 0)
+        gCleanup[slot].armed.store(false);
 }
 
 } // namespace
@@ -64,6 +128,7 @@ bool OutputFile::open()
     if (fd_ < 0)
         return fail(errno);
     temporary_ = name;
+    cleanupSlot_ = armCleanup(temporary_);
     // The new file keeps the old one's permissions, or gets a new file's.
     if (fchmod(fd_, exists ? st.st_mode & 07777 : newFileMode()) != 0)
         return fail(errno);
@@ -108,6 +173,11 @@ bool OutputFile::finish()
 {
     if (failed() || fd_ < 0 || !flushBuffer())
         return false;
+    // On the disk before the rename puts it in place: a crash must not leave
+    // an empty file where the old one was, and some file systems report a
+    // failed write only here.
+    if (!temporary_.empty() && ::fsync(fd_) != 0)
+        return fail(errno);
     const int fd = fd_;
     fd_ = -1;
     // Some file systems report a failed write only when the file is closed.
@@ -122,6 +192,7 @@ bool OutputFile::commit()
         return false;
     if (!temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0)
         return fail(errno);
+    disarmCleanup(cleanupSlot_);
     temporary_.clear();
     committed_ = true;
     return true;
@@ -147,6 +218,7 @@ void OutputFile::discard()
     fd_ = -1;
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
+    disarmCleanup(cleanupSlot_);
     temporary_.clear();
     buffer_.clear();
 }

@@ -12,7 +12,8 @@
 // found every byte written, so a failure leaves what was there before. A
 // device or a pipe cannot be replaced that way: it is written in place, as a
 // stream. Nothing is written before open(); an uncommitted file's temporary
-// copy goes with the object.
+// copy goes with the object, and with the program where an interrupt or a
+// termination signal ends it.
 class OutputFile {
 public:
     explicit OutputFile(std::string path);
@@ -43,6 +44,7 @@ private:
 
     std::string path_, target_, temporary_;
     int fd_ = -1;
+    int cleanupSlot_ = -1;
     bool committed_ = false;
     std::vector<unsigned char> buffer_;
     std::string error_;

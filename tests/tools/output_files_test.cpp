@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -130,6 +132,42 @@ TEST(OutputFileTest, APipeIsWrittenAsAStream)
     EXPECT_EQ(std::string(got, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), "stream");
     EXPECT_EQ(fileType(fifo), static_cast<mode_t>(S_IFIFO));
     EXPECT_EQ(entries(dir.path()), "pipe");
+}
+
+// kavrel-render stopped by a signal while its picture is half done: here
+// the picture is complete in its temporary copy, and the run waits to open a
+// pipe that nobody reads. The copy must go with the program, the old picture
+// stay, and the program end by the signal.
+TEST(KavrelRenderOutputTest, ASignalDuringTheWritingLeavesNoTemporaryCopy)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        struct sigaction inherited {};
+        if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+            continue;  // the run would inherit the ignored signal
+        SCOPED_TRACE(strsignal(signal));
+        QTemporaryDir dir;
+        const QString picture = dir.filePath(QStringLiteral("old.png")), pipe = dir.filePath(QStringLiteral("pipe"));
+        {
+            QFile old(picture);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        }
+        ASSERT_EQ(::mkfifo(local(pipe).c_str(), 0600), 0) << std::strerror(errno);
+        QProcess run;
+        run.start(QStringLiteral(KAVREL_RENDER), {QStringLiteral("--size"), QStringLiteral("64"), QStringLiteral("--output"),
+                                                  picture, QStringLiteral("--indices"), pipe});
+        ASSERT_TRUE(run.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (entries(dir.path()).rfind(".old.png.", 0) != 0 && waited.elapsed() < 20000)
+            ::usleep(2000);
+        ASSERT_EQ(entries(dir.path()).rfind(".old.png.", 0), 0u) << "no temporary copy showed: " << entries(dir.path());
+        ::kill(static_cast<pid_t>(run.processId()), signal);
+        ASSERT_TRUE(run.waitForFinished(20000));
+        EXPECT_EQ(run.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(run.exitCode(), signal);
+        EXPECT_EQ(entries(dir.path()), "old.png pipe");
+        EXPECT_EQ(contents(picture), QByteArray("old"));
+    }
 }
 
 // A 64 KiB file system of the test's own, so that writes run out of space.
