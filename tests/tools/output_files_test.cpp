@@ -227,7 +227,7 @@ TEST(KavrelRenderOutputTest, AFullFileSystemFailsTheRunAndKeepsTheOldFile)
     const QByteArray before = contents(good);
     ASSERT_FALSE(before.isEmpty());
     const struct { QStringList args; QString full; } cases[] = {
-        {{"--size", "1000", "--output", good}, good},  // a bigger picture over the old one
+        {{"--size", "2000", "--output", good}, good},  // a bigger picture over the old one
         {{"--size", "300", "--indices", fs.file("new.pgm")}, fs.file("new.pgm")},
         // The picture fits, the indices do not: neither is put in place.
         {{"--size", "200", "--output", fs.file("small.png"), "--indices", fs.file("big.pgm")}, fs.file("big.pgm")},
