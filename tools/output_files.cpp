@@ -262,12 +262,12 @@ bool writePng(OutputFile& file, const IndexedPicture& p, const TextChunks& text,
     const std::size_t width = static_cast<std::size_t>(p.width), pixels = width * static_cast<std::size_t>(p.height);
     // Which entries the picture shows; entries of the same colour share one
     // palette slot.
-    std::vector<bool> shown(p.colourCount);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        if (p.indices[i] >= p.colourCount)
-            return file.fail("colour index " + std::to_string(p.indices[i]) + " past the table");
-        shown[p.indices[i]] = true;
-    }
+    std::vector<std::uint8_t> shown(std::size_t{1} << 16);  // every index: the scan needs no bounds check
+    for (std::size_t i = 0; i < pixels; ++i)
+        shown[p.indices[i]] = 1;
+    for (std::size_t i = p.colourCount; i < shown.size(); ++i)
+        if (shown[i])
+            return file.fail("colour index " + std::to_string(i) + " past the table");
     std::vector<png_color> palette;
     std::vector<std::uint8_t> slot(p.colourCount);
     for (std::size_t i = 0; i < p.colourCount && palette.size() <= 256; ++i) {
