@@ -21,7 +21,7 @@ EscapeRun::EscapeRun()
 
 EscapeSlots EscapeRun::slots()
 {
-    return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size()};
+    return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size(), &cancels_};
 }
 
 namespace {

@@ -167,16 +167,20 @@ private:
     }
 
     // Lists the freed lanes in free_, in ascending order: those whose point
-    // finished or was cancelled. The limits only need looking at when the
+    // finished or was cancelled. The lanes only need looking at for cancelled
+    // points when the run has cancelled some since, and for limits when the
     // earliest one is reached, which is also when it is found anew.
     int retireFinished()
     {
         std::uint64_t freed = 0;
-        for (int lane = 0; lane < busy_; ++lane)
-            if (slot_[lane] != kIdle && cancelled(slot_[lane])) {
-                slot_[lane] = kIdle;
-                freed |= std::uint64_t{1} << lane;
-            }
+        if (*slots_.cancels != cancelsSeen_) {
+            cancelsSeen_ = *slots_.cancels;
+            for (int lane = 0; lane < busy_; ++lane)
+                if (slot_[lane] != kIdle && cancelled(slot_[lane])) {
+                    slot_[lane] = kIdle;
+                    freed |= std::uint64_t{1} << lane;
+                }
+        }
         for (int e = 0; e < logged_; ++e)
             for (unsigned lanes = escapes_[e].lanes; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
@@ -310,6 +314,7 @@ private:
     std::size_t next_ = 0;   // the next point of the run to start
     std::int64_t pass_ = 0;  // passes made since the run began
     std::int64_t until_ = kNever;
+    std::size_t cancelsSeen_ = 0;
 };
 
 template <class Isa, class Power>
