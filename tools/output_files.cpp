@@ -1,5 +1,6 @@
 #include "tools/output_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csetjmp>
@@ -268,9 +269,11 @@ bool writePng(OutputFile& file, const IndexedPicture& p, const TextChunks& text,
     for (std::size_t i = p.colourCount; i < shown.size(); ++i)
         if (shown[i])
             return file.fail("colour index " + std::to_string(i) + " past the table");
+    // Indices reach no further than the table, nor past what 16 bits hold.
+    const std::size_t entries = std::min(p.colourCount, shown.size());
     std::vector<png_color> palette;
-    std::vector<std::uint8_t> slot(p.colourCount);
-    for (std::size_t i = 0; i < p.colourCount && palette.size() <= 256; ++i) {
+    std::vector<std::uint8_t> slot(entries);
+    for (std::size_t i = 0; i < entries && palette.size() <= 256; ++i) {
         if (!shown[i])
             continue;
         std::size_t s = 0;
