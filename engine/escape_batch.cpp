@@ -21,7 +21,7 @@ EscapeRun::EscapeRun()
 
 EscapeSlots EscapeRun::slots()
 {
-    return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size()};
+    return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size(), &cancels_};
 }
 
 namespace {
@@ -141,10 +141,12 @@ EscapeKernel escapeKernel(int func) { return escapeKernel(escapeIsa(), func); }
 
 const std::int16_t* colourCurve()
 {
-    static const auto table = [] {
+    // Built by the compiler: working it out took a tenth of a small frame's
+    // start-up. A test holds it to colorIndex, run by the processor.
+    static constexpr auto table = [] {
         std::array<std::int16_t, kCurveEnd> t{};
         for (std::int32_t k = 0; k < kCurveEnd; ++k)
-            t[static_cast<std::size_t>(k)] = colorIndex(k);
+            t[static_cast<std::size_t>(k)] = curveColour(k);
         return t;
     }();
     return table.data();

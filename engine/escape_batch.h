@@ -26,6 +26,9 @@ struct EscapeSlots {
     const std::int32_t* maxIters;
     Escape* out;
     std::size_t first, end;
+    // How many points have been cancelled so far: a kernel looks for
+    // cancelled points among its lanes only when this has moved.
+    const std::size_t* cancels;
 };
 
 // The points of one run in the order they were added, and their results as
@@ -56,8 +59,10 @@ public:
     // its lane at its next stop, and leaves it without a result.
     void cancel(std::size_t i)
     {
-        if (!isDone(i))
+        if (!isDone(i)) {
             out_[i - first_].passes = kCancelled;
+            ++cancels_;
+        }
     }
     static constexpr std::int32_t kCancelled = -1;
     const Escape& result(std::size_t i) const { return out_[i - first_]; }
@@ -72,6 +77,7 @@ private:
     std::vector<std::int32_t> maxIters_;
     std::vector<Escape> out_;
     std::size_t first_ = 0;  // the number of element 0
+    std::size_t cancels_ = 0;
 };
 
 // The caller's side of a run. The kernel calls refill whenever a lane is free

@@ -6,28 +6,7 @@
 #include "engine/powers.h"
 #include "engine/view.h"
 
-double cubeRoot(double val)
-{
-    double xprox = 50.0;
-    for (int i = 0; i < 10; ++i)
-        xprox = xprox - ((xprox * xprox) * xprox - val) / ((3.0 * xprox) * xprox);
-    return xprox;
-}
-
-double squareRoot(double val)
-{
-    double xprox = 50.0;
-    for (int i = 0; i < 10; ++i)
-        xprox = xprox - (xprox * xprox - val) / (2.0 * xprox);
-    return xprox;
-}
-
 namespace {
-
-// The cube-root curve is anchored at k = 50 by P = 1/s^3, s = squareRoot(0.125).
-const double kS = squareRoot(0.125);
-const double kP = 1.0 / ((kS * kS) * kS);
-const double kCubeRootP = cubeRoot(kP);
 
 // k: the number of iterates before the first escaped one, at most maxIters.
 template <class Power>
@@ -69,16 +48,9 @@ std::int32_t complexPowerCount(const double* z0, const double* c, std::int32_t m
 
 } // namespace
 
-std::int16_t colorIndex(std::int32_t k)
-{
-    if (k <= 50)
-        return static_cast<std::int16_t>(k);
-    const double curve = (cubeRoot(static_cast<double>(k - 50) + kP) * 24 + 50.0) - kCubeRootP * 24.0;
-    // The curve reaches the top of the palette at k = 10074; longer escapes,
-    // possible with custom limits, stay on its last colour.
-    const auto idx = static_cast<std::int32_t>(curve);
-    return static_cast<std::int16_t>(idx > kLastColor ? kLastColor : idx);
-}
+// Out of line, so that it runs on the processor's arithmetic even where k is
+// known at compile time.
+std::int16_t colorIndex(std::int32_t k) { return curveColour(k); }
 
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f)
 {

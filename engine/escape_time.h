@@ -27,10 +27,42 @@ Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters,
 // The same under the function the shared view state selects now.
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters);
 
-// The palette index of an escape after k passes, 2 <= k < maxIters.
+// Ten Newton steps from 50.0, no convergence test: the colour curve is
+// defined by exactly these values. Constant expressions, so that the curve's
+// table is built by the compiler, whose arithmetic on doubles rounds each
+// operation once, as the processor does (no contraction, no extra precision).
+constexpr double cubeRoot(double val)
+{
+    double xprox = 50.0;
+    for (int i = 0; i < 10; ++i)
+        xprox = xprox - ((xprox * xprox) * xprox - val) / ((3.0 * xprox) * xprox);
+    return xprox;
+}
+
+constexpr double squareRoot(double val)
+{
+    double xprox = 50.0;
+    for (int i = 0; i < 10; ++i)
+        xprox = xprox - (xprox * xprox - val) / (2.0 * xprox);
+    return xprox;
+}
+
+// The palette index of an escape after k passes, 2 <= k < maxIters: run by
+// the processor. curveColour is the same arithmetic for constant
+// expressions.
 std::int16_t colorIndex(std::int32_t k);
 
-// Ten Newton steps from 50.0, no convergence test: the colour curve is
-// defined by exactly these values.
-double cubeRoot(double val);
-double squareRoot(double val);
+constexpr std::int16_t curveColour(std::int32_t k)
+{
+    if (k <= 50)
+        return static_cast<std::int16_t>(k);
+    // The cube-root curve is anchored at k = 50 by P = 1/s^3, s = squareRoot(0.125).
+    constexpr double s = squareRoot(0.125);
+    constexpr double p = 1.0 / ((s * s) * s);
+    constexpr double cubeRootP = cubeRoot(p);
+    const double curve = (cubeRoot(static_cast<double>(k - 50) + p) * 24 + 50.0) - cubeRootP * 24.0;
+    // The curve reaches the top of the palette at k = 10074; longer escapes,
+    // possible with custom limits, stay on its last colour.
+    const auto idx = static_cast<std::int32_t>(curve);
+    return static_cast<std::int16_t>(idx > kLastColor ? kLastColor : idx);
+}

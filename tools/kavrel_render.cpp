@@ -118,18 +118,6 @@ FrameParams frameParamsOf(const RenderOptions& o)
     return f;
 }
 
-// Writing a picture row by row keeps memory at the index map and a few rows.
-void colourRow(const std::vector<std::uint16_t>& indices, int side, int y, std::uint8_t* rgb)
-{
-    const std::uint16_t* line = indices.data() + static_cast<std::size_t>(y) * side;
-    for (int x = 0; x < side; ++x) {
-        const std::uint32_t colorref = gColorList[line[x]];  // 0x00BBGGRR
-        rgb[3 * x] = static_cast<std::uint8_t>(colorref & 0xFF);
-        rgb[3 * x + 1] = static_cast<std::uint8_t>(colorref >> 8 & 0xFF);
-        rgb[3 * x + 2] = static_cast<std::uint8_t>(colorref >> 16 & 0xFF);
-    }
-}
-
 std::string cannotWrite(const OutputFile& file)
 {
     return "cannot write " + oneLine(QFile::decodeName(file.path().c_str())).toStdString() + ": " + file.error();
@@ -152,11 +140,10 @@ std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& c
         npy(QFile::encodeName(o.counts).toStdString());
     if (!o.output.isEmpty()) {
         stage(o.output);
-        const RgbRows colours = [&](int y, std::uint8_t* rgb) {
-            colourRow(indices, side, y, rgb);
-            rows.fetch_add(1, std::memory_order_relaxed);
-        };
-        if (!png.open() || !writePng(png, side, side, colours, pictureText(frameOf(o, iters))))
+        // Written row by row: memory stays at the index map and a few rows.
+        const IndexedPicture picture{side, side, indices.data(), gColorList, kPaletteSize};
+        const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
+        if (!png.open() || !writePng(png, picture, pictureText(frameOf(o, iters)), rowDone))
             return cannotWrite(png);
     }
     if (!o.indices.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "tools/output_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <png.h>
 #include <signal.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,7 +230,10 @@ namespace {
 struct PngRun {
     OutputFile* file;
     int width, height;
-    const RgbRows* rows;
+    int colourType;                       // PNG_COLOR_TYPE_RGB or PNG_COLOR_TYPE_PALETTE
+    const std::vector<png_color>* palette;  // for a palette picture
+    const RgbRows* rows;                  // the bytes of a row: 3 a pixel, or 1 index
+    const std::function<void()>* rowDone;
     std::uint8_t* row;
     png_text* text;
     int textCount;
@@ -259,12 +264,18 @@ bool encodePng(png_structp png, png_infop info, PngRun& run)
         return false;
     png_set_write_fn(png, &run, pngWrite, pngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(run.width), static_cast<png_uint_32>(run.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 run.colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (run.colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_PLTE(png, info, run.palette->data(), static_cast<int>(run.palette->size()));
     // The pictures are runs of flat colour: unfiltered rows at zlib's
     // fastest level come out smaller than the default adaptive filters at
     // level 6 on the views measured, and cost a quarter of their time.
+    // Looking for runs only (Z_RLE) instead of any earlier match takes a
+    // third less of zlib's time on palette rows; the files come out within
+    // 2% of the default strategy's on the views measured, mostly smaller.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, 1);
+    png_set_compression_strategy(png, Z_RLE);
     if (run.textCount > 0)
         png_set_text(png, info, run.text, run.textCount);
     png_write_info(png, info);
@@ -272,15 +283,16 @@ bool encodePng(png_structp png, png_infop info, PngRun& run)
     for (int y = 0; y < run.height && !run.file->failed(); ++y) {
         (*run.rows)(y, run.row);
         png_write_row(png, run.row);
+        if (*run.rowDone)
+            (*run.rowDone)();
     }
     if (!run.file->failed())
         png_write_end(png, info);
     return true;
 }
 
-} // namespace
-
-bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, const TextChunks& text)
+bool encode(OutputFile& file, int width, int height, int colourType, const std::vector<png_color>& palette,
+            const RgbRows& rows, const TextChunks& text, const std::function<void()>& rowDone)
 {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
     std::vector<png_text> chunks;
@@ -292,7 +304,8 @@ bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, cons
         t.text_length = value.size();
         chunks.push_back(t);
     }
-    PngRun run{&file, width, height, &rows, row.data(), chunks.data(), static_cast<int>(chunks.size()), {}};
+    PngRun run{&file, width,      height,       colourType, &palette, &rows, &rowDone,
+               row.data(), chunks.data(), static_cast<int>(chunks.size()), {}};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &run, pngError, pngWarning);
     if (!png)
         return file.fail(ENOMEM);
@@ -302,6 +315,67 @@ bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, cons
     if (!encoded)
         return file.fail(std::string("PNG encoder: ") + (run.message[0] ? run.message : "out of memory"));
     return !file.failed();
+}
+
+png_color pngColour(std::uint32_t colorref)
+{
+    return {static_cast<png_byte>(colorref & 0xFF), static_cast<png_byte>(colorref >> 8 & 0xFF),
+            static_cast<png_byte>(colorref >> 16 & 0xFF)};
+}
+
+} // namespace
+
+bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, const TextChunks& text)
+{
+    return encode(file, width, height, PNG_COLOR_TYPE_RGB, {}, rows, text, {});
+}
+
+bool writePng(OutputFile& file, const IndexedPicture& p, const TextChunks& text, const std::function<void()>& rowDone)
+{
+    const std::size_t width = static_cast<std::size_t>(p.width), pixels = width * static_cast<std::size_t>(p.height);
+    // Which entries the picture shows; entries of the same colour share one
+    // palette slot.
+    std::vector<std::uint8_t> shown(std::size_t{1} << 16);  // every index: the scan needs no bounds check
+    for (std::size_t i = 0; i < pixels; ++i)
+        shown[p.indices[i]] = 1;
+    for (std::size_t i = p.colourCount; i < shown.size(); ++i)
+        if (shown[i])
+            return file.fail("colour index " + std::to_string(i) + " past the table");
+    // Indices reach no further than the table, nor past what 16 bits hold.
+    const std::size_t entries = std::min(p.colourCount, shown.size());
+    std::vector<png_color> palette;
+    std::vector<std::uint8_t> slot(entries);
+    for (std::size_t i = 0; i < entries && palette.size() <= 256; ++i) {
+        if (!shown[i])
+            continue;
+        std::size_t s = 0;
+        while (s < i && !(shown[s] && p.colours[s] == p.colours[i]))
+            ++s;
+        if (s < i) {
+            slot[i] = slot[s];
+        } else {
+            slot[i] = static_cast<std::uint8_t>(palette.size());
+            palette.push_back(pngColour(p.colours[i]));
+        }
+    }
+    if (palette.size() <= 256) {
+        const RgbRows rows = [&](int y, std::uint8_t* out) {
+            const std::uint16_t* line = p.indices + static_cast<std::size_t>(y) * width;
+            for (std::size_t x = 0; x < width; ++x)
+                out[x] = slot[line[x]];
+        };
+        return encode(file, p.width, p.height, PNG_COLOR_TYPE_PALETTE, palette, rows, text, rowDone);
+    }
+    const RgbRows rows = [&](int y, std::uint8_t* rgb) {
+        const std::uint16_t* line = p.indices + static_cast<std::size_t>(y) * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint32_t colorref = p.colours[line[x]];
+            rgb[3 * x] = static_cast<std::uint8_t>(colorref & 0xFF);
+            rgb[3 * x + 1] = static_cast<std::uint8_t>(colorref >> 8 & 0xFF);
+            rgb[3 * x + 2] = static_cast<std::uint8_t>(colorref >> 16 & 0xFF);
+        }
+    };
+    return encode(file, p.width, p.height, PNG_COLOR_TYPE_RGB, {}, rows, text, rowDone);
 }
 
 bool writePgm(OutputFile& file, int width, int height, int maxval, const GrayRows& rows)

@@ -59,5 +59,20 @@ using TextChunks = std::vector<std::pair<std::string, std::string>>;   // keywor
 // when the file failed (see file.error()). Does not commit.
 bool writePng(OutputFile& file, int width, int height, const RgbRows& rows, const TextChunks& text);
 
+// A picture whose pixels are entries of a colour table (0x00BBGGRR) picked by
+// `indices`, width x height of them row by row. Written as an 8-bit palette
+// PNG of the colours it shows when there are at most 256 of them (a third of
+// the bytes to compress), as RGB otherwise; both decode to the same pixels.
+// An index past the table fails the file. `rowDone` runs after each row is
+// written. Does not commit.
+struct IndexedPicture {
+    int width = 0, height = 0;
+    const std::uint16_t* indices = nullptr;
+    const std::uint32_t* colours = nullptr;
+    std::size_t colourCount = 0;
+};
+bool writePng(OutputFile& file, const IndexedPicture& picture, const TextChunks& text,
+              const std::function<void()>& rowDone = {});
+
 // A binary PGM of 16-bit values up to maxval, row by row. Does not commit.
 bool writePgm(OutputFile& file, int width, int height, int maxval, const GrayRows& rows);

@@ -82,6 +82,64 @@ TEST(OutputFileTest, APngCarriesItsRowsAndTextChunksAndShowsOnlyOnCommit)
     EXPECT_EQ(entries(dir.path()), "t.png");
 }
 
+// A table of 300 entries, all of different colours but for the last, which
+// repeats entry 43.
+std::vector<std::uint32_t> colourTable()
+{
+    std::vector<std::uint32_t> t(300);
+    for (std::uint32_t i = 0; i < 299; ++i)
+        t[i] = (i & 0xFF) | ((i * 7 + 3) & 0xFF) << 8 | (i >> 8 | 0x40) << 16;
+    t[299] = t[43];
+    return t;
+}
+
+QRgb decoded(std::uint32_t colorref) { return qRgb(colorref & 0xFF, colorref >> 8 & 0xFF, colorref >> 16 & 0xFF); }
+
+TEST(OutputFileTest, AnIndexedPictureIsAPaletteUpTo256ColoursAndRgbBeyondBothDecodingToItsColours)
+{
+    QTemporaryDir dir;
+    const std::vector<std::uint32_t> table = colourTable();
+    // Entries 43 to 299: 257 indices but 256 colours; then 257 colours.
+    struct Case { std::vector<std::uint16_t> indices; bool palette; };
+    std::vector<std::uint16_t> shared(17 * 16, 43), many(17 * 16, 43);
+    for (std::uint16_t i = 0; i < 256; ++i)
+        shared[i] = many[i] = static_cast<std::uint16_t>(i * 7 % 256 + 43);
+    shared[256] = 299;
+    many[256] = 7;
+    const Case cases[] = {{shared, true}, {many, false}};
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("i.png"));
+        OutputFile file(local(path));
+        int rowsDone = 0;
+        ASSERT_TRUE(file.open()) << file.error();
+        ASSERT_TRUE(writePng(file, {17, 16, c.indices.data(), table.data(), table.size()}, {{"Command", "k --x"}},
+                             [&] { ++rowsDone; }))
+            << file.error();
+        ASSERT_TRUE(file.commit()) << file.error();
+        EXPECT_EQ(rowsDone, 16);
+        const QImage image(path);
+        ASSERT_EQ(image.size(), QSize(17, 16));
+        EXPECT_EQ(image.format() == QImage::Format_Indexed8, c.palette) << "format " << image.format();
+        if (c.palette) {
+            EXPECT_EQ(image.colorCount(), 256);
+        }
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 17; ++x)
+                ASSERT_EQ(image.pixel(x, y), decoded(table[c.indices[y * 17 + x]])) << "pixel " << x << "," << y;
+        EXPECT_EQ(image.text(QStringLiteral("Command")), QStringLiteral("k --x"));
+    }
+
+    // An index past the table fails the file and puts nothing in place.
+    const QString bad = dir.filePath(QStringLiteral("bad.png"));
+    std::vector<std::uint16_t> past(4, 1);
+    past[3] = 300;
+    OutputFile file(local(bad));
+    ASSERT_TRUE(file.open());
+    EXPECT_FALSE(writePng(file, {2, 2, past.data(), table.data(), table.size()}, {}));
+    EXPECT_FALSE(file.commit());
+    EXPECT_FALSE(QFile::exists(bad));
+}
+
 TEST(OutputFileTest, AFileGivenUpLeavesTheOldOneAndAReplacedOneKeepsItsPermissions)
 {
     QTemporaryDir dir;
@@ -207,7 +265,7 @@ TEST(KavrelRenderOutputTest, AFullFileSystemFailsTheRunAndKeepsTheOldFile)
     const QByteArray before = contents(good);
     ASSERT_FALSE(before.isEmpty());
     const struct { QStringList args; QString full; } cases[] = {
-        {{"--size", "1000", "--output", good}, good},  // a bigger picture over the old one
+        {{"--size", "2000", "--output", good}, good},  // a bigger picture over the old one
         {{"--size", "300", "--indices", fs.file("new.pgm")}, fs.file("new.pgm")},
         // The picture fits, the indices do not: neither is put in place.
         {{"--size", "200", "--output", fs.file("small.png"), "--indices", fs.file("big.pgm")}, fs.file("big.pgm")},

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/palette.h"
 #include "tests/support/reference_render.h"
 #include "tests/support/tool_support.h"
 #include "tools/render_options.h"
@@ -212,6 +213,32 @@ TEST(KavrelRenderTest, EveryPictureCarriesTheCommandThatMakesItAgain)
     const QImage again(second);
     EXPECT_EQ(again.convertToFormat(QImage::Format_RGB32), made.convertToFormat(QImage::Format_RGB32));
     EXPECT_EQ(again.text(QStringLiteral("Command")), command);
+}
+
+TEST(KavrelRenderTest, ThePictureShowsThePaletteColourOfEveryPixelsIndexWhetherStoredByPaletteOrRgb)
+{
+    QTemporaryDir dir;
+    loadColors();
+    // 229 colours (from 371 palette entries), then 262.
+    const struct { int side; bool palette; } frames[] = {{100, true}, {200, false}};
+    for (const auto& f : frames) {
+        const QString png = dir.filePath(QStringLiteral("p.png")), pgm = dir.filePath(QStringLiteral("p.pgm"));
+        const Outcome r = render({"--view", "-0.75,-0.74,0.1,0.11", "--iters", "20000", "--size",
+                                  QString::number(f.side), "--output", png, "--indices", pgm});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const std::vector<int> indices = readIndices(pgm, f.side);
+        const QImage image(png);
+        ASSERT_EQ(indices.size(), static_cast<std::size_t>(f.side) * f.side);
+        ASSERT_EQ(image.size(), QSize(f.side, f.side));
+        EXPECT_EQ(image.format() == QImage::Format_Indexed8, f.palette) << "side " << f.side;
+        for (int y = 0; y < f.side; ++y)
+            for (int x = 0; x < f.side; ++x) {
+                const std::uint32_t c = gColorList[indices[static_cast<std::size_t>(y) * f.side + x]];
+                ASSERT_EQ(image.pixel(x, y), qRgb(c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF))
+                    << "side " << f.side << " pixel " << x << "," << y;
+            }
+        EXPECT_TRUE(image.text(QStringLiteral("Command")).contains("--iters 20000")) << f.side;
+    }
 }
 
 TEST(KavrelRenderTest, VersionIsTheProjects)
