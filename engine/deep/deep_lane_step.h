@@ -72,12 +72,15 @@ struct DeepLanes {
             // the orbit's start, where Z = 0, that changes nothing.)
             const V nZ = Zr[u] * Zr[u] + Zi[u] * Zi[u];
             const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (m[u] == last);
-            dzr[u] = rebase ? zr : dzr[u];
-            dzi[u] = rebase ? zi : dzi[u];
-            m[u] = rebase ? M{} : m[u];
-            Zr[u] = rebase ? zero : Zr[u];
-            Zi[u] = rebase ? zero : Zi[u];
-            const V ndzNow = rebase ? nz : ndz;
+            V ndzNow = ndz;
+            if (Bits(rebase) != 0) {  // seldom
+                dzr[u] = rebase ? zr : dzr[u];
+                dzi[u] = rebase ? zi : dzi[u];
+                m[u] = rebase ? M{} : m[u];
+                Zr[u] = rebase ? zero : Zr[u];
+                Zi[u] = rebase ? zero : Zi[u];
+                ndzNow = rebase ? nz : ndz;
+            }
             if (Bits((ndzNow < nearBound) & busy[u]) == 0)
                 return M{};
             const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
