@@ -98,7 +98,7 @@ struct DeepLanes {
         // top did, and the others rest at the top of the next pass.
         DeepLaneEvents events{0, bits(handBack)};
         while (events.handBack == 0) {
-            M done[U];
+            M done[U], any = M{};
             for (int u = 0; u < U; ++u) {
                 const V tr = two * Zr[u] + dzr[u], ti = two * Zi[u] + dzi[u];
                 const V nr = tr * dzr[u] - ti * dzi[u], ni = tr * dzi[u] + ti * dzr[u];
@@ -111,7 +111,10 @@ struct DeepLanes {
                 const V nz = zr * zr + zi * zi;
                 done[u] = ((left[u] == 0) | (nz > four)) & busy[u];
                 handBack[u] = top(u, zr, zi, nz);
+                any |= done[u] | handBack[u];
             }
+            if (Bits(any) == 0)
+                continue;
             events.done = bits(done);
             events.handBack = bits(handBack) & ~events.done;
             if (events.done != 0)
