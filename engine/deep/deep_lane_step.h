@@ -72,12 +72,15 @@ struct DeepLanes {
             // the orbit's start, where Z = 0, that changes nothing.)
             const V nZ = Zr[u] * Zr[u] + Zi[u] * Zi[u];
             const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (m[u] == last);
-            dzr[u] = rebase ? zr : dzr[u];
-            dzi[u] = rebase ? zi : dzi[u];
-            m[u] = rebase ? M{} : m[u];
-            Zr[u] = rebase ? zero : Zr[u];
-            Zi[u] = rebase ? zero : Zi[u];
-            const V ndzNow = rebase ? nz : ndz;
+            V ndzNow = ndz;
+            if (Bits(rebase) != 0) {  // seldom
+                dzr[u] = rebase ? zr : dzr[u];
+                dzi[u] = rebase ? zi : dzi[u];
+                m[u] = rebase ? M{} : m[u];
+                Zr[u] = rebase ? zero : Zr[u];
+                Zi[u] = rebase ? zero : Zi[u];
+                ndzNow = rebase ? nz : ndz;
+            }
             if (Bits((ndzNow < nearBound) & busy[u]) == 0)
                 return M{};
             const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
@@ -95,7 +98,7 @@ struct DeepLanes {
         // top did, and the others rest at the top of the next pass.
         DeepLaneEvents events{0, bits(handBack)};
         while (events.handBack == 0) {
-            M done[U];
+            M done[U], any = M{};
             for (int u = 0; u < U; ++u) {
                 const V tr = two * Zr[u] + dzr[u], ti = two * Zi[u] + dzi[u];
                 const V nr = tr * dzr[u] - ti * dzi[u], ni = tr * dzi[u] + ti * dzr[u];
@@ -108,7 +111,10 @@ struct DeepLanes {
                 const V nz = zr * zr + zi * zi;
                 done[u] = ((left[u] == 0) | (nz > four)) & busy[u];
                 handBack[u] = top(u, zr, zi, nz);
+                any |= done[u] | handBack[u];
             }
+            if (Bits(any) == 0)
+                continue;
             events.done = bits(done);
             events.handBack = bits(handBack) & ~events.done;
             if (events.done != 0)
