@@ -25,8 +25,10 @@ std::uint64_t passesOf(const EscapeRun& run, std::size_t i) { return static_cast
 
 void tally(const EscapeRun& run, std::size_t from, std::size_t to, GridJob& job)
 {
-    for (std::size_t i = from; i < to; ++i)
+    for (std::size_t i = from; i < to; ++i) {
         job.stats.iterations += passesOf(run, i);
+        job.stats.approximated += static_cast<std::uint64_t>(run.result(i).skipped);
+    }
     job.stats.evaluations += to - from;
 }
 
@@ -53,8 +55,10 @@ struct Outline {
     // Adds up the passes of the samples the test needed, before the run goes.
     void sumPasses(const EscapeRun& run)
     {
-        for (std::size_t i = 0; i < checked; ++i)
+        for (std::size_t i = 0; i < checked; ++i) {
             neededPasses += passesOf(run, at[i]);
+            neededSkipped += static_cast<std::uint64_t>(run.result(at[i]).skipped);
+        }
     }
 
     // Counts the test's samples into the job's stats: the needed ones as
@@ -65,6 +69,7 @@ struct Outline {
         const std::size_t needed = reached ? checked : 0;
         job.stats.evaluations += needed;
         job.stats.iterations += reached ? neededPasses : 0;
+        job.stats.approximated += reached ? neededSkipped : 0;
         job.stats.speculative += at.size() - needed;
     }
 
@@ -74,7 +79,7 @@ struct Outline {
     std::size_t checked = 0;
     bool differs = false;
     Escape last{};
-    std::uint64_t neededPasses = 0;
+    std::uint64_t neededPasses = 0, neededSkipped = 0;
     int rows = 1;  // rows handed over at the next refill
 };
 

@@ -18,6 +18,7 @@ Escape evaluate(double* xvar, double* cvar, tagPOINT pixel, GridJob& job)
     const Escape e = job.evaluate ? job.evaluate(pixel) : EscapeTime(xvar, cvar, currentLimit(job), f.func);
     ++job.stats.evaluations;
     job.stats.iterations += static_cast<std::uint64_t>(e.passes);
+    job.stats.approximated += static_cast<std::uint64_t>(e.skipped);
     return e;
 }
 

@@ -37,6 +37,7 @@ struct RenderStats {
     std::uint64_t evaluations = 0;
     std::uint64_t iterations = 0;
     std::uint64_t speculative = 0;
+    std::uint64_t approximated = 0;  // of the iterations, those an approximation skipped
 };
 
 using PixelEvaluator = std::function<Escape(tagPOINT pixel)>;

@@ -3,12 +3,15 @@
 #include <cstdint>
 
 // What one evaluation gives: the escape count, the palette index that belongs
-// to it, and how many iteration passes it took. The index travels with the
-// count so that each render thread plots with the colour of its own point.
+// to it, and how many iteration passes it took, of which `skipped` were taken
+// by an approximation rather than one by one (deep frames only). The index
+// travels with the count so that each render thread plots with the colour of
+// its own point.
 struct Escape {
     std::int32_t count;
     std::int16_t colorIdx;
     std::int32_t passes;
+    std::int32_t skipped = 0;
 };
 
 constexpr std::int16_t kLastColor = 499;

@@ -108,6 +108,7 @@ RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const st
         total.evaluations += s.evaluations;
         total.iterations += s.iterations;
         total.speculative += s.speculative;
+        total.approximated += s.approximated;
     }
     return total;
 }

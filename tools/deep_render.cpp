@@ -9,13 +9,14 @@
 DeepRenderStats renderDeep(const DeepFrame& frame, FrameCanvas& canvas, int threads)
 {
     const DeepParams& p = frame.params();
-    std::atomic<std::uint64_t> approximated{0};
+    // The block scheme adds up the skipped passes of the evaluations it
+    // used, as it does their passes: samples evaluated ahead of need are not
+    // counted.
     const PixelEvaluator evaluate = [&](tagPOINT pixel) {
         DeepCounters counters;
         const std::int32_t count = frame.count(pixel.x, pixel.y, counters);
-        approximated.fetch_add(counters.approximated, std::memory_order_relaxed);
         return Escape{count, paletteIndex(Colouring::Curve, count, p.maxIters),
-                      static_cast<std::int32_t>(counters.iterations)};
+                      static_cast<std::int32_t>(counters.iterations), static_cast<std::int32_t>(counters.approximated)};
     };
     const DeepLaneKernel lanes = deepLaneKernel(frame, escapeIsa());
     BatchEvaluator batch;
@@ -23,7 +24,6 @@ DeepRenderStats renderDeep(const DeepFrame& frame, FrameCanvas& canvas, int thre
         batch = [&](EscapeRun& run, EscapeFeeder& feeder) {
             DeepCounters counters;
             runDeepLanes(frame, lanes, run, feeder, counters);
-            approximated.fetch_add(counters.approximated, std::memory_order_relaxed);
         };
     // The block scheme reads the frame's kind from these, and the batches
     // their points: Xmin = Ymax = 0 and a pixel of 1 and -1 make a point's c
@@ -36,7 +36,7 @@ DeepRenderStats renderDeep(const DeepFrame& frame, FrameCanvas& canvas, int thre
 
     DeepRenderStats s;
     s.grid = renderParallel({0, 0, p.size, p.size}, plane, iters, canvas, threads, evaluate, batch);
-    s.approximated = approximated;
+    s.approximated = s.grid.approximated;
     s.referenceIterations = frame.referenceIterations();
     s.precisionBits = frame.precisionBits();
     return s;

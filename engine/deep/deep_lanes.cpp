@@ -38,7 +38,7 @@ public:
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
-                finish(lane, n <= 1 ? 0 : n, n);
+                finish(lane, n <= 1 ? 0 : n, n, 0);
             }
             for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
@@ -46,7 +46,7 @@ public:
                 const std::int32_t count =
                     frame_.resume(col_[lane], row_[lane], static_cast<std::size_t>(state_.m[lane]),
                                   passes(lane), {state_.dzr[lane], state_.dzi[lane]}, pixel);
-                finish(lane, count, add(pixel));
+                finish(lane, count, add(pixel), skipped(pixel));
             }
         }
     }
@@ -71,7 +71,7 @@ private:
                 }
                 DeepCounters pixel;
                 const std::int32_t count = frame_.count(col, row, pixel);
-                put(next_, count, add(pixel));
+                put(next_, count, add(pixel), skipped(pixel));
             }
         }
     }
@@ -102,15 +102,17 @@ private:
         return static_cast<std::int32_t>(pixel.iterations);
     }
 
-    void put(std::size_t slot, std::int32_t count, std::int32_t passes)
+    static std::int32_t skipped(const DeepCounters& pixel) { return static_cast<std::int32_t>(pixel.approximated); }
+
+    void put(std::size_t slot, std::int32_t count, std::int32_t passes, std::int32_t skipped)
     {
         const std::int32_t maxIters = frame_.params().maxIters;
-        slots_.out[slot - slots_.first] = {count, paletteIndex(Colouring::Curve, count, maxIters), passes};
+        slots_.out[slot - slots_.first] = {count, paletteIndex(Colouring::Curve, count, maxIters), passes, skipped};
     }
 
-    void finish(int lane, std::int32_t count, std::int32_t passes)
+    void finish(int lane, std::int32_t count, std::int32_t passes, std::int32_t skippedPasses)
     {
-        put(slot_[lane], count, passes);
+        put(slot_[lane], count, passes, skippedPasses);
         clear(lane);
         ++idle_;
     }
