@@ -5,9 +5,7 @@
 
 namespace {
 
-// A delta leaves doubles below 2^-450, where the squares that the rebasing
-// test compares would lose their precision, and comes back above 2^-400.
-constexpr double kDoubleFloor = 0x1p-450;
+// A delta leaves doubles below kDeltaFloor and comes back above 2^-400.
 constexpr std::int64_t kExtendedCeiling = -400;
 
 template <class D>
@@ -20,7 +18,7 @@ CxExp point<CxExp>(const ReferenceOrbit& o, std::size_t m) { return o.zx[m]; }
 bool closer(Cx z, Cx dz) { return norm(z) < norm(dz); }
 bool closer(const CxExp& z, const CxExp& dz) { return smallerThan(z, dz); }
 
-bool outOfRange(Cx dz) { return std::max(std::fabs(dz.re), std::fabs(dz.im)) < kDoubleFloor; }
+bool outOfRange(Cx dz) { return std::max(std::fabs(dz.re), std::fabs(dz.im)) < kDeltaFloor; }
 bool outOfRange(const CxExp& dz) { return !dz.isZero() && dz.e >= kExtendedCeiling; }
 
 Cx toDoubles(Cx a) { return a; }

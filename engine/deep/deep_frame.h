@@ -23,6 +23,10 @@ struct DeepParams {
 // What the pixels evaluated so far cost: passes in all, the passes that
 // bilinear steps skipped, and how often a pixel came closer to 0 than to
 // its orbit point (where a plain perturbation would lose its digits).
+// A delta in doubles leaves them where its larger part falls below this:
+// the squares that the rebasing test compares would lose their precision.
+constexpr double kDeltaFloor = 0x1p-450;
+
 struct DeepCounters {
     std::uint64_t iterations = 0;
     std::uint64_t approximated = 0;

@@ -56,13 +56,9 @@ struct DeepLanes {
             left[u] = load<M>(s.left + u * W);
             busy[u] = load<M>(s.busy + u * W);
         }
-        const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + 0x1p-450;
+        const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + kDeltaFloor;
         const M last = M{} + (o.size - 1);
-        // A delta leaves doubles where its larger part is below 2^-450, so
-        // where |dz|^2 < 2^-899 at most; and a bilinear step might start where
-        // |dz|^2 is below the largest radius. Most passes of most frames are
-        // far from both, and only the few that are not test them exactly.
-        const V nearBound = zero + (o.mostRadius > 0x1p-898 ? o.mostRadius : 0x1p-898);
+        const V nearBound = zero + o.nearBound;
         // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and
         // the lanes to hand back. The Mandelbrot orbit starts at Z = 0.
         const auto top = [&](int u, V zr, V zi, V nz) {

@@ -11,7 +11,8 @@ public:
                DeepCounters& counters)
         : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
           next_(slots_.first),
-          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(), frame.mostStepRadius(),
+          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(),
+                 frame.mostStepRadius() > 0x1p-898 ? frame.mostStepRadius() : 0x1p-898,
                  static_cast<std::int64_t>(frame.orbit().size())}
     {
         static_assert(sizeof(Cx) == 2 * sizeof(double), "the orbit's points are pairs of doubles");

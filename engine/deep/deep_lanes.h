@@ -22,11 +22,14 @@ struct DeepLaneState {
 };
 
 // The orbit as plain arrays: z holds re, im of each point in turn, radii
-// DeepFrame::stepRadii().
+// DeepFrame::stepRadii(). A lane may take a bilinear step only where |dz|^2
+// is below the largest radius, and leave doubles (kDeltaFloor) only where
+// |dz|^2 < 2^-899; nearBound is the larger of the two, so that most passes
+// of most frames test neither exactly.
 struct DeepLaneOrbit {
     const double* z;
     const double* radii;
-    double mostRadius;  // the largest of them
+    double nearBound;
     std::int64_t size;
 };
 

@@ -59,16 +59,12 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
         l.Zr = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Zr);
         l.Zi = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Zi);
     }
-    // A delta leaves doubles where its larger part is below 2^-450, so where
-    // |dz|^2 < 2^-899 at most; and a bilinear step might start where |dz|^2
-    // is below the largest radius. nearBound is the larger of the two: most
-    // passes of most frames are far from both, and only the few that are
-    // not test them exactly.
+    // Only near a bilinear step or the end of doubles (DeepLaneOrbit).
     if ((_mm512_cmp_pd_mask(ndzNow, nearBound, _CMP_LT_OQ) & l.busy) == 0)
         return 0;
     const __m512d ar = _mm512_abs_pd(l.dzr), ai = _mm512_abs_pd(l.dzi);
     const __m512d larger = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(ar, ai, _CMP_GT_OQ), ai, ar);
-    const __mmask8 outOfRange = _mm512_cmp_pd_mask(larger, _mm512_set1_pd(0x1p-450), _CMP_LT_OQ);
+    const __mmask8 outOfRange = _mm512_cmp_pd_mask(larger, _mm512_set1_pd(kDeltaFloor), _CMP_LT_OQ);
     const __mmask8 bilinear = _mm512_cmp_pd_mask(ndzNow, gather(o.radii, l.m), _CMP_LT_OQ);
     return (outOfRange | bilinear) & l.busy;
 }
@@ -87,7 +83,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     }
     const __m512d two = _mm512_set1_pd(2.0), four = _mm512_set1_pd(4.0);
     const __m512i one = _mm512_set1_epi64(1);
-    const __m512d nearBound = _mm512_set1_pd(o.mostRadius > 0x1p-898 ? o.mostRadius : 0x1p-898);
+    const __m512d nearBound = _mm512_set1_pd(o.nearBound);
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
         point(o, l[u]);
