@@ -128,6 +128,8 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
             table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
             for (const double r2 : table_.shortestRadii2())
                 mostStepRadius_ = std::max(mostStepRadius_, r2);
+            if (hasLanes())
+                lanes_ = ::laneTables(orbit_, mostStepRadius_);
         }
         return;
     }

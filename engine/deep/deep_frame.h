@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/deep/bla_table.h"
+#include "engine/deep/lane_tables.h"
 #include "engine/deep/reference_orbit.h"
 
 // A frame far below the resolution of doubles: a square of radius R around a
@@ -76,6 +77,7 @@ public:
     // zero where none does.
     const std::vector<double>& stepRadii() const { return table_.shortestRadii2(); }
     double mostStepRadius() const { return mostStepRadius_; }
+    const LaneTables& laneTables() const { return lanes_; }
 
     const DeepParams& params() const { return params_; }
     mpfr_prec_t precisionBits() const { return bits_; }
@@ -98,4 +100,5 @@ private:
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
     double mostStepRadius_ = 0.0;
+    LaneTables lanes_;  // only where hasLanes()
 };

@@ -11,11 +11,14 @@ public:
                DeepCounters& counters)
         : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
           next_(slots_.first),
-          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(),
-                 frame.mostStepRadius() > 0x1p-898 ? frame.mostStepRadius() : 0x1p-898,
+          orbit_{frame.laneTables().twiceZ.data(),
+                 frame.stepRadii().data(),
+                 frame.laneTables().pointSpans.data(),
+                 frame.laneTables().windowSpans.data(),
+                 frame.laneTables().nearBound,
+                 frame.laneTables().quietFloor,
                  static_cast<std::int64_t>(frame.orbit().size())}
     {
-        static_assert(sizeof(Cx) == 2 * sizeof(double), "the orbit's points are pairs of doubles");
         for (int lane = 0; lane < kMostDeepLanes; ++lane)
             clear(lane);
     }

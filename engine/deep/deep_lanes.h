@@ -21,15 +21,17 @@ struct DeepLaneState {
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
 };
 
-// The orbit as plain arrays: z holds re, im of each point in turn, radii
-// DeepFrame::stepRadii(). A lane may take a bilinear step only where |dz|^2
-// is below the largest radius, and leave doubles (kDeltaFloor) only where
-// |dz|^2 < 2^-899; nearBound is the larger of the two, so that most passes
-// of most frames test neither exactly.
+// The frame's orbit and tables as plain arrays: twiceZ, pointSpans,
+// windowSpans, nearBound and quietFloor from LaneTables, radii from
+// DeepFrame::stepRadii(). A lane takes most passes as quiet ones
+// (lane_tables.h), tested against the window span of the point where the
+// test was last made, and that point's own span only where that fails.
 struct DeepLaneOrbit {
-    const double* z;
+    const double* twiceZ;
     const double* radii;
-    double nearBound;
+    const std::uint64_t* pointSpans;
+    const std::uint64_t* windowSpans;
+    double nearBound, quietFloor;
     std::int64_t size;
 };
 

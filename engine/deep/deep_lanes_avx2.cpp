@@ -13,7 +13,7 @@ unsigned laneBits(decltype(Vec4{} < Vec4{}) m)
     return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(m)));
 }
 
-// The orbit's points are pairs: re at 2m, im at 2m + 1.
+// The orbit's points are pairs: 2Z's re at 2m, im at 2m + 1.
 struct Gather {
     using M = decltype(Vec4{} < Vec4{});
 
@@ -27,6 +27,12 @@ struct Gather {
     static Vec4 one(const double* a, M m)
     {
         return reinterpret_cast<Vec4>(_mm256_i64gather_pd(a, reinterpret_cast<__m256i>(m), 8));
+    }
+
+    static M spans(const std::uint64_t* a, M m)
+    {
+        return reinterpret_cast<M>(
+            _mm256_i64gather_epi64(reinterpret_cast<const long long*>(a), reinterpret_cast<__m256i>(m), 8));
     }
 };
 

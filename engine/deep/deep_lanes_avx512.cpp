@@ -3,7 +3,7 @@
 // The lane step of deep_lane_step.h written out with AVX-512's mask
 // registers: the generic vectors would carry every comparison as a vector of
 // all-ones lanes and convert it back for each select. The arithmetic of a
-// pass is the same, operation for operation.
+// pass and its tests are the same, operation for operation.
 #include <immintrin.h>
 
 #include "engine/deep/deep_lanes.h"
@@ -14,28 +14,39 @@ constexpr int W = 8;  // doubles in a vector
 constexpr int U = 2;  // vectors side by side, whose passes are independent
 static_assert(W * U <= kMostDeepLanes, "the state holds the lanes");
 
+// A lane's orbit point m is kept as j = 2m: 2Z's re sits at 8j bytes, its
+// im 8 bytes further, and the per-point spans and radii at 4j bytes. Idle
+// lanes stay at m = 0, where Z = 0 keeps their dz = 0.
 struct Lanes {
-    __m512d dzr, dzi, dcr, dci, Zr, Zi;
-    __m512i m, left;
+    __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
+    __m512i j, jStep;                      // jStep: 2 on busy lanes, 0 on idle ones
     __mmask8 busy;
 };
 
-__m512d gather(const double* base, __m512i at)
+// A gather into a register zeroed first. A gather merges into its target,
+// so that one left over from arithmetic would hold the next pass's loads
+// back until this pass's step is done; the compilers see no need to zero it
+// when every lane loads.
+template <int Scale, class T>
+__m512d gather(const T* base, __m512i at)
 {
-    // The masked form: the plain one starts from an undefined vector, which
-    // GCC 12 warns of.
-    return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, at, base, 8);
+    __m512d v;
+    __mmask8 all = 0xff;  // a gather clears its mask
+    asm("vpxord %[v], %[v], %[v]\n\tvgatherqpd (%[base], %[at], %c[scale]), %[v]%{%[all]%}"
+        : [v] "=&v"(v), [all] "+Yk"(all)
+        : [base] "r"(base), [at] "v"(at), [scale] "n"(Scale), "m"(*base));
+    return v;
 }
 
-// Each lane's own orbit point: re at 2m, im at 2m + 1.
 void point(const DeepLaneOrbit& o, Lanes& l)
 {
-    const __m512i at = _mm512_add_epi64(l.m, l.m);
-    l.Zr = gather(o.z, at);
-    l.Zi = gather(o.z + 1, at);
+    l.Z2r = gather<8>(o.twiceZ, l.j);
+    l.Z2i = gather<8>(o.twiceZ + 1, l.j);
 }
 
 __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re), _mm512_mul_pd(im, im)); }
+
+__m512d half(__m512d v) { return _mm512_mul_pd(_mm512_set1_pd(0.5), v); }
 
 // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
 // lanes to hand back. The Mandelbrot orbit starts at Z = 0.
@@ -47,70 +58,130 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
     // start, where Z = 0, starting over changes nothing: 0 + dz is dz.)
     // One comparison for both distances: comparisons go to one port, the
     // minimum to another.
-    const __mmask8 rebase =
-        _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, 0xff, nz, norm(l.Zr, l.Zi)), ndz, _CMP_LT_OQ) |
-        _mm512_cmpeq_epi64_mask(l.m, _mm512_set1_epi64(o.size - 1));
+    const __m512d nZ = norm(half(l.Z2r), half(l.Z2i));
+    const __mmask8 rebase = _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, 0xff, nz, nZ), ndz, _CMP_LT_OQ) |
+                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * (o.size - 1)));
     __m512d ndzNow = ndz;
     if (rebase != 0) {
         ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
         l.dzr = _mm512_mask_blend_pd(rebase, l.dzr, zr);
         l.dzi = _mm512_mask_blend_pd(rebase, l.dzi, zi);
-        l.m = _mm512_maskz_mov_epi64(static_cast<__mmask8>(~rebase), l.m);
-        l.Zr = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Zr);
-        l.Zi = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Zi);
+        l.j = _mm512_maskz_mov_epi64(static_cast<__mmask8>(~rebase), l.j);
+        l.Z2r = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Z2r);
+        l.Z2i = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Z2i);
     }
     // Only near a bilinear step or the end of doubles (DeepLaneOrbit).
-    if ((_mm512_cmp_pd_mask(ndzNow, nearBound, _CMP_LT_OQ) & l.busy) == 0)
+    if (_mm512_mask_cmp_pd_mask(l.busy, ndzNow, nearBound, _CMP_LT_OQ) == 0)
         return 0;
     const __m512d ar = _mm512_abs_pd(l.dzr), ai = _mm512_abs_pd(l.dzi);
     const __m512d larger = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(ar, ai, _CMP_GT_OQ), ai, ar);
     const __mmask8 outOfRange = _mm512_cmp_pd_mask(larger, _mm512_set1_pd(kDeltaFloor), _CMP_LT_OQ);
-    const __mmask8 bilinear = _mm512_cmp_pd_mask(ndzNow, gather(o.radii, l.m), _CMP_LT_OQ);
+    const __mmask8 bilinear = _mm512_cmp_pd_mask(ndzNow, gather<4>(o.radii, l.j), _CMP_LT_OQ);
     return (outOfRange | bilinear) & l.busy;
+}
+
+// One pass's step, to the next point: dz -> (2Z + dz) dz + dc.
+void advance(Lanes& v, const DeepLaneOrbit& o)
+{
+    const __m512d tr = _mm512_add_pd(v.Z2r, v.dzr), ti = _mm512_add_pd(v.Z2i, v.dzi);
+    const __m512d nr = _mm512_sub_pd(_mm512_mul_pd(tr, v.dzr), _mm512_mul_pd(ti, v.dzi));
+    const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
+    v.dzr = _mm512_add_pd(nr, v.dcr);
+    v.dzi = _mm512_add_pd(ni, v.dci);
+    v.j = _mm512_add_epi64(v.j, v.jStep);
+    point(o, v);
+}
+
+// Lanes whose pass may not be quiet, given the quiet spans that cover it
+// (all ones on idle lanes).
+unsigned unquiet(const Lanes& v, __m512i spans, __m512i quietFloor)
+{
+    const __m512i above = _mm512_sub_epi64(_mm512_castpd_si512(norm(v.dzr, v.dzi)), quietFloor);
+    return _mm512_cmp_epu64_mask(above, spans, _MM_CMPINT_NLT);
+}
+
+__m512i spansAt(const Lanes& v, const std::uint64_t* spans)
+{
+    return _mm512_mask_i64gather_epi64(_mm512_set1_epi64(-1), v.busy, v.j, spans, 4);
+}
+
+// Steps the lanes through quiet passes, up to and with the first that is
+// not or the pass `until`; returns the passes taken since the step began.
+// The lanes are copied in and out, so that the loop keeps them in registers.
+std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, __m512i quietFloor, std::int64_t passes,
+                         std::int64_t until)
+{
+    Lanes v[U];
+    for (int u = 0; u < U; ++u)
+        v[u] = lanes[u];
+    for (;;) {
+        __m512i window[U];
+        for (int u = 0; u < U; ++u)
+            window[u] = spansAt(v[u], o.windowSpans);
+        for (int k = 0; k < kQuietWindow; ++k) {
+            unsigned odd = 0;
+            for (int u = 0; u < U; ++u) {
+                advance(v[u], o);
+                odd |= unquiet(v[u], window[u], quietFloor);
+            }
+            if (odd != 0) {  // the window's narrowest point may lie ahead
+                odd = 0;
+                for (int u = 0; u < U; ++u)
+                    odd |= unquiet(v[u], spansAt(v[u], o.pointSpans), quietFloor);
+            }
+            ++passes;
+            if (odd != 0 || passes == until) {
+                for (int u = 0; u < U; ++u)
+                    lanes[u] = v[u];
+                return passes;
+            }
+        }
+    }
 }
 
 DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
 {
     Lanes l[U];
+    __m512i left[U];
     for (int u = 0; u < U; ++u) {
         l[u].dzr = _mm512_load_pd(s.dzr + u * W);
         l[u].dzi = _mm512_load_pd(s.dzi + u * W);
         l[u].dcr = _mm512_load_pd(s.dcr + u * W);
         l[u].dci = _mm512_load_pd(s.dci + u * W);
-        l[u].m = _mm512_load_si512(s.m + u * W);
-        l[u].left = _mm512_load_si512(s.left + u * W);
+        const __m512i m = _mm512_load_si512(s.m + u * W);
+        l[u].j = _mm512_add_epi64(m, m);
+        left[u] = _mm512_load_si512(s.left + u * W);
         l[u].busy = _mm512_test_epi64_mask(_mm512_load_si512(s.busy + u * W), _mm512_set1_epi64(-1));
+        l[u].jStep = _mm512_maskz_mov_epi64(l[u].busy, _mm512_set1_epi64(2));
     }
-    const __m512d two = _mm512_set1_pd(2.0), four = _mm512_set1_pd(4.0);
-    const __m512i one = _mm512_set1_epi64(1);
+    const __m512d four = _mm512_set1_pd(4.0);
     const __m512d nearBound = _mm512_set1_pd(o.nearBound);
+    const __m512i quietFloor = _mm512_castpd_si512(_mm512_set1_pd(o.quietFloor));
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
         point(o, l[u]);
-        const __m512d zr = _mm512_add_pd(l[u].Zr, l[u].dzr), zi = _mm512_add_pd(l[u].Zi, l[u].dzi);
+        const __m512d zr = _mm512_add_pd(half(l[u].Z2r), l[u].dzr), zi = _mm512_add_pd(half(l[u].Z2i), l[u].dzi);
         handBack |= static_cast<unsigned>(top(l[u], o, nearBound, zr, zi, norm(zr, zi))) << (u * W);
     }
-    // One test a pass: a lane done in it is finished whatever its next top
-    // did, and the others rest at the top of the next pass.
+    // Passes until the first lane reaches its limit (idle lanes never do).
+    std::int64_t untilLimit = INT64_MAX;
+    for (int lane = 0; lane < W * U; ++lane)
+        untilLimit = s.left[lane] < untilLimit ? s.left[lane] : untilLimit;
+    std::int64_t passes = 0;
     DeepLaneEvents events{0, handBack};
     while (events.handBack == 0) {
+        passes = quietPasses(l, o, quietFloor, passes, untilLimit);
+        // The last of those passes in full. One test a pass: a lane done in
+        // it is finished whatever its next top did, and the others rest at
+        // the top of the next pass.
+        const __m512i taken = _mm512_set1_epi64(passes);
         unsigned done = 0;
         handBack = 0;
         for (int u = 0; u < U; ++u) {
             Lanes& v = l[u];
-            const __m512d tr = _mm512_add_pd(_mm512_mul_pd(two, v.Zr), v.dzr);
-            const __m512d ti = _mm512_add_pd(_mm512_mul_pd(two, v.Zi), v.dzi);
-            const __m512d nr = _mm512_sub_pd(_mm512_mul_pd(tr, v.dzr), _mm512_mul_pd(ti, v.dzi));
-            const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
-            v.dzr = _mm512_add_pd(nr, v.dcr);
-            v.dzi = _mm512_add_pd(ni, v.dci);
-            v.m = _mm512_add_epi64(v.m, one);
-            v.left = _mm512_sub_epi64(v.left, one);
-            point(o, v);
-            const __m512d zr = _mm512_add_pd(v.Zr, v.dzr), zi = _mm512_add_pd(v.Zi, v.dzi);
+            const __m512d zr = _mm512_add_pd(half(v.Z2r), v.dzr), zi = _mm512_add_pd(half(v.Z2i), v.dzi);
             const __m512d nz = norm(zr, zi);
-            const __mmask8 d = (_mm512_cmpeq_epi64_mask(v.left, _mm512_setzero_si512()) |
-                                _mm512_cmp_pd_mask(nz, four, _CMP_GT_OQ)) &
+            const __mmask8 d = (_mm512_cmpeq_epi64_mask(left[u], taken) | _mm512_cmp_pd_mask(nz, four, _CMP_GT_OQ)) &
                                v.busy;
             done |= static_cast<unsigned>(d) << (u * W);
             handBack |= static_cast<unsigned>(top(v, o, nearBound, zr, zi, nz)) << (u * W);
@@ -120,11 +191,12 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         if (done != 0)
             break;
     }
+    const __m512i taken = _mm512_set1_epi64(passes);
     for (int u = 0; u < U; ++u) {
         _mm512_store_pd(s.dzr + u * W, l[u].dzr);
         _mm512_store_pd(s.dzi + u * W, l[u].dzi);
-        _mm512_store_si512(s.m + u * W, l[u].m);
-        _mm512_store_si512(s.left + u * W, l[u].left);
+        _mm512_store_si512(s.m + u * W, _mm512_maskz_srli_epi64(0xff, l[u].j, 1));
+        _mm512_store_si512(s.left + u * W, _mm512_sub_epi64(left[u], taken));
     }
     return events;
 }

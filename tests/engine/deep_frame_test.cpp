@@ -3,12 +3,15 @@
 #include <cmath>
 #include <set>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "engine/deep/bla_table.h"
 #include "engine/deep/complex_exp.h"
 #include "engine/deep/decimal.h"
 #include "engine/deep/deep_frame.h"
 #include "engine/deep/deep_lanes.h"
+#include "engine/deep/lane_tables.h"
 #include "engine/escape_time.h"
 #include "engine/view.h"
 #include "tests/support/deep_reference.h"
@@ -207,6 +210,29 @@ TEST(DeepFrame, LanesStartOverWhereCountDoes)
     }
 }
 
+// The lane kernels of every instruction set this processor has.
+std::vector<std::pair<EscapeIsa, DeepLaneKernel>> laneKernelsHere()
+{
+    std::vector<std::pair<EscapeIsa, DeepLaneKernel>> kernels;
+    for (const EscapeIsa isa : batchedIsas()) {
+        if (isa == EscapeIsa::Baseline)
+            kernels.emplace_back(isa, baselineDeepLanes());
+#if defined(__x86_64__)
+        else if (isaAvailable(isa))
+            kernels.emplace_back(isa, isa == EscapeIsa::Avx2 ? avx2DeepLanes() : avx512DeepLanes());
+#endif
+    }
+    return kernels;
+}
+
+DeepLaneState idleLanes()
+{
+    DeepLaneState s{};
+    for (int lane = 0; lane < kMostDeepLanes; ++lane)
+        s.left[lane] = INT64_MAX;
+    return s;
+}
+
 // Counts alone hardly ever show a missed start-over at shallow depths, so
 // one lane's pass by hand: the orbit point (1e-3) is closer to 0 than the
 // delta (0.01) though the pixel (0.011) is not, and the lane must start over
@@ -214,23 +240,13 @@ TEST(DeepFrame, LanesStartOverWhereCountDoes)
 // the next, where the same holds again.
 TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
 {
-    const double z[] = {0.0, 0.0, 1e-3, 0.0, 0.5, 0.25, 0.1, 0.1};
+    const double twiceZ[] = {0.0, 0.0, 2e-3, 0.0, 1.0, 0.5, 0.2, 0.2};
     const double radii[] = {0.0, 0.0, 0.0, 0.0};
-    const DeepLaneOrbit orbit{z, radii, 0.0, 4};
-    for (const EscapeIsa isa : batchedIsas()) {
-        DeepLaneKernel kernel;
-        if (isa == EscapeIsa::Baseline)
-            kernel = baselineDeepLanes();
-#if defined(__x86_64__)
-        else if (isaAvailable(isa))
-            kernel = isa == EscapeIsa::Avx2 ? avx2DeepLanes() : avx512DeepLanes();
-#endif
-        if (kernel.step == nullptr)
-            continue;
+    const std::uint64_t noQuietPasses[] = {0, 0, 0, 0};
+    const DeepLaneOrbit orbit{twiceZ, radii, noQuietPasses, noQuietPasses, 0.0, 0.0, 4};
+    for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s{};
-        for (int lane = 0; lane < kMostDeepLanes; ++lane)
-            s.left[lane] = INT64_MAX;
+        DeepLaneState s = idleLanes();
         s.dzr[0] = 0.01;
         s.dcr[0] = 0.02;
         s.dci[0] = 0.01;
@@ -244,6 +260,96 @@ TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
         EXPECT_EQ(s.dzr[0], 1e-3 + ((2.0 * 0.0 + restart) * restart - (2.0 * 0.0 + 0.0) * 0.0 + 0.02));
         EXPECT_EQ(s.dzi[0], 0.0 + ((2.0 * 0.0 + restart) * 0.0 + (2.0 * 0.0 + 0.0) * restart + 0.01));
     }
+}
+
+// A lane tests its passes against the quiet span of the next points
+// together, and must not pass over the last of them: an orbit point near 0
+// eight points ahead, where the lane starts over, four passes before its
+// limit.
+TEST(DeepLanes, StartOverAtTheLastPointThatAQuietSpanCovers)
+{
+    ReferenceOrbit orbit;
+    orbit.z.assign(24, Cx{0.25, 0.0});
+    orbit.z[0] = {0.0, 0.0};
+    orbit.z[1 + kQuietWindow] = {1e-7, 0.0};
+    const LaneTables t = laneTables(orbit, 0.0);
+    const std::vector<double> radii(orbit.size(), 0.0);
+    const DeepLaneOrbit lanes{t.twiceZ.data(),  radii.data(),     t.pointSpans.data(),
+                              t.windowSpans.data(), t.nearBound, t.quietFloor, 24};
+    for (const auto& [isa, kernel] : laneKernelsHere()) {
+        SCOPED_TRACE(isaName(isa));
+        DeepLaneState s = idleLanes();
+        s.dzr[0] = 1e-3;
+        s.dcr[0] = s.dci[0] = 1e-6;
+        s.m[0] = 1;
+        s.left[0] = kQuietWindow + 4;
+        s.busy[0] = -1;
+        const DeepLaneEvents events = kernel.step(s, lanes);
+        EXPECT_EQ(events.done, 1u);
+        EXPECT_EQ(s.m[0], 4) << "did not start over at point " << 1 + kQuietWindow;
+    }
+}
+
+// A delta that shrinks pass by pass must go back to count() at the first
+// point where a bilinear step may start, however quiet its passes were.
+TEST(DeepLanes, HandBackWhereTheDeltaShrinksBelowTheBilinearSteps)
+{
+    ReferenceOrbit orbit;
+    orbit.z.assign(300, Cx{0.45, 0.0});  // each pass takes dz to about 0.9 dz
+    orbit.z[0] = {0.0, 0.0};
+    const double stepRadius = 1e-20;
+    const LaneTables t = laneTables(orbit, stepRadius);
+    const std::vector<double> radii(orbit.size(), stepRadius);
+    const DeepLaneOrbit lanes{t.twiceZ.data(),  radii.data(),     t.pointSpans.data(),
+                              t.windowSpans.data(), t.nearBound, t.quietFloor, 300};
+    std::int64_t first = 1;  // where |dz|^2 first falls below the radius
+    for (Cx dz{1e-3, 0.0}; !(norm(dz) < stepRadius); ++first)
+        dz = (2.0 * orbit.z[static_cast<std::size_t>(first)] + dz) * dz;
+    ASSERT_GT(first, 100);
+    for (const auto& [isa, kernel] : laneKernelsHere()) {
+        SCOPED_TRACE(isaName(isa));
+        DeepLaneState s = idleLanes();
+        s.dzr[0] = 1e-3;
+        s.m[0] = 1;
+        s.left[0] = 290;
+        s.busy[0] = -1;
+        const DeepLaneEvents events = kernel.step(s, lanes);
+        EXPECT_EQ(events.handBack, 1u);
+        EXPECT_EQ(s.m[0], first);
+    }
+}
+
+// A quiet pass takes neither of count()'s turns at its point: with |dz|^2
+// just below the bound, along Z (towards escaping) and against it (towards
+// 0), z stays inside the escape radius and both z and Z farther from 0 than
+// dz, for orbit points from near 0 to near the escape radius.
+TEST(LaneTables, QuietPassesNeitherEscapeNorStartOver)
+{
+    for (const double size : {1e-100, 1e-9, 0.01, 0.5, 1.0, 1.7, 1.99, 2.0 - 1e-8}) {
+        for (const double angle : {0.0, 0.7, 2.0, -2.9}) {
+            const Cx Z{size * std::cos(angle), size * std::sin(angle)};
+            const double bound = quietBound(Z);
+            ASSERT_GT(bound, 0.0) << "|Z| " << size;
+            for (const double along : {1.0, -1.0}) {
+                // The largest such delta in that direction whose norm is below the bound.
+                double scale = along * std::sqrt(bound) / size;
+                Cx dz{scale * Z.re, scale * Z.im};
+                while (!(norm(dz) < bound)) {
+                    scale = std::nextafter(scale, 0.0);
+                    dz = {scale * Z.re, scale * Z.im};
+                }
+                const Cx z = Z + dz;
+                SCOPED_TRACE("|Z| " + std::to_string(size) + ", angle " + std::to_string(angle) + ", along " +
+                             std::to_string(along));
+                EXPECT_FALSE(norm(z) > 4.0);
+                EXPECT_FALSE(norm(z) < norm(dz));
+                EXPECT_FALSE(norm(Z) < norm(dz));
+            }
+        }
+    }
+    EXPECT_EQ(quietBound({0.0, 0.0}), 0.0);
+    EXPECT_EQ(quietBound({2.0, 0.0}), 0.0);
+    EXPECT_EQ(quietBound({-1.5, 1.5}), 0.0);
 }
 
 TEST(DeepFrame, CopyOfTheSetAtRadius1e20MatchesMpfr)
