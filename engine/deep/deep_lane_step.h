@@ -12,21 +12,24 @@ namespace {
 // V: W doubles as a GCC/clang vector extension type; U vectors side by side,
 // whose passes are independent, to hide the latency of each one's chain.
 // The arithmetic of a pass is count()'s in doubles, operation for operation.
-// Bits(mask) turns a comparison result into one bit per lane; G gathers
-// (G::pair: each lane's 2Z, G::one: each lane's double, G::spans: each
-// lane's span).
+// Bits(mask) turns a comparison result into one bit per lane; G gathers at
+// j = 2m (G::pair: each lane's 2Z, G::one: each lane's double, G::spans:
+// each lane's span).
 template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G>
 struct DeepLanes {
     using M = decltype(V{} < V{});
-    typedef unsigned long long Unsigned __attribute__((vector_size(sizeof(V))));
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
     static constexpr int L = W * U;
+    static constexpr unsigned everyLane = (1u << W) - 1;
     static_assert(L <= kMostDeepLanes, "the state holds the lanes");
 
-    // Idle lanes stay at m = 0, where Z = 0 keeps their dz = 0.
+    // A lane's orbit point m is kept as j = 2m. Idle lanes stay at m = 0,
+    // where Z = 0 keeps their dz = 0.
     struct Lanes {
         V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-        M m, busy;                       // busy: all ones or zero
+        M j, jStep;                      // jStep: 2 on busy lanes, 0 on idle ones
+
+        M busy() const { return jStep != 0; }
     };
 
     // The lanes' arrays as vectors; __builtin_memcpy back stores them.
@@ -40,7 +43,7 @@ struct DeepLanes {
 
     static V norm(V re, V im) { return re * re + im * im; }
 
-    static void point(const DeepLaneOrbit& o, Lanes& l) { G::pair(o.twiceZ, l.m, l.Z2r, l.Z2i); }
+    static void point(const DeepLaneOrbit& o, Lanes& l) { G::pair(o.twiceZ, l.j, l.Z2r, l.Z2i); }
 
     // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
     // lanes to hand back. The Mandelbrot orbit starts at Z = 0.
@@ -52,22 +55,23 @@ struct DeepLanes {
         // than the pixel to it, or at the orbit's end: start over. (At the
         // orbit's start, where Z = 0, that changes nothing.)
         const V nZ = norm(0.5 * l.Z2r, 0.5 * l.Z2i);
-        const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (l.m == o.size - 1);
+        const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (l.j == 2 * (o.size - 1));
         V ndzNow = ndz;
         if (Bits(rebase) != 0) {  // seldom
             l.dzr = rebase ? zr : l.dzr;
             l.dzi = rebase ? zi : l.dzi;
-            l.m = rebase ? M{} : l.m;
+            l.j = rebase ? M{} : l.j;
             l.Z2r = rebase ? zero : l.Z2r;
             l.Z2i = rebase ? zero : l.Z2i;
             ndzNow = rebase ? nz : ndz;
         }
-        if (Bits((ndzNow < o.nearBound) & l.busy) == 0)
+        const M busy = l.busy();
+        if (Bits((ndzNow < o.nearBound) & busy) == 0)
             return M{};
         const V ar = l.dzr < zero ? -l.dzr : l.dzr, ai = l.dzi < zero ? -l.dzi : l.dzi;
         const M outOfRange = (ar > ai ? ar : ai) < kDeltaFloor;
-        const M bilinear = ndzNow < G::one(o.radii, l.m);
-        return (outOfRange | bilinear) & l.busy;
+        const M bilinear = ndzNow < G::one(o.radii, l.j);
+        return (outOfRange | bilinear) & busy;
     }
 
     // One pass's step, to the next point: dz -> (2Z + dz) dz + dc.
@@ -77,26 +81,34 @@ struct DeepLanes {
         const V nr = tr * v.dzr - ti * v.dzi, ni = tr * v.dzi + ti * v.dzr;
         v.dzr = nr + v.dcr;
         v.dzi = ni + v.dci;
-        v.m -= v.busy;
+        v.j += v.jStep;
         point(o, v);
     }
 
-    // Lanes whose pass may not be quiet, given the quiet spans that cover it
-    // (all ones on idle lanes).
-    static M unquiet(const Lanes& v, M spans, M quietFloor)
+    // The quiet ranges compare as unsigned integers, which these vectors do
+    // not have: both sides go over as signed ones with their top bit
+    // flipped (sign), the norm's by taking flippedFloor, the floor with its
+    // top bit flipped.
+    static constexpr long long sign = static_cast<long long>(1ull << 63);
+
+    // Lanes whose pass is quiet, given the flipped quiet spans that cover it
+    // (the largest on idle lanes).
+    static M quiet(const Lanes& v, M spans, M flippedFloor)
     {
-        const M above = reinterpret_cast<M>(norm(v.dzr, v.dzi)) - quietFloor;
-        return reinterpret_cast<Unsigned>(above) >= reinterpret_cast<Unsigned>(spans);
+        return spans > reinterpret_cast<M>(norm(v.dzr, v.dzi)) - flippedFloor;
     }
 
-    static M spansAt(const Lanes& v, const std::uint64_t* spans) { return G::spans(spans, v.m) | ~v.busy; }
+    static M spansAt(const Lanes& v, const std::uint64_t* spans)
+    {
+        return (G::spans(spans, v.j) | ~v.busy()) ^ sign;
+    }
 
     // Steps the lanes through quiet passes, up to and with the first that is
     // not or the pass `until`; returns the passes taken since the step
     // began. The lanes are copied in and out, so that the loop keeps them in
     // registers.
-    static std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, M quietFloor, std::int64_t passes,
-                                    std::int64_t until)
+    static std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, M flippedFloor,
+                                    std::int64_t passes, std::int64_t until)
     {
         Lanes v[U];
         for (int u = 0; u < U; ++u)
@@ -106,20 +118,20 @@ struct DeepLanes {
             for (int u = 0; u < U; ++u)
                 window[u] = spansAt(v[u], o.windowSpans);
             for (int k = 0; k < kQuietWindow; ++k) {
-                M odd{};
+                M all = M{} - 1;
                 for (int u = 0; u < U; ++u) {
                     advance(v[u], o);
-                    odd |= unquiet(v[u], window[u], quietFloor);
+                    all &= quiet(v[u], window[u], flippedFloor);
                 }
-                bool quiet = Bits(odd) == 0;
-                if (!quiet) {  // the window's narrowest point may lie ahead
-                    odd = M{};
+                bool quietPass = Bits(all) == everyLane;
+                if (!quietPass) {  // the window's narrowest point may lie ahead
+                    all = M{} - 1;
                     for (int u = 0; u < U; ++u)
-                        odd |= unquiet(v[u], spansAt(v[u], o.pointSpans), quietFloor);
-                    quiet = Bits(odd) == 0;
+                        all &= quiet(v[u], spansAt(v[u], o.pointSpans), flippedFloor);
+                    quietPass = Bits(all) == everyLane;
                 }
                 ++passes;
-                if (!quiet || passes == until) {
+                if (!quietPass || passes == until) {
                     for (int u = 0; u < U; ++u)
                         lanes[u] = v[u];
                     return passes;
@@ -137,11 +149,12 @@ struct DeepLanes {
             l[u].dzi = load<V>(s.dzi + u * W);
             l[u].dcr = load<V>(s.dcr + u * W);
             l[u].dci = load<V>(s.dci + u * W);
-            l[u].m = load<M>(s.m + u * W);
-            l[u].busy = load<M>(s.busy + u * W);
+            const M m = load<M>(s.m + u * W);
+            l[u].j = m + m;
+            l[u].jStep = load<M>(s.busy + u * W) & 2;
             left[u] = load<M>(s.left + u * W);
         }
-        const M quietFloor = M{} + __builtin_bit_cast(long long, o.quietFloor);
+        const M flippedFloor = M{} + (__builtin_bit_cast(long long, o.quietFloor) ^ sign);
         unsigned handBack = 0;
         for (int u = 0; u < U; ++u) {
             point(o, l[u]);
@@ -155,7 +168,7 @@ struct DeepLanes {
         std::int64_t passes = 0;
         DeepLaneEvents events{0, handBack};
         while (events.handBack == 0) {
-            passes = quietPasses(l, o, quietFloor, passes, untilLimit);
+            passes = quietPasses(l, o, flippedFloor, passes, untilLimit);
             // The last of those passes in full. One test a pass: a lane done
             // in it is finished whatever its next top did, and the others
             // rest at the top of the next pass.
@@ -165,7 +178,7 @@ struct DeepLanes {
                 Lanes& v = l[u];
                 const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
                 const V nz = norm(zr, zi);
-                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy) << (u * W);
+                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy()) << (u * W);
                 handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
             }
             events.done = done;
@@ -174,11 +187,11 @@ struct DeepLanes {
                 break;
         }
         for (int u = 0; u < U; ++u) {
-            const M left_ = left[u] - passes;
+            const M m = l[u].j >> 1, stillLeft = left[u] - passes;
             __builtin_memcpy(s.dzr + u * W, &l[u].dzr, sizeof(V));
             __builtin_memcpy(s.dzi + u * W, &l[u].dzi, sizeof(V));
-            __builtin_memcpy(s.m + u * W, &l[u].m, sizeof(M));
-            __builtin_memcpy(s.left + u * W, &left_, sizeof(M));
+            __builtin_memcpy(s.m + u * W, &m, sizeof(M));
+            __builtin_memcpy(s.left + u * W, &stillLeft, sizeof(M));
         }
         return events;
     }
@@ -190,27 +203,27 @@ struct ElementGather {
     using M = decltype(V{} < V{});
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
 
-    static void pair(const double* z, M m, V& re, V& im)
+    static void pair(const double* z, M j, V& re, V& im)
     {
         for (int k = 0; k < W; ++k) {
-            re[k] = z[2 * m[k]];
-            im[k] = z[2 * m[k] + 1];
+            re[k] = z[j[k]];
+            im[k] = z[j[k] + 1];
         }
     }
 
-    static V one(const double* a, M m)
+    static V one(const double* a, M j)
     {
         V v;
         for (int k = 0; k < W; ++k)
-            v[k] = a[m[k]];
+            v[k] = a[j[k] >> 1];
         return v;
     }
 
-    static M spans(const std::uint64_t* a, M m)
+    static M spans(const std::uint64_t* a, M j)
     {
         M v;
         for (int k = 0; k < W; ++k)
-            v[k] = static_cast<long long>(a[m[k]]);
+            v[k] = static_cast<long long>(a[j[k] >> 1]);
         return v;
     }
 };
