@@ -69,9 +69,18 @@ public:
     // take the pixel: it escapes in that pass, or its delta is too small
     // for doubles.
     bool laneStart(int col, int row, Cx& dc) const;
-    // What count() gives for a pixel that a lane took up to pass n, at
-    // point m of the orbit with the delta dz (both after rebasing).
-    std::int32_t resume(int col, int row, std::size_t m, std::int32_t n, Cx dz, DeepCounters& counters) const;
+    // Where a lane is: at the top of pass n, at point m with the delta dz.
+    struct LanePoint {
+        std::size_t m;
+        std::int32_t n;
+        Cx dz;
+    };
+    static constexpr std::int32_t kForLane = -1;
+    // What count() gives for a pixel that a lane took to `at` (after
+    // rebasing there); or kForLane, with `at` moved on, where count() comes
+    // to the top of a pass that a lane takes the same way (in doubles,
+    // without a bilinear step) after a run of such passes.
+    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     // Per orbit point, |dz|^2 below which a bilinear step starts there;
     // zero where none does.
@@ -86,12 +95,14 @@ public:
 
 private:
     struct Track;
+    enum class Outcome { Done, OutOfRange, ForLane };
     template <class D>
-    bool iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
+    Outcome iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);
-    // Iterates until done, in doubles first when `doubles`, and returns the count.
-    std::int32_t finish(Track& t, CxExp dz, Cx d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
+    // Iterates until done, in doubles first when `doubles`, and returns the
+    // count (or kForLane, for a pixel from a lane, with its delta in d).
+    std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
 
     DeepParams params_;
     mpfr_prec_t bits_;

@@ -42,20 +42,36 @@ public:
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
-                finish(lane, n <= 1 ? 0 : n, n, 0);
+                finish(lane, n <= 1 ? 0 : n, n, skipped_[lane]);
             }
-            for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1) {
-                const int lane = __builtin_ctz(lanes);
-                DeepCounters pixel;
-                const std::int32_t count =
-                    frame_.resume(col_[lane], row_[lane], static_cast<std::size_t>(state_.m[lane]),
-                                  passes(lane), {state_.dzr[lane], state_.dzi[lane]}, pixel);
-                finish(lane, count, add(pixel), skipped(pixel));
-            }
+            for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1)
+                handBack(__builtin_ctz(lanes));
         }
     }
 
 private:
+    // count() takes the lane's pixel on: to its end, or through bilinear
+    // steps or passes outside doubles back to passes that the lane takes.
+    void handBack(int lane)
+    {
+        DeepCounters pixel;
+        DeepFrame::LanePoint at{static_cast<std::size_t>(state_.m[lane]), passes(lane),
+                                {state_.dzr[lane], state_.dzi[lane]}};
+        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel);
+        counters_.approximated += pixel.approximated;
+        counters_.rebased += pixel.rebased;
+        skipped_[lane] += skipped(pixel);
+        if (count == DeepFrame::kForLane) {
+            state_.m[lane] = static_cast<std::int64_t>(at.m);
+            state_.left[lane] = frame_.params().maxIters - at.n;
+            state_.dzr[lane] = at.dz.re;
+            state_.dzi[lane] = at.dz.im;
+            return;
+        }
+        counters_.iterations += pixel.iterations;
+        finish(lane, count, static_cast<std::int32_t>(pixel.iterations), skipped_[lane]);
+    }
+
     // Starts queued points on idle lanes; a point that count() must take is
     // finished at once.
     void fill()
@@ -126,6 +142,7 @@ private:
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
         state_.m[lane] = state_.busy[lane] = 0;
         state_.left[lane] = INT64_MAX;
+        skipped_[lane] = 0;
     }
 
     const DeepFrame& frame_;
@@ -139,6 +156,7 @@ private:
     DeepLaneState state_;
     int col_[kMostDeepLanes] = {}, row_[kMostDeepLanes] = {};
     std::size_t slot_[kMostDeepLanes] = {};
+    std::int32_t skipped_[kMostDeepLanes] = {};  // passes the pixel's bilinear steps skipped
     int idle_ = kernel_.lanes;
 };
 
