@@ -138,7 +138,7 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
             for (const double r2 : table_.shortestRadii2())
                 mostStepRadius_ = std::max(mostStepRadius_, r2);
             if (hasLanes())
-                lanes_ = ::laneTables(orbit_, mostStepRadius_);
+                lanes_ = ::laneTables(orbit_, table_.shortestRadii2());
         }
         return;
     }

@@ -87,47 +87,51 @@ struct DeepLanes {
 
     // The quiet ranges compare as unsigned integers, which these vectors do
     // not have: both sides go over as signed ones with their top bit
-    // flipped (sign), the norm's by taking flippedFloor, the floor with its
-    // top bit flipped.
+    // flipped, the norm's by taking the flipped low end.
     static constexpr long long sign = static_cast<long long>(1ull << 63);
 
-    // Lanes whose pass is quiet, given the flipped quiet spans that cover it
-    // (the largest on idle lanes).
-    static M quiet(const Lanes& v, M spans, M flippedFloor)
+    // A quiet range per lane, flipped: every |dz|^2 is quiet on an idle lane.
+    struct Quiet {
+        M low, span;
+    };
+
+    static Quiet quietAt(const Lanes& v, const std::uint64_t* low, const std::uint64_t* span)
     {
-        return spans > reinterpret_cast<M>(norm(v.dzr, v.dzi)) - flippedFloor;
+        const M busy = v.busy();
+        return {(G::words(low, v.j) & busy) ^ sign, (G::words(span, v.j) | ~busy) ^ sign};
     }
 
-    static M spansAt(const Lanes& v, const std::uint64_t* spans)
+    // Lanes whose pass is quiet, given the range that covers it.
+    static M quiet(const Lanes& v, const Quiet& q)
     {
-        return (G::spans(spans, v.j) | ~v.busy()) ^ sign;
+        return q.span > reinterpret_cast<M>(norm(v.dzr, v.dzi)) - q.low;
     }
 
     // Steps the lanes through quiet passes, up to and with the first that is
     // not or the pass `until`; returns the passes taken since the step
     // began. The lanes are copied in and out, so that the loop keeps them in
     // registers.
-    static std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, M flippedFloor,
-                                    std::int64_t passes, std::int64_t until)
+    static std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t passes,
+                                    std::int64_t until)
     {
         Lanes v[U];
         for (int u = 0; u < U; ++u)
             v[u] = lanes[u];
         for (;;) {
-            M window[U];
+            Quiet window[U];
             for (int u = 0; u < U; ++u)
-                window[u] = spansAt(v[u], o.windowSpans);
+                window[u] = quietAt(v[u], o.windowLow, o.windowSpan);
             for (int k = 0; k < kQuietWindow; ++k) {
                 M all = M{} - 1;
                 for (int u = 0; u < U; ++u) {
                     advance(v[u], o);
-                    all &= quiet(v[u], window[u], flippedFloor);
+                    all &= quiet(v[u], window[u]);
                 }
                 bool quietPass = Bits(all) == everyLane;
                 if (!quietPass) {  // the window's narrowest point may lie ahead
                     all = M{} - 1;
                     for (int u = 0; u < U; ++u)
-                        all &= quiet(v[u], spansAt(v[u], o.pointSpans), flippedFloor);
+                        all &= quiet(v[u], quietAt(v[u], o.pointLow, o.pointSpan));
                     quietPass = Bits(all) == everyLane;
                 }
                 ++passes;
@@ -154,7 +158,6 @@ struct DeepLanes {
             l[u].jStep = load<M>(s.busy + u * W) & 2;
             left[u] = load<M>(s.left + u * W);
         }
-        const M flippedFloor = M{} + (__builtin_bit_cast(long long, o.quietFloor) ^ sign);
         unsigned handBack = 0;
         for (int u = 0; u < U; ++u) {
             point(o, l[u]);
@@ -168,7 +171,7 @@ struct DeepLanes {
         std::int64_t passes = 0;
         DeepLaneEvents events{0, handBack};
         while (events.handBack == 0) {
-            passes = quietPasses(l, o, flippedFloor, passes, untilLimit);
+            passes = quietPasses(l, o, passes, untilLimit);
             // The last of those passes in full. One test a pass: a lane done
             // in it is finished whatever its next top did, and the others
             // rest at the top of the next pass.
@@ -219,7 +222,7 @@ struct ElementGather {
         return v;
     }
 
-    static M spans(const std::uint64_t* a, M j)
+    static M words(const std::uint64_t* a, M j)
     {
         M v;
         for (int k = 0; k < W; ++k)

@@ -13,10 +13,11 @@ public:
           next_(slots_.first),
           orbit_{frame.laneTables().twiceZ.data(),
                  frame.stepRadii().data(),
-                 frame.laneTables().pointSpans.data(),
-                 frame.laneTables().windowSpans.data(),
+                 frame.laneTables().point.low.data(),
+                 frame.laneTables().point.span.data(),
+                 frame.laneTables().window.low.data(),
+                 frame.laneTables().window.span.data(),
                  frame.laneTables().nearBound,
-                 frame.laneTables().quietFloor,
                  static_cast<std::int64_t>(frame.orbit().size())}
     {
         for (int lane = 0; lane < kMostDeepLanes; ++lane)

@@ -21,17 +21,16 @@ struct DeepLaneState {
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
 };
 
-// The frame's orbit and tables as plain arrays: twiceZ, pointSpans,
-// windowSpans, nearBound and quietFloor from LaneTables, radii from
-// DeepFrame::stepRadii(). A lane takes most passes as quiet ones
-// (lane_tables.h), tested against the window span of the point where the
-// test was last made, and that point's own span only where that fails.
+// The frame's orbit and tables as plain arrays: twiceZ, the quiet ranges
+// and nearBound from LaneTables, radii from DeepFrame::stepRadii(). A lane
+// takes most passes as quiet ones (lane_tables.h), tested against the
+// window of the point where the test was last made, and against that
+// point's own range only where that fails.
 struct DeepLaneOrbit {
     const double* twiceZ;
     const double* radii;
-    const std::uint64_t* pointSpans;
-    const std::uint64_t* windowSpans;
-    double nearBound, quietFloor;
+    const std::uint64_t *pointLow, *pointSpan, *windowLow, *windowSpan;
+    double nearBound;
     std::int64_t size;
 };
 

@@ -29,7 +29,7 @@ struct Gather {
         return reinterpret_cast<Vec4>(_mm256_i64gather_pd(a, reinterpret_cast<__m256i>(j), 4));
     }
 
-    static M spans(const std::uint64_t* a, M j)
+    static M words(const std::uint64_t* a, M j)
     {
         return reinterpret_cast<M>(
             _mm256_i64gather_epi64(reinterpret_cast<const long long*>(a), reinterpret_cast<__m256i>(j), 4));

@@ -92,42 +92,46 @@ void advance(Lanes& v, const DeepLaneOrbit& o)
     point(o, v);
 }
 
-// Lanes whose pass may not be quiet, given the quiet spans that cover it
-// (all ones on idle lanes).
-unsigned unquiet(const Lanes& v, __m512i spans, __m512i quietFloor)
+// A quiet range per lane: every |dz|^2 is quiet on an idle lane.
+struct Quiet {
+    __m512i low, span;
+};
+
+Quiet quietAt(const Lanes& v, const std::uint64_t* low, const std::uint64_t* span)
 {
-    const __m512i above = _mm512_sub_epi64(_mm512_castpd_si512(norm(v.dzr, v.dzi)), quietFloor);
-    return _mm512_cmp_epu64_mask(above, spans, _MM_CMPINT_NLT);
+    return {_mm512_mask_i64gather_epi64(_mm512_setzero_si512(), v.busy, v.j, low, 4),
+            _mm512_mask_i64gather_epi64(_mm512_set1_epi64(-1), v.busy, v.j, span, 4)};
 }
 
-__m512i spansAt(const Lanes& v, const std::uint64_t* spans)
+// Lanes whose pass may not be quiet, given the range that covers it.
+unsigned unquiet(const Lanes& v, const Quiet& q)
 {
-    return _mm512_mask_i64gather_epi64(_mm512_set1_epi64(-1), v.busy, v.j, spans, 4);
+    const __m512i above = _mm512_sub_epi64(_mm512_castpd_si512(norm(v.dzr, v.dzi)), q.low);
+    return _mm512_cmp_epu64_mask(above, q.span, _MM_CMPINT_NLT);
 }
 
 // Steps the lanes through quiet passes, up to and with the first that is
 // not or the pass `until`; returns the passes taken since the step began.
 // The lanes are copied in and out, so that the loop keeps them in registers.
-std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, __m512i quietFloor, std::int64_t passes,
-                         std::int64_t until)
+std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until)
 {
     Lanes v[U];
     for (int u = 0; u < U; ++u)
         v[u] = lanes[u];
     for (;;) {
-        __m512i window[U];
+        Quiet window[U];
         for (int u = 0; u < U; ++u)
-            window[u] = spansAt(v[u], o.windowSpans);
+            window[u] = quietAt(v[u], o.windowLow, o.windowSpan);
         for (int k = 0; k < kQuietWindow; ++k) {
             unsigned odd = 0;
             for (int u = 0; u < U; ++u) {
                 advance(v[u], o);
-                odd |= unquiet(v[u], window[u], quietFloor);
+                odd |= unquiet(v[u], window[u]);
             }
             if (odd != 0) {  // the window's narrowest point may lie ahead
                 odd = 0;
                 for (int u = 0; u < U; ++u)
-                    odd |= unquiet(v[u], spansAt(v[u], o.pointSpans), quietFloor);
+                    odd |= unquiet(v[u], quietAt(v[u], o.pointLow, o.pointSpan));
             }
             ++passes;
             if (odd != 0 || passes == until) {
@@ -156,7 +160,6 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     }
     const __m512d four = _mm512_set1_pd(4.0);
     const __m512d nearBound = _mm512_set1_pd(o.nearBound);
-    const __m512i quietFloor = _mm512_castpd_si512(_mm512_set1_pd(o.quietFloor));
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
         point(o, l[u]);
@@ -170,7 +173,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     std::int64_t passes = 0;
     DeepLaneEvents events{0, handBack};
     while (events.handBack == 0) {
-        passes = quietPasses(l, o, quietFloor, passes, untilLimit);
+        passes = quietPasses(l, o, passes, untilLimit);
         // The last of those passes in full. One test a pass: a lane done in
         // it is finished whatever its next top did, and the others rest at
         // the top of the next pass.

@@ -17,27 +17,36 @@ double quietBound(Cx Z)
     return b > 0.0 ? (1.0 - 0x1p-16) * std::min(0.25 * a2, b * b) : 0.0;
 }
 
-LaneTables laneTables(const ReferenceOrbit& orbit, double mostStepRadius)
+LaneTables laneTables(const ReferenceOrbit& orbit, const std::vector<double>& stepRadii)
 {
     LaneTables t;
-    t.nearBound = std::max(mostStepRadius, 0x1p-898);
-    t.quietFloor = t.nearBound * (1.0 + 0x1p-20);
     const std::size_t size = orbit.size();
+    t.nearBound = 0x1p-898;
+    for (const double r : stepRadii)
+        t.nearBound = std::max(t.nearBound, r);
     t.twiceZ.resize(2 * size);
     for (std::size_t m = 0; m < size; ++m) {
         t.twiceZ[2 * m] = 2.0 * orbit.z[m].re;
         t.twiceZ[2 * m + 1] = 2.0 * orbit.z[m].im;
     }
-    const auto lower = std::bit_cast<std::uint64_t>(t.quietFloor);
-    t.pointSpans.assign(size, 0);
+    // Each point's range as its ends in bits; the orbit's end has none.
+    std::vector<std::uint64_t> low(size, 0), high(size, 0);
     for (std::size_t m = 0; m + 1 < size; ++m) {
-        const auto upper = std::bit_cast<std::uint64_t>(quietBound(orbit.z[m]));
-        t.pointSpans[m] = upper > lower ? upper - lower : 0;
+        low[m] = std::bit_cast<std::uint64_t>(std::max(stepRadii[m], 0x1p-898) * (1.0 + 0x1p-20));
+        high[m] = std::bit_cast<std::uint64_t>(quietBound(orbit.z[m]));
     }
-    t.windowSpans.assign(size, 0);
-    const auto spans = t.pointSpans.begin();
-    for (std::size_t m = 0; m + kQuietWindow < size; ++m)
-        t.windowSpans[m] = *std::min_element(spans + static_cast<std::ptrdiff_t>(m + 1),
-                                             spans + static_cast<std::ptrdiff_t>(m + 1 + kQuietWindow));
+    const auto put = [](QuietRanges& r, std::size_t m, std::uint64_t from, std::uint64_t to) {
+        r.low[m] = from;
+        r.span[m] = to > from ? to - from : 0;
+    };
+    t.point = {std::vector<std::uint64_t>(size, 0), std::vector<std::uint64_t>(size, 0)};
+    t.window = t.point;
+    for (std::size_t m = 0; m < size; ++m)
+        put(t.point, m, low[m], high[m]);
+    for (std::size_t m = 0; m + kQuietWindow < size; ++m) {
+        const auto first = static_cast<std::ptrdiff_t>(m + 1), last = first + kQuietWindow;
+        put(t.window, m, *std::max_element(low.begin() + first, low.begin() + last),
+            *std::min_element(high.begin() + first, high.begin() + last));
+    }
     return t;
 }

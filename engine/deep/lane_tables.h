@@ -12,25 +12,31 @@
 // starts over, takes no bilinear step and stays in doubles. A lane tests a
 // pass for being quiet with one norm and one comparison, and makes all of
 // count()'s tests only where that fails. A pass at orbit point m is quiet
-// where |dz|^2 lies in [quietFloor, quietBound(Z_m)).
+// where |dz|^2 lies in [max(r_m, 2^-898) (1 + 2^-20), quietBound(Z_m)), r_m
+// being the radius below which a bilinear step starts there; the margin is
+// far above the rounding of a norm, fused or not.
 
-// The orbit points that one window span covers.
+// The orbit points that one window covers.
 constexpr int kQuietWindow = 8;
+
+// Ranges of |dz|^2 per orbit point, in the bits of doubles, which order as
+// unsigned integers as non-negative doubles do: from low, span wide; span
+// is zero where the range is empty.
+struct QuietRanges {
+    std::vector<std::uint64_t> low, span;
+};
 
 struct LaneTables {
     // 2 Z_m, re and im of each point in turn: the step's 2 Z + dz in one
     // addition. Halving it gives Z back exactly.
     std::vector<double> twiceZ;
-    // Per orbit point m, the quiet range of point m (pointSpans) and the
-    // narrowest quiet range of points m + 1 to m + kQuietWindow (windowSpans),
-    // each as the width of the range in the bits of doubles, which order as
-    // unsigned integers as non-negative doubles do; zero where the range is
-    // empty, as it is at the orbit's end, where pixels start over.
-    std::vector<std::uint64_t> pointSpans, windowSpans;
-    // Below nearBound a lane may need a bilinear step (the frame's largest
-    // radius) or leave doubles (kDeltaFloor squared, with room to spare).
-    // quietFloor is above it by more than the rounding of a norm.
-    double nearBound = 0.0, quietFloor = 0.0;
+    // The quiet range of point m, and the range quiet at every point from
+    // m + 1 to m + kQuietWindow. Empty at the orbit's end, where pixels
+    // start over.
+    QuietRanges point, window;
+    // Below nearBound a lane may need a bilinear step (the largest radius)
+    // or leave doubles (kDeltaFloor squared, with room to spare).
+    double nearBound = 0.0;
 };
 
 // The |dz|^2 below which a pixel at the orbit point Z neither escapes nor
@@ -40,6 +46,6 @@ struct LaneTables {
 // beyond the escape radius.
 double quietBound(Cx Z);
 
-// mostStepRadius: the largest |dz|^2 for which a bilinear step starts
-// anywhere on the orbit.
-LaneTables laneTables(const ReferenceOrbit& orbit, double mostStepRadius);
+// stepRadii: per orbit point, the |dz|^2 below which a bilinear step starts
+// there (BlaTable::shortestRadii2()).
+LaneTables laneTables(const ReferenceOrbit& orbit, const std::vector<double>& stepRadii);

@@ -225,6 +225,12 @@ std::vector<std::pair<EscapeIsa, DeepLaneKernel>> laneKernelsHere()
     return kernels;
 }
 
+DeepLaneOrbit laneOrbit(const LaneTables& t, const std::vector<double>& radii)
+{
+    return {t.twiceZ.data(),      radii.data(),         t.point.low.data(), t.point.span.data(),
+            t.window.low.data(), t.window.span.data(), t.nearBound,        static_cast<std::int64_t>(radii.size())};
+}
+
 DeepLaneState idleLanes()
 {
     DeepLaneState s{};
@@ -242,8 +248,8 @@ TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
 {
     const double twiceZ[] = {0.0, 0.0, 2e-3, 0.0, 1.0, 0.5, 0.2, 0.2};
     const double radii[] = {0.0, 0.0, 0.0, 0.0};
-    const std::uint64_t noQuietPasses[] = {0, 0, 0, 0};
-    const DeepLaneOrbit orbit{twiceZ, radii, noQuietPasses, noQuietPasses, 0.0, 0.0, 4};
+    const std::uint64_t none[] = {0, 0, 0, 0};  // no quiet passes
+    const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, 0.0, 4};
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
         DeepLaneState s = idleLanes();
@@ -272,10 +278,9 @@ TEST(DeepLanes, StartOverAtTheLastPointThatAQuietSpanCovers)
     orbit.z.assign(24, Cx{0.25, 0.0});
     orbit.z[0] = {0.0, 0.0};
     orbit.z[1 + kQuietWindow] = {1e-7, 0.0};
-    const LaneTables t = laneTables(orbit, 0.0);
     const std::vector<double> radii(orbit.size(), 0.0);
-    const DeepLaneOrbit lanes{t.twiceZ.data(),  radii.data(),     t.pointSpans.data(),
-                              t.windowSpans.data(), t.nearBound, t.quietFloor, 24};
+    const LaneTables t = laneTables(orbit, radii);
+    const DeepLaneOrbit lanes = laneOrbit(t, radii);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
         DeepLaneState s = idleLanes();
@@ -298,10 +303,9 @@ TEST(DeepLanes, HandBackWhereTheDeltaShrinksBelowTheBilinearSteps)
     orbit.z.assign(300, Cx{0.45, 0.0});  // each pass takes dz to about 0.9 dz
     orbit.z[0] = {0.0, 0.0};
     const double stepRadius = 1e-20;
-    const LaneTables t = laneTables(orbit, stepRadius);
     const std::vector<double> radii(orbit.size(), stepRadius);
-    const DeepLaneOrbit lanes{t.twiceZ.data(),  radii.data(),     t.pointSpans.data(),
-                              t.windowSpans.data(), t.nearBound, t.quietFloor, 300};
+    const LaneTables t = laneTables(orbit, radii);
+    const DeepLaneOrbit lanes = laneOrbit(t, radii);
     std::int64_t first = 1;  // where |dz|^2 first falls below the radius
     for (Cx dz{1e-3, 0.0}; !(norm(dz) < stepRadius); ++first)
         dz = (2.0 * orbit.z[static_cast<std::size_t>(first)] + dz) * dz;
