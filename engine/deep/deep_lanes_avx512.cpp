@@ -31,9 +31,10 @@ template <int Scale, class T>
 __m512d gather(const T* base, __m512i at)
 {
     __m512d v;
-    __mmask8 all = 0xff;  // a gather clears its mask
-    asm("vpxord %[v], %[v], %[v]\n\tvgatherqpd (%[base], %[at], %c[scale]), %[v]%{%[all]%}"
-        : [v] "=&v"(v), [all] "+Yk"(all)
+    __mmask8 all;  // every lane; a gather clears its mask
+    asm("kxnorw %[all], %[all], %[all]\n\tvpxord %[v], %[v], %[v]\n\t"
+        "vgatherqpd (%[base], %[at], %c[scale]), %[v]%{%[all]%}"
+        : [v] "=&v"(v), [all] "=&Yk"(all)
         : [base] "r"(base), [at] "v"(at), [scale] "n"(Scale), "m"(*base));
     return v;
 }
