@@ -23,13 +23,11 @@ struct DeepLanes {
     static constexpr unsigned everyLane = (1u << W) - 1;
     static_assert(L <= kMostDeepLanes, "the state holds the lanes");
 
-    // A lane's orbit point m is kept as j = 2m. Idle lanes stay at m = 0,
-    // where Z = 0 keeps their dz = 0.
+    // A lane's orbit point m is kept as j = 2m. Idle lanes have dz = dc = 0,
+    // which any Z keeps so, and rest at m = 0.
     struct Lanes {
         V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-        M j, jStep;                      // jStep: 2 on busy lanes, 0 on idle ones
-
-        M busy() const { return jStep != 0; }
+        M j, busy;                       // busy: all ones or zero
     };
 
     // The lanes' arrays as vectors; __builtin_memcpy back stores them.
@@ -43,7 +41,7 @@ struct DeepLanes {
 
     static V norm(V re, V im) { return re * re + im * im; }
 
-    static void point(const DeepLaneOrbit& o, Lanes& l) { G::pair(o.twiceZ, l.j, l.Z2r, l.Z2i); }
+    static void point(const double* twiceZ, Lanes& l) { G::pair(twiceZ, l.j, l.Z2r, l.Z2i); }
 
     // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
     // lanes to hand back. The Mandelbrot orbit starts at Z = 0.
@@ -65,7 +63,7 @@ struct DeepLanes {
             l.Z2i = rebase ? zero : l.Z2i;
             ndzNow = rebase ? nz : ndz;
         }
-        const M busy = l.busy();
+        const M busy = l.busy;
         if (Bits((ndzNow < o.nearBound) & busy) == 0)
             return M{};
         const V ar = l.dzr < zero ? -l.dzr : l.dzr, ai = l.dzi < zero ? -l.dzi : l.dzi;
@@ -74,15 +72,15 @@ struct DeepLanes {
         return (outOfRange | bilinear) & busy;
     }
 
-    // One pass's step, to the next point: dz -> (2Z + dz) dz + dc.
-    static void advance(Lanes& v, const DeepLaneOrbit& o)
+    // One pass's step, to the next point, which twiceZ is shifted to: dz ->
+    // (2Z + dz) dz + dc.
+    static void advance(Lanes& v, const double* twiceZ)
     {
         const V tr = v.Z2r + v.dzr, ti = v.Z2i + v.dzi;
         const V nr = tr * v.dzr - ti * v.dzi, ni = tr * v.dzi + ti * v.dzr;
         v.dzr = nr + v.dcr;
         v.dzi = ni + v.dci;
-        v.j += v.jStep;
-        point(o, v);
+        point(twiceZ, v);
     }
 
     // The quiet ranges compare as unsigned integers, which these vectors do
@@ -97,8 +95,7 @@ struct DeepLanes {
 
     static Quiet quietAt(const Lanes& v, const std::uint64_t* low, const std::uint64_t* span)
     {
-        const M busy = v.busy();
-        return {(G::words(low, v.j) & busy) ^ sign, (G::words(span, v.j) | ~busy) ^ sign};
+        return {(G::words(low, v.j) & v.busy) ^ sign, (G::words(span, v.j) | ~v.busy) ^ sign};
     }
 
     // Lanes whose pass is quiet, given the range that covers it.
@@ -110,35 +107,40 @@ struct DeepLanes {
     // Steps the lanes through quiet passes, up to and with the first that is
     // not or the pass `until`; returns the passes taken since the step
     // began. The lanes are copied in and out, so that the loop keeps them in
-    // registers.
+    // registers. Rather than moving every lane's j on, the loop shifts the
+    // tables by the passes it has taken: each busy lane stops at the orbit's
+    // end at the latest, which is never quiet, so no lane reads beyond them.
     static std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t passes,
                                     std::int64_t until)
     {
         Lanes v[U];
         for (int u = 0; u < U; ++u)
             v[u] = lanes[u];
+        std::int64_t taken = 0;
         for (;;) {
             Quiet window[U];
             for (int u = 0; u < U; ++u)
-                window[u] = quietAt(v[u], o.windowLow, o.windowSpan);
+                window[u] = quietAt(v[u], o.windowLow + taken, o.windowSpan + taken);
             for (int k = 0; k < kQuietWindow; ++k) {
+                ++taken;
                 M all = M{} - 1;
                 for (int u = 0; u < U; ++u) {
-                    advance(v[u], o);
+                    advance(v[u], o.twiceZ + 2 * taken);
                     all &= quiet(v[u], window[u]);
                 }
                 bool quietPass = Bits(all) == everyLane;
                 if (!quietPass) {  // the window's narrowest point may lie ahead
                     all = M{} - 1;
                     for (int u = 0; u < U; ++u)
-                        all &= quiet(v[u], quietAt(v[u], o.pointLow, o.pointSpan));
+                        all &= quiet(v[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
                     quietPass = Bits(all) == everyLane;
                 }
-                ++passes;
-                if (!quietPass || passes == until) {
-                    for (int u = 0; u < U; ++u)
+                if (!quietPass || passes + taken == until) {
+                    for (int u = 0; u < U; ++u) {
                         lanes[u] = v[u];
-                    return passes;
+                        lanes[u].j += (2 * taken) & v[u].busy;
+                    }
+                    return passes + taken;
                 }
             }
         }
@@ -155,12 +157,12 @@ struct DeepLanes {
             l[u].dci = load<V>(s.dci + u * W);
             const M m = load<M>(s.m + u * W);
             l[u].j = m + m;
-            l[u].jStep = load<M>(s.busy + u * W) & 2;
+            l[u].busy = load<M>(s.busy + u * W);
             left[u] = load<M>(s.left + u * W);
         }
         unsigned handBack = 0;
         for (int u = 0; u < U; ++u) {
-            point(o, l[u]);
+            point(o.twiceZ, l[u]);
             const V zr = 0.5 * l[u].Z2r + l[u].dzr, zi = 0.5 * l[u].Z2i + l[u].dzi;
             handBack |= Bits(top(l[u], o, zr, zi, norm(zr, zi))) << (u * W);
         }
@@ -181,7 +183,7 @@ struct DeepLanes {
                 Lanes& v = l[u];
                 const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
                 const V nz = norm(zr, zi);
-                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy()) << (u * W);
+                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy) << (u * W);
                 handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
             }
             events.done = done;
