@@ -15,11 +15,11 @@ constexpr int U = 2;  // vectors side by side, whose passes are independent
 static_assert(W * U <= kMostDeepLanes, "the state holds the lanes");
 
 // A lane's orbit point m is kept as j = 2m: 2Z's re sits at 8j bytes, its
-// im 8 bytes further, and the per-point spans and radii at 4j bytes. Idle
-// lanes stay at m = 0, where Z = 0 keeps their dz = 0.
+// im 8 bytes further, and the per-point ranges and radii at 4j bytes. Idle
+// lanes have dz = dc = 0, which any Z keeps so, and rest at m = 0.
 struct Lanes {
     __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-    __m512i j, jStep;                      // jStep: 2 on busy lanes, 0 on idle ones
+    __m512i j;
     __mmask8 busy;
 };
 
@@ -39,10 +39,10 @@ __m512d gather(const T* base, __m512i at)
     return v;
 }
 
-void point(const DeepLaneOrbit& o, Lanes& l)
+void point(const double* twiceZ, Lanes& l)
 {
-    l.Z2r = gather<8>(o.twiceZ, l.j);
-    l.Z2i = gather<8>(o.twiceZ + 1, l.j);
+    l.Z2r = gather<8>(twiceZ, l.j);
+    l.Z2i = gather<8>(twiceZ + 1, l.j);
 }
 
 __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re), _mm512_mul_pd(im, im)); }
@@ -81,16 +81,16 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
     return (outOfRange | bilinear) & l.busy;
 }
 
-// One pass's step, to the next point: dz -> (2Z + dz) dz + dc.
-void advance(Lanes& v, const DeepLaneOrbit& o)
+// One pass's step, to the next point, which twiceZ is shifted to: dz ->
+// (2Z + dz) dz + dc.
+void advance(Lanes& v, const double* twiceZ)
 {
     const __m512d tr = _mm512_add_pd(v.Z2r, v.dzr), ti = _mm512_add_pd(v.Z2i, v.dzi);
     const __m512d nr = _mm512_sub_pd(_mm512_mul_pd(tr, v.dzr), _mm512_mul_pd(ti, v.dzi));
     const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
     v.dzr = _mm512_add_pd(nr, v.dcr);
     v.dzi = _mm512_add_pd(ni, v.dci);
-    v.j = _mm512_add_epi64(v.j, v.jStep);
-    point(o, v);
+    point(twiceZ, v);
 }
 
 // A quiet range per lane: every |dz|^2 is quiet on an idle lane.
@@ -114,31 +114,37 @@ unsigned unquiet(const Lanes& v, const Quiet& q)
 // Steps the lanes through quiet passes, up to and with the first that is
 // not or the pass `until`; returns the passes taken since the step began.
 // The lanes are copied in and out, so that the loop keeps them in registers.
+// Rather than moving every lane's j on, the loop shifts the tables by the
+// passes it has taken: each busy lane stops at the orbit's end at the
+// latest, which is never quiet, so no lane reads beyond them.
 std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until)
 {
     Lanes v[U];
     for (int u = 0; u < U; ++u)
         v[u] = lanes[u];
+    std::int64_t taken = 0;
     for (;;) {
         Quiet window[U];
         for (int u = 0; u < U; ++u)
-            window[u] = quietAt(v[u], o.windowLow, o.windowSpan);
+            window[u] = quietAt(v[u], o.windowLow + taken, o.windowSpan + taken);
         for (int k = 0; k < kQuietWindow; ++k) {
+            ++taken;
             unsigned odd = 0;
             for (int u = 0; u < U; ++u) {
-                advance(v[u], o);
+                advance(v[u], o.twiceZ + 2 * taken);
                 odd |= unquiet(v[u], window[u]);
             }
             if (odd != 0) {  // the window's narrowest point may lie ahead
                 odd = 0;
                 for (int u = 0; u < U; ++u)
-                    odd |= unquiet(v[u], quietAt(v[u], o.pointLow, o.pointSpan));
+                    odd |= unquiet(v[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
             }
-            ++passes;
-            if (odd != 0 || passes == until) {
-                for (int u = 0; u < U; ++u)
+            if (odd != 0 || passes + taken == until) {
+                for (int u = 0; u < U; ++u) {
                     lanes[u] = v[u];
-                return passes;
+                    lanes[u].j = _mm512_mask_add_epi64(v[u].j, v[u].busy, v[u].j, _mm512_set1_epi64(2 * taken));
+                }
+                return passes + taken;
             }
         }
     }
@@ -157,13 +163,12 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         l[u].j = _mm512_add_epi64(m, m);
         left[u] = _mm512_load_si512(s.left + u * W);
         l[u].busy = _mm512_test_epi64_mask(_mm512_load_si512(s.busy + u * W), _mm512_set1_epi64(-1));
-        l[u].jStep = _mm512_maskz_mov_epi64(l[u].busy, _mm512_set1_epi64(2));
     }
     const __m512d four = _mm512_set1_pd(4.0);
     const __m512d nearBound = _mm512_set1_pd(o.nearBound);
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
-        point(o, l[u]);
+        point(o.twiceZ, l[u]);
         const __m512d zr = _mm512_add_pd(half(l[u].Z2r), l[u].dzr), zi = _mm512_add_pd(half(l[u].Z2i), l[u].dzi);
         handBack |= static_cast<unsigned>(top(l[u], o, nearBound, zr, zi, norm(zr, zi))) << (u * W);
     }
