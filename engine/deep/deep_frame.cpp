@@ -138,7 +138,7 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
             for (const double r2 : table_.shortestRadii2())
                 mostStepRadius_ = std::max(mostStepRadius_, r2);
             if (hasLanes())
-                lanes_ = ::laneTables(orbit_, table_.shortestRadii2());
+                lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
         }
         return;
     }
@@ -149,6 +149,10 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     if (p.power == 2) {
         table_ = BlaTable(orbit_, 0.0, false);
         criticalTable_ = BlaTable(critical_, 0.0, false);
+        if (hasLanes()) {
+            const LaneOrbit critical{critical_, criticalTable_.shortestRadii2()};
+            lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
+        }
     }
 }
 
@@ -281,24 +285,36 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool 
 
 bool DeepFrame::hasLanes() const
 {
-    return !params_.julia && params_.power == 2 && params_.maxIters >= 2 && orbit_.size() >= 2;
+    return params_.power == 2 && params_.maxIters >= 2 && orbit_.size() >= 2 &&
+           (!params_.julia || critical_.size() >= 2);
 }
 
-bool DeepFrame::laneStart(int col, int row, Cx& dc) const
+bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
 {
     const CxExp pixel = pixelDelta(col, row);
     // count() stays with the extended exponent while the delta is below 2^-400.
     if (pixel.isZero() || pixel.e < kExtendedCeiling)
         return false;
-    dc = pixel.toCx();
-    return norm(orbit_.z[1] + dc) <= 4.0;
+    if (!params_.julia) {
+        dc = pixel.toCx();
+        at = {1, 1, dc};
+        return norm(orbit_.z[1] + dc) <= 4.0;
+    }
+    dc = {};
+    at = {0, 0, pixel.toCx()};
+    return norm(orbit_.z[0] + at.dz) <= 4.0 && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
 std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters) const
 {
-    Track t{&orbit_, &table_, at.m, at.n, true};
-    const std::int32_t count = finish(t, CxExp{}, at.dz, pixelDelta(col, row), true, counters);
-    at.m = t.m;
+    // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
+    const auto restart = static_cast<std::size_t>(lanes_.restart);
+    const bool critical = params_.julia && at.m >= restart;
+    Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
+            at.n, true};
+    const CxExp dc = params_.julia ? CxExp{} : pixelDelta(col, row);
+    const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters);
+    at.m = t.m + (t.orbit == &critical_ ? restart : 0);
     at.n = t.n;
     return count;
 }

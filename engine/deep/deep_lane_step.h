@@ -44,21 +44,22 @@ struct DeepLanes {
     static void point(const double* twiceZ, Lanes& l) { G::pair(twiceZ, l.j, l.Z2r, l.Z2i); }
 
     // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
-    // lanes to hand back. The Mandelbrot orbit starts at Z = 0.
+    // lanes to hand back. Pixels start over on an orbit that starts at Z = 0.
     static M top(Lanes& l, const DeepLaneOrbit& o, V zr, V zi, V nz)
     {
         const V zero{};
         const V ndz = norm(l.dzr, l.dzi);
         // Closer to 0 than to the orbit point, the orbit point closer to 0
-        // than the pixel to it, or at the orbit's end: start over. (At the
-        // orbit's start, where Z = 0, that changes nothing.)
+        // than the pixel to it (but at the centre's start), or at an orbit's
+        // end: start over. (Where Z = 0, that changes nothing.)
         const V nZ = norm(0.5 * l.Z2r, 0.5 * l.Z2i);
-        const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (l.j == 2 * (o.size - 1));
+        const M rebase = (nz < ndz) | ((nZ < ndz) & (l.j != 0)) | (l.j == 2 * o.lastPoints[0]) |
+                         (l.j == 2 * o.lastPoints[1]);
         V ndzNow = ndz;
         if (Bits(rebase) != 0) {  // seldom
             l.dzr = rebase ? zr : l.dzr;
             l.dzi = rebase ? zi : l.dzi;
-            l.j = rebase ? M{} : l.j;
+            l.j = rebase ? M{} + 2 * o.restart : l.j;
             l.Z2r = rebase ? zero : l.Z2r;
             l.Z2i = rebase ? zero : l.Z2i;
             ndzNow = rebase ? nz : ndz;

@@ -2,6 +2,13 @@
 
 #include "engine/colouring.h"
 
+DeepLaneOrbit laneOrbit(const LaneTables& t)
+{
+    return {t.twiceZ.data(),     t.radii.data(),     t.point.low.data(),
+            t.point.span.data(), t.window.low.data(), t.window.span.data(),
+            t.nearBound,         t.restart,           {t.lastPoints[0], t.lastPoints[1]}};
+}
+
 namespace {
 
 // Keeps a kernel's lanes busy with the run's points and finishes them.
@@ -11,14 +18,7 @@ public:
                DeepCounters& counters)
         : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
           next_(slots_.first),
-          orbit_{frame.laneTables().twiceZ.data(),
-                 frame.stepRadii().data(),
-                 frame.laneTables().point.low.data(),
-                 frame.laneTables().point.span.data(),
-                 frame.laneTables().window.low.data(),
-                 frame.laneTables().window.span.data(),
-                 frame.laneTables().nearBound,
-                 static_cast<std::int64_t>(frame.orbit().size())}
+          orbit_{laneOrbit(frame.laneTables())}
     {
         for (int lane = 0; lane < kMostDeepLanes; ++lane)
             clear(lane);
@@ -84,10 +84,15 @@ private:
                 const std::size_t i = next_ - slots_.first;
                 if (slots_.out[i].passes == EscapeRun::kCancelled)
                     continue;  // the caller no longer wants it
-                const int col = static_cast<int>(slots_.cr[i]), row = static_cast<int>(slots_.ci[i]);
+                // The pixel's column and row: a Julia frame's points carry
+                // them as z, a Mandelbrot frame's as c.
+                const bool julia = frame_.params().julia;
+                const int col = static_cast<int>(julia ? slots_.zr[i] : slots_.cr[i]);
+                const int row = static_cast<int>(julia ? slots_.zi[i] : slots_.ci[i]);
+                DeepFrame::LanePoint at;
                 Cx dc;
-                if (frame_.laneStart(col, row, dc)) {
-                    load(lane, col, row, dc);
+                if (frame_.laneStart(col, row, at, dc)) {
+                    load(lane, col, row, at, dc);
                     break;
                 }
                 DeepCounters pixel;
@@ -97,12 +102,14 @@ private:
         }
     }
 
-    void load(int lane, int col, int row, Cx dc)
+    void load(int lane, int col, int row, const DeepFrame::LanePoint& at, Cx dc)
     {
-        state_.dzr[lane] = state_.dcr[lane] = dc.re;
-        state_.dzi[lane] = state_.dci[lane] = dc.im;
-        state_.m[lane] = 1;
-        state_.left[lane] = frame_.params().maxIters - 1;
+        state_.dzr[lane] = at.dz.re;
+        state_.dzi[lane] = at.dz.im;
+        state_.dcr[lane] = dc.re;
+        state_.dci[lane] = dc.im;
+        state_.m[lane] = static_cast<std::int64_t>(at.m);
+        state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;
         col_[lane] = col;
         row_[lane] = row;

@@ -50,24 +50,26 @@ __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re
 __m512d half(__m512d v) { return _mm512_mul_pd(_mm512_set1_pd(0.5), v); }
 
 // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
-// lanes to hand back. The Mandelbrot orbit starts at Z = 0.
+// lanes to hand back. Pixels start over on an orbit that starts at Z = 0.
 __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __m512d zi, __m512d nz)
 {
     const __m512d ndz = norm(l.dzr, l.dzi);
     // Closer to 0 than to the orbit point, the orbit point closer to 0 than
-    // the pixel to it, or at the orbit's end: start over. (At the orbit's
-    // start, where Z = 0, starting over changes nothing: 0 + dz is dz.)
-    // One comparison for both distances: comparisons go to one port, the
-    // minimum to another.
+    // the pixel to it (but at the centre's start), or at an orbit's end:
+    // start over. (Where Z = 0, starting over changes nothing: 0 + dz is
+    // dz.) One comparison for both distances: comparisons go to one port,
+    // the minimum to another.
     const __m512d nZ = norm(half(l.Z2r), half(l.Z2i));
-    const __mmask8 rebase = _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, 0xff, nz, nZ), ndz, _CMP_LT_OQ) |
-                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * (o.size - 1)));
+    const __mmask8 started = _mm512_test_epi64_mask(l.j, l.j);
+    const __mmask8 rebase = _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, started, nz, nZ), ndz, _CMP_LT_OQ) |
+                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[0])) |
+                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[1]));
     __m512d ndzNow = ndz;
     if (rebase != 0) {
         ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
         l.dzr = _mm512_mask_blend_pd(rebase, l.dzr, zr);
         l.dzi = _mm512_mask_blend_pd(rebase, l.dzi, zi);
-        l.j = _mm512_maskz_mov_epi64(static_cast<__mmask8>(~rebase), l.j);
+        l.j = _mm512_mask_mov_epi64(l.j, rebase, _mm512_set1_epi64(2 * o.restart));
         l.Z2r = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Z2r);
         l.Z2i = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Z2i);
     }

@@ -17,23 +17,36 @@ double quietBound(Cx Z)
     return b > 0.0 ? (1.0 - 0x1p-16) * std::min(0.25 * a2, b * b) : 0.0;
 }
 
-LaneTables laneTables(const ReferenceOrbit& orbit, const std::vector<double>& stepRadii)
+LaneTables laneTables(const LaneOrbit& centre, const LaneOrbit* restart)
 {
     LaneTables t;
-    const std::size_t size = orbit.size();
+    std::vector<Cx> z(centre.orbit.z);
+    t.radii = centre.stepRadii;
+    t.lastPoints[0] = t.lastPoints[1] = static_cast<std::int64_t>(z.size()) - 1;
+    if (restart != nullptr) {
+        t.restart = static_cast<std::int64_t>(z.size());
+        z.insert(z.end(), restart->orbit.z.begin(), restart->orbit.z.end());
+        t.radii.insert(t.radii.end(), restart->stepRadii.begin(), restart->stepRadii.end());
+        t.lastPoints[1] = static_cast<std::int64_t>(z.size()) - 1;
+    }
+    const std::size_t size = z.size();
     t.nearBound = 0x1p-898;
-    for (const double r : stepRadii)
+    for (const double r : t.radii)
         t.nearBound = std::max(t.nearBound, r);
     t.twiceZ.resize(2 * size);
     for (std::size_t m = 0; m < size; ++m) {
-        t.twiceZ[2 * m] = 2.0 * orbit.z[m].re;
-        t.twiceZ[2 * m + 1] = 2.0 * orbit.z[m].im;
+        t.twiceZ[2 * m] = 2.0 * z[m].re;
+        t.twiceZ[2 * m + 1] = 2.0 * z[m].im;
     }
-    // Each point's range as its ends in bits; the orbit's end has none.
+    // Each point's range as its ends in bits; the orbits' ends have none,
+    // and no window reaches across one.
     std::vector<std::uint64_t> low(size, 0), high(size, 0);
-    for (std::size_t m = 0; m + 1 < size; ++m) {
-        low[m] = std::bit_cast<std::uint64_t>(std::max(stepRadii[m], 0x1p-898) * (1.0 + 0x1p-20));
-        high[m] = std::bit_cast<std::uint64_t>(quietBound(orbit.z[m]));
+    for (std::size_t m = 0; m < size; ++m) {
+        const auto point = static_cast<std::int64_t>(m);
+        if (point == t.lastPoints[0] || point == t.lastPoints[1])
+            continue;
+        low[m] = std::bit_cast<std::uint64_t>(std::max(t.radii[m], 0x1p-898) * (1.0 + 0x1p-20));
+        high[m] = std::bit_cast<std::uint64_t>(quietBound(z[m]));
     }
     const auto put = [](QuietRanges& r, std::size_t m, std::uint64_t from, std::uint64_t to) {
         r.low[m] = from;

@@ -26,17 +26,24 @@ struct QuietRanges {
     std::vector<std::uint64_t> low, span;
 };
 
+// The frame's orbits, one after the other: the centre's, from point 0,
+// and where the pixels start over unless that is the centre's own (a Julia
+// set's orbit of 0), from point `restart`.
 struct LaneTables {
     // 2 Z_m, re and im of each point in turn: the step's 2 Z + dz in one
     // addition. Halving it gives Z back exactly.
     std::vector<double> twiceZ;
+    // Per point, the |dz|^2 below which a bilinear step starts there.
+    std::vector<double> radii;
     // The quiet range of point m, and the range quiet at every point from
-    // m + 1 to m + kQuietWindow. Empty at the orbit's end, where pixels
+    // m + 1 to m + kQuietWindow. Empty at each orbit's end, where pixels
     // start over.
     QuietRanges point, window;
     // Below nearBound a lane may need a bilinear step (the largest radius)
     // or leave doubles (kDeltaFloor squared, with room to spare).
     double nearBound = 0.0;
+    std::int64_t restart = 0;
+    std::int64_t lastPoints[2] = {0, 0};  // of each orbit
 };
 
 // The |dz|^2 below which a pixel at the orbit point Z neither escapes nor
@@ -46,6 +53,13 @@ struct LaneTables {
 // beyond the escape radius.
 double quietBound(Cx Z);
 
-// stepRadii: per orbit point, the |dz|^2 below which a bilinear step starts
-// there (BlaTable::shortestRadii2()).
-LaneTables laneTables(const ReferenceOrbit& orbit, const std::vector<double>& stepRadii);
+// A reference orbit with its step radii: per point, the |dz|^2 below which
+// a bilinear step starts there (BlaTable::shortestRadii2()).
+struct LaneOrbit {
+    const ReferenceOrbit& orbit;
+    const std::vector<double>& stepRadii;
+};
+
+// The centre's orbit, and the one where pixels start over when that is
+// another.
+LaneTables laneTables(const LaneOrbit& centre, const LaneOrbit* restart = nullptr);
