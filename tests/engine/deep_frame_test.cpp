@@ -231,11 +231,20 @@ std::vector<std::pair<EscapeIsa, DeepLaneKernel>> laneKernelsHere()
     return kernels;
 }
 
-DeepLaneState idleLanes()
+// Lanes at rest with one pixel, in lane 0, at point m with passes left;
+// the others idle.
+DeepLaneState oneLane(Cx dz, Cx dc, std::int64_t m, std::int64_t left)
 {
     DeepLaneState s{};
     for (int lane = 0; lane < kMostDeepLanes; ++lane)
         s.left[lane] = INT64_MAX;
+    s.dzr[0] = dz.re;
+    s.dzi[0] = dz.im;
+    s.dcr[0] = dc.re;
+    s.dci[0] = dc.im;
+    s.m[0] = m;
+    s.left[0] = left;
+    s.busy[0] = -1;
     return s;
 }
 
@@ -252,13 +261,7 @@ TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
     const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, 0.0, 0, {3, 3}};
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = idleLanes();
-        s.dzr[0] = 0.01;
-        s.dcr[0] = 0.02;
-        s.dci[0] = 0.01;
-        s.m[0] = 1;
-        s.left[0] = 1;
-        s.busy[0] = -1;
+        DeepLaneState s = oneLane({0.01, 0.0}, {0.02, 0.01}, 1, 1);
         const DeepLaneEvents events = kernel.step(s, orbit);
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 0);
@@ -283,12 +286,7 @@ TEST(DeepLanes, StartOverAtTheLastPointThatAQuietSpanCovers)
     const DeepLaneOrbit lanes = laneOrbit(t);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = idleLanes();
-        s.dzr[0] = 1e-3;
-        s.dcr[0] = s.dci[0] = 1e-6;
-        s.m[0] = 1;
-        s.left[0] = kQuietWindow + 4;
-        s.busy[0] = -1;
+        DeepLaneState s = oneLane({1e-3, 0.0}, {1e-6, 1e-6}, 1, kQuietWindow + 4);
         const DeepLaneEvents events = kernel.step(s, lanes);
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 4) << "did not start over at point " << 1 + kQuietWindow;
@@ -312,11 +310,7 @@ TEST(DeepLanes, NoOrbitPointTestAtTheCentresStart)
     ASSERT_EQ(t.restart, 12);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = idleLanes();
-        s.dzr[0] = 1e-3;
-        s.m[0] = 0;
-        s.left[0] = 3;
-        s.busy[0] = -1;
+        DeepLaneState s = oneLane({1e-3, 0.0}, {}, 0, 3);
         const DeepLaneEvents events = kernel.step(s, laneOrbit(t));
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 3) << "started over at the centre's start";
@@ -340,11 +334,7 @@ TEST(DeepLanes, HandBackWhereTheDeltaShrinksBelowTheBilinearSteps)
     ASSERT_GT(first, 100);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = idleLanes();
-        s.dzr[0] = 1e-3;
-        s.m[0] = 1;
-        s.left[0] = 290;
-        s.busy[0] = -1;
+        DeepLaneState s = oneLane({1e-3, 0.0}, {}, 1, 290);
         const DeepLaneEvents events = kernel.step(s, lanes);
         EXPECT_EQ(events.handBack, 1u);
         EXPECT_EQ(s.m[0], first);

@@ -1,25 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <vector>
 
 #include "engine/escape_batch.h"
+#include "tests/support/count_canvas.h"
 #include "tests/support/deep_reference.h"
 #include "tools/deep_render.h"
 
 namespace {
-
-// Keeps the escape count of every pixel.
-class CountCanvas final : public FrameCanvas {
-public:
-    explicit CountCanvas(int side) : side_(side), counts(static_cast<std::size_t>(side) * side, -1) {}
-    void plotXY(int, int, int) override {}
-    void plotEscape(int x, int y, const Escape& e) override { counts[static_cast<std::size_t>(y) * side_ + x] = e.count; }
-    bool userHalt() override { return false; }
-
-    int side_;
-    std::vector<std::int32_t> counts;
-};
 
 DeepParams mandelbrotCopy()
 {
@@ -66,8 +54,8 @@ TEST(DeepRenderTest, LanesDrawWhatOneAtATimeDrawsAndCountOnlyTheEvaluationsThePi
         const DeepRenderStats single = renderDeep(frame, one, 1);
         setEscapeIsa(best);
         const DeepRenderStats lanes = renderDeep(frame, many, 2);
-        EXPECT_EQ(many.counts, one.counts);
-        EXPECT_GT(std::set<std::int32_t>(one.counts.begin(), one.counts.end()).size(), 20u) << "a frame with structure";
+        EXPECT_EQ(many.counts(), one.counts());
+        EXPECT_GT(std::set<std::int32_t>(one.counts().begin(), one.counts().end()).size(), 20u) << "a frame with structure";
         EXPECT_EQ(single.grid.speculative, 0u);
         EXPECT_GT(lanes.grid.speculative, 0u) << "no sample was evaluated ahead";
         EXPECT_EQ(lanes.grid.iterations, single.grid.iterations);
