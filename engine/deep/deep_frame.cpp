@@ -135,8 +135,6 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
         orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_, &early);
         if (p.power == 2) {
             table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
-            for (const double r2 : table_.shortestRadii2())
-                mostStepRadius_ = std::max(mostStepRadius_, r2);
             if (hasLanes())
                 lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
         }

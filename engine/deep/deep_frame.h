@@ -86,7 +86,6 @@ public:
     // without a bilinear step) after a run of such passes.
     std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
-    double mostStepRadius() const { return mostStepRadius_; }
     const LaneTables& laneTables() const { return lanes_; }
 
     const DeepParams& params() const { return params_; }
@@ -111,6 +110,5 @@ private:
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
-    double mostStepRadius_ = 0.0;
     LaneTables lanes_;  // only where hasLanes()
 };

@@ -13,8 +13,8 @@ namespace {
 // whose passes are independent, to hide the latency of each one's chain.
 // The arithmetic of a pass is count()'s in doubles, operation for operation.
 // Bits(mask) turns a comparison result into one bit per lane; G gathers at
-// j = 2m (G::pair: each lane's 2Z, G::one: each lane's double, G::spans:
-// each lane's span).
+// j = 2m (G::pair: each lane's 2Z, G::one: each lane's double, G::words:
+// each lane's 64-bit word).
 template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G>
 struct DeepLanes {
     using M = decltype(V{} < V{});

@@ -26,7 +26,8 @@ struct Lanes {
 // A gather into a register zeroed first. A gather merges into its target,
 // so that one left over from arithmetic would hold the next pass's loads
 // back until this pass's step is done; the compilers see no need to zero it
-// when every lane loads.
+// when every lane loads. (The tables it reads are not written while lanes
+// run, so the asm names only their first element as read.)
 template <int Scale, class T>
 __m512d gather(const T* base, __m512i at)
 {
