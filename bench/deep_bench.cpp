@@ -20,6 +20,7 @@
 
 #include "engine/escape_batch.h"
 #include "render/grid_pool.h"
+#include "tests/support/count_canvas.h"
 #include "tests/support/deep_reference.h"
 #include "tools/deep_render.h"
 
@@ -29,20 +30,6 @@ class NullCanvas final : public FrameCanvas {
 public:
     void plotXY(int, int, int) override {}
     bool userHalt() override { return false; }
-};
-
-// Keeps the escape count of every pixel.
-class CountCanvas final : public FrameCanvas {
-public:
-    explicit CountCanvas(int side) : side_(side), counts_(static_cast<std::size_t>(side) * side, -1) {}
-    void plotXY(int, int, int) override {}
-    void plotEscape(int x, int y, const Escape& e) override { counts_[static_cast<std::size_t>(y) * side_ + x] = e.count; }
-    bool userHalt() override { return false; }
-    std::int32_t at(int x, int y) const { return counts_[static_cast<std::size_t>(y) * side_ + x]; }
-
-private:
-    int side_;
-    std::vector<std::int32_t> counts_;
 };
 
 double seconds(std::chrono::steady_clock::time_point since)

@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
 // A delta leaves doubles below kDeltaFloor and comes back above 2^-400.
 constexpr std::int64_t kExtendedCeiling = -400;
+
+// A pixel that a lane handed back goes back to one after this many passes
+// in a row without a bilinear step: where steps come every few passes, the
+// way back and forth would cost more than the lane saves.
+constexpr int kPlainPassesForLane = 4;
 
 template <class D>
 D point(const ReferenceOrbit& o, std::size_t m);
@@ -92,6 +98,9 @@ struct DeepFrame::Track {
     const BlaTable* table;
     std::size_t m;
     std::int32_t n;
+    // Taken from a lane: goes back to one at the top of a pass that a lane
+    // takes the same way, after kPlainPassesForLane such passes in a row.
+    bool fromLane = false;
 };
 
 DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
@@ -126,8 +135,8 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
         orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_, &early);
         if (p.power == 2) {
             table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
-            for (const double r2 : table_.shortestRadii2())
-                mostStepRadius_ = std::max(mostStepRadius_, r2);
+            if (hasLanes())
+                lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
         }
         return;
     }
@@ -138,6 +147,10 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     if (p.power == 2) {
         table_ = BlaTable(orbit_, 0.0, false);
         criticalTable_ = BlaTable(critical_, 0.0, false);
+        if (hasLanes()) {
+            const LaneOrbit critical{critical_, criticalTable_.shortestRadii2()};
+            lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
+        }
     }
 }
 
@@ -146,11 +159,13 @@ std::size_t DeepFrame::referenceIterations() const
     return orbit_.size() - 1 + (critical_.size() > 0 ? critical_.size() - 1 : 0);
 }
 
-// Iterates in the arithmetic D until the pixel is done (true, its count in
-// t.n) or its delta leaves D's range (false). On entry point t.n has been
-// tested and has not escaped, and t.n < maxIters.
+// Iterates in the arithmetic D until the pixel is done (Done, its count in
+// t.n), its delta leaves D's range (OutOfRange) or, for a pixel from a lane,
+// a lane may take it on (ForLane: at the top of pass t.n, rebased, with no
+// bilinear step from there). On entry point t.n has been tested and has not
+// escaped, and t.n < maxIters.
 template <class D>
-bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
+DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     const std::int32_t maxIters = params_.maxIters;
     const ReferenceOrbit& base = params_.julia ? critical_ : orbit_;
@@ -163,7 +178,8 @@ bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters)
     D dz = delta;
     D Z = point<D>(*orbit, m);
     D z = Z + dz;
-    bool done = false;
+    Outcome outcome = Outcome::OutOfRange;
+    int plain = 0;  // passes in a row without a bilinear step
     for (;;) {
         // Closer to 0 than to the orbit point, or at the orbit's end: follow
         // the orbit of 0 from its start, with the whole point as the delta.
@@ -185,26 +201,34 @@ bool DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters)
         if (const BlaStep* s = table->lookup(m, blaSize(dz), blaSquared(dz), maxIters - n, &len)) {
             dz = s->A * dz + s->B * dc;
             counters.approximated += static_cast<std::uint64_t>(len);
+            plain = 0;
         } else {
+            if (std::is_same_v<D, Cx> && t.fromLane && ++plain > kPlainPassesForLane) {
+                outcome = Outcome::ForLane;
+                break;
+            }
             len = 1;
             dz = perturbedStep(params_.power, point<D>(*orbit, m), dz, dc);
         }
         m += static_cast<std::size_t>(len);
         n += static_cast<std::int32_t>(len);
         if (n == maxIters) {
-            done = true;
+            outcome = Outcome::Done;
             break;
         }
         Z = point<D>(*orbit, m);
         z = Z + dz;
         if (norm(toDoubles(z)) > 4.0) {
-            done = true;
+            outcome = Outcome::Done;
             break;
         }
     }
-    t = {orbit, table, m, n};
+    t.orbit = orbit;
+    t.table = table;
+    t.m = m;
+    t.n = n;
     delta = dz;
-    return done;
+    return outcome;
 }
 
 CxExp DeepFrame::pixelDelta(int col, int row) const
@@ -230,21 +254,25 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
     } else {
         dc = pixel;
     }
-    return finish(t, dz, Cx{}, dc, false, counters);
+    Cx d;
+    return finish(t, dz, d, dc, false, counters);
 }
 
-std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx d, const CxExp& dc, bool doubles, DeepCounters& counters) const
+std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const
 {
     const Cx dcDoubles = inDoubles(dc);
     for (;;) {
         if (!doubles) {
-            if (iterate(t, dz, dc, counters))
+            if (iterate(t, dz, dc, counters) == Outcome::Done)
                 break;
             d = dz.toCx();
         }
         doubles = false;
-        if (iterate(t, d, dcDoubles, counters))
+        const Outcome outcome = iterate(t, d, dcDoubles, counters);
+        if (outcome == Outcome::Done)
             break;
+        if (outcome == Outcome::ForLane)
+            return kForLane;
         dz = CxExp::from(d);
     }
     counters.iterations += static_cast<std::uint64_t>(t.n);
@@ -255,21 +283,36 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx d, const CxExp& dc, bool d
 
 bool DeepFrame::hasLanes() const
 {
-    return !params_.julia && params_.power == 2 && params_.maxIters >= 2 && orbit_.size() >= 2;
+    return params_.power == 2 && params_.maxIters >= 2 && orbit_.size() >= 2 &&
+           (!params_.julia || critical_.size() >= 2);
 }
 
-bool DeepFrame::laneStart(int col, int row, Cx& dc) const
+bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
 {
     const CxExp pixel = pixelDelta(col, row);
     // count() stays with the extended exponent while the delta is below 2^-400.
     if (pixel.isZero() || pixel.e < kExtendedCeiling)
         return false;
-    dc = pixel.toCx();
-    return norm(orbit_.z[1] + dc) <= 4.0;
+    if (!params_.julia) {
+        dc = pixel.toCx();
+        at = {1, 1, dc};
+        return norm(orbit_.z[1] + dc) <= 4.0;
+    }
+    dc = {};
+    at = {0, 0, pixel.toCx()};
+    return norm(orbit_.z[0] + at.dz) <= 4.0 && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
-std::int32_t DeepFrame::resume(int col, int row, std::size_t m, std::int32_t n, Cx dz, DeepCounters& counters) const
+std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters) const
 {
-    Track t{&orbit_, &table_, m, n};
-    return finish(t, CxExp{}, dz, pixelDelta(col, row), true, counters);
+    // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
+    const auto restart = static_cast<std::size_t>(lanes_.restart);
+    const bool critical = params_.julia && at.m >= restart;
+    Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
+            at.n, true};
+    const CxExp dc = params_.julia ? CxExp{} : pixelDelta(col, row);
+    const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters);
+    at.m = t.m + (t.orbit == &critical_ ? restart : 0);
+    at.n = t.n;
+    return count;
 }

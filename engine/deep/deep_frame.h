@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/deep/bla_table.h"
+#include "engine/deep/lane_tables.h"
 #include "engine/deep/reference_orbit.h"
 
 // A frame far below the resolution of doubles: a square of radius R around a
@@ -58,24 +59,34 @@ public:
     std::int32_t count(int col, int row, DeepCounters& counters) const;
 
     // Lanes: many pixels stepped side by side in vectors (deep_lanes.h),
-    // for the Mandelbrot set of z^2 while every delta is a double. A lane
-    // takes the scalar steps of count() in the same order, and hands its
-    // pixel back here where count() would take a bilinear step or leave
-    // doubles: so a pixel's count does not depend on how it was evaluated.
+    // for the sets of z^2 while every delta is a double. A lane takes the
+    // scalar steps of count() in the same order, and hands its pixel back
+    // here where count() would take a bilinear step or leave doubles: so a
+    // pixel's count does not depend on how it was evaluated. A lane's point
+    // m is one of LaneTables: a Julia set's orbit of 0 follows the centre's.
     bool hasLanes() const;
-    // A lane starts after count()'s first pass, which is taken with an
-    // extended exponent: at point 1 with dz = dc. False when count() must
-    // take the pixel: it escapes in that pass, or its delta is too small
-    // for doubles.
-    bool laneStart(int col, int row, Cx& dc) const;
-    // What count() gives for a pixel that a lane took up to pass n, at
-    // point m of the orbit with the delta dz (both after rebasing).
-    std::int32_t resume(int col, int row, std::size_t m, std::int32_t n, Cx dz, DeepCounters& counters) const;
+    // Where a lane is: at the top of pass n, at point m with the delta dz.
+    struct LanePoint {
+        std::size_t m = 0;
+        std::int32_t n = 0;
+        Cx dz;
+    };
+    // Where a lane starts, and the pixel's constant term dc: a Mandelbrot
+    // pixel after count()'s first pass, which is taken with an extended
+    // exponent, at point 1 with dz = dc; a Julia pixel at point 0, after
+    // count()'s first test for starting over, made with an extended
+    // exponent. False when count() must take the pixel: it escapes in that
+    // pass or starts over at that test, or its delta is too small for
+    // doubles.
+    bool laneStart(int col, int row, LanePoint& at, Cx& dc) const;
+    static constexpr std::int32_t kForLane = -1;
+    // What count() gives for a pixel that a lane took to `at` (after
+    // rebasing there); or kForLane, with `at` moved on, where count() comes
+    // to the top of a pass that a lane takes the same way (in doubles,
+    // without a bilinear step) after a run of such passes.
+    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
-    // Per orbit point, |dz|^2 below which a bilinear step starts there;
-    // zero where none does.
-    const std::vector<double>& stepRadii() const { return table_.shortestRadii2(); }
-    double mostStepRadius() const { return mostStepRadius_; }
+    const LaneTables& laneTables() const { return lanes_; }
 
     const DeepParams& params() const { return params_; }
     mpfr_prec_t precisionBits() const { return bits_; }
@@ -84,12 +95,14 @@ public:
 
 private:
     struct Track;
+    enum class Outcome { Done, OutOfRange, ForLane };
     template <class D>
-    bool iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
+    Outcome iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);
-    // Iterates until done, in doubles first when `doubles`, and returns the count.
-    std::int32_t finish(Track& t, CxExp dz, Cx d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
+    // Iterates until done, in doubles first when `doubles`, and returns the
+    // count (or kForLane, for a pixel from a lane, with its delta in d).
+    std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
 
     DeepParams params_;
     mpfr_prec_t bits_;
@@ -97,5 +110,5 @@ private:
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
-    double mostStepRadius_ = 0.0;
+    LaneTables lanes_;  // only where hasLanes()
 };

@@ -12,14 +12,23 @@ namespace {
 // V: W doubles as a GCC/clang vector extension type; U vectors side by side,
 // whose passes are independent, to hide the latency of each one's chain.
 // The arithmetic of a pass is count()'s in doubles, operation for operation.
-// Bits(mask) turns a comparison result into one bit per lane; G gathers
-// (G::pair: each lane's orbit point, G::one: each lane's double).
+// Bits(mask) turns a comparison result into one bit per lane; G gathers at
+// j = 2m (G::pair: each lane's 2Z, G::one: each lane's double, G::words:
+// each lane's 64-bit word).
 template <class V, int U, unsigned (*Bits)(decltype(V{} < V{})), class G>
 struct DeepLanes {
     using M = decltype(V{} < V{});
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
     static constexpr int L = W * U;
+    static constexpr unsigned everyLane = (1u << W) - 1;
     static_assert(L <= kMostDeepLanes, "the state holds the lanes");
+
+    // A lane's orbit point m is kept as j = 2m. Idle lanes have dz = dc = 0,
+    // which any Z keeps so, and rest at m = 0.
+    struct Lanes {
+        V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
+        M j, busy;                       // busy: all ones or zero
+    };
 
     // The lanes' arrays as vectors; __builtin_memcpy back stores them.
     template <class T, class E>
@@ -30,97 +39,165 @@ struct DeepLanes {
         return v;
     }
 
-    // Each lane's own orbit point: a gather.
-    static void point(const DeepLaneOrbit& o, M m, V& re, V& im) { G::pair(o.z, m, re, im); }
+    static V norm(V re, V im) { return re * re + im * im; }
 
-    static V radius(const DeepLaneOrbit& o, M m) { return G::one(o.radii, m); }
+    static void point(const double* twiceZ, Lanes& l) { G::pair(twiceZ, l.j, l.Z2r, l.Z2i); }
 
-    static unsigned bits(const M (&mask)[U])
+    // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
+    // lanes to hand back. Pixels start over on an orbit that starts at Z = 0.
+    static M top(Lanes& l, const DeepLaneOrbit& o, V zr, V zi, V nz)
     {
-        unsigned b = 0;
+        const V zero{};
+        const V ndz = norm(l.dzr, l.dzi);
+        // Closer to 0 than to the orbit point, the orbit point closer to 0
+        // than the pixel to it (but at the centre's start), or at an orbit's
+        // end: start over. (Where Z = 0, that changes nothing.)
+        const V nZ = norm(0.5 * l.Z2r, 0.5 * l.Z2i);
+        const M rebase = (nz < ndz) | ((nZ < ndz) & (l.j != 0)) | (l.j == 2 * o.lastPoints[0]) |
+                         (l.j == 2 * o.lastPoints[1]);
+        V ndzNow = ndz;
+        if (Bits(rebase) != 0) {  // seldom
+            l.dzr = rebase ? zr : l.dzr;
+            l.dzi = rebase ? zi : l.dzi;
+            l.j = rebase ? M{} + 2 * o.restart : l.j;
+            l.Z2r = rebase ? zero : l.Z2r;
+            l.Z2i = rebase ? zero : l.Z2i;
+            ndzNow = rebase ? nz : ndz;
+        }
+        const M busy = l.busy;
+        if (Bits((ndzNow < o.nearBound) & busy) == 0)
+            return M{};
+        const V ar = l.dzr < zero ? -l.dzr : l.dzr, ai = l.dzi < zero ? -l.dzi : l.dzi;
+        const M outOfRange = (ar > ai ? ar : ai) < kDeltaFloor;
+        const M bilinear = ndzNow < G::one(o.radii, l.j);
+        return (outOfRange | bilinear) & busy;
+    }
+
+    // One pass's step, to the next point, which twiceZ is shifted to: dz ->
+    // (2Z + dz) dz + dc.
+    static void advance(Lanes& v, const double* twiceZ)
+    {
+        const V tr = v.Z2r + v.dzr, ti = v.Z2i + v.dzi;
+        const V nr = tr * v.dzr - ti * v.dzi, ni = tr * v.dzi + ti * v.dzr;
+        v.dzr = nr + v.dcr;
+        v.dzi = ni + v.dci;
+        point(twiceZ, v);
+    }
+
+    // The quiet ranges compare as unsigned integers, which these vectors do
+    // not have: both sides go over as signed ones with their top bit
+    // flipped, the norm's by taking the flipped low end.
+    static constexpr long long sign = static_cast<long long>(1ull << 63);
+
+    // A quiet range per lane, flipped: every |dz|^2 is quiet on an idle lane.
+    struct Quiet {
+        M low, span;
+    };
+
+    static Quiet quietAt(const Lanes& v, const std::uint64_t* low, const std::uint64_t* span)
+    {
+        return {(G::words(low, v.j) & v.busy) ^ sign, (G::words(span, v.j) | ~v.busy) ^ sign};
+    }
+
+    // Lanes whose pass is quiet, given the range that covers it.
+    static M quiet(const Lanes& v, const Quiet& q)
+    {
+        return q.span > reinterpret_cast<M>(norm(v.dzr, v.dzi)) - q.low;
+    }
+
+    // Steps the lanes through quiet passes, up to and with the first that is
+    // not or the pass `until`; returns the passes taken since the step
+    // began. The lanes are copied in and out, so that the loop keeps them in
+    // registers. Rather than moving every lane's j on, the loop shifts the
+    // tables by the passes it has taken: each busy lane stops at the orbit's
+    // end at the latest, which is never quiet, so no lane reads beyond them.
+    static std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t passes,
+                                    std::int64_t until)
+    {
+        Lanes v[U];
         for (int u = 0; u < U; ++u)
-            b |= Bits(mask[u]) << (u * W);
-        return b;
+            v[u] = lanes[u];
+        std::int64_t taken = 0;
+        for (;;) {
+            Quiet window[U];
+            for (int u = 0; u < U; ++u)
+                window[u] = quietAt(v[u], o.windowLow + taken, o.windowSpan + taken);
+            for (int k = 0; k < kQuietWindow; ++k) {
+                ++taken;
+                M all = M{} - 1;
+                for (int u = 0; u < U; ++u) {
+                    advance(v[u], o.twiceZ + 2 * taken);
+                    all &= quiet(v[u], window[u]);
+                }
+                bool quietPass = Bits(all) == everyLane;
+                if (!quietPass) {  // the window's narrowest point may lie ahead
+                    all = M{} - 1;
+                    for (int u = 0; u < U; ++u)
+                        all &= quiet(v[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
+                    quietPass = Bits(all) == everyLane;
+                }
+                if (!quietPass || passes + taken == until) {
+                    for (int u = 0; u < U; ++u) {
+                        lanes[u] = v[u];
+                        lanes[u].j += (2 * taken) & v[u].busy;
+                    }
+                    return passes + taken;
+                }
+            }
+        }
     }
 
     static DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     {
-        V dzr[U], dzi[U], dcr[U], dci[U], Zr[U], Zi[U];
-        M m[U], left[U], busy[U];
+        Lanes l[U];
+        M left[U];
         for (int u = 0; u < U; ++u) {
-            dzr[u] = load<V>(s.dzr + u * W);
-            dzi[u] = load<V>(s.dzi + u * W);
-            dcr[u] = load<V>(s.dcr + u * W);
-            dci[u] = load<V>(s.dci + u * W);
-            m[u] = load<M>(s.m + u * W);
+            l[u].dzr = load<V>(s.dzr + u * W);
+            l[u].dzi = load<V>(s.dzi + u * W);
+            l[u].dcr = load<V>(s.dcr + u * W);
+            l[u].dci = load<V>(s.dci + u * W);
+            const M m = load<M>(s.m + u * W);
+            l[u].j = m + m;
+            l[u].busy = load<M>(s.busy + u * W);
             left[u] = load<M>(s.left + u * W);
-            busy[u] = load<M>(s.busy + u * W);
         }
-        const V zero{}, two = zero + 2.0, four = zero + 4.0, floor = zero + kDeltaFloor;
-        const M last = M{} + (o.size - 1);
-        const V nearBound = zero + o.nearBound;
-        // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and
-        // the lanes to hand back. The Mandelbrot orbit starts at Z = 0.
-        const auto top = [&](int u, V zr, V zi, V nz) {
-            const V ndz = dzr[u] * dzr[u] + dzi[u] * dzi[u];
-            // Closer to 0 than to the orbit point, the orbit point closer to
-            // 0 than the pixel to it, or at the orbit's end: start over. (At
-            // the orbit's start, where Z = 0, that changes nothing.)
-            const V nZ = Zr[u] * Zr[u] + Zi[u] * Zi[u];
-            const M rebase = ((nz < nZ ? nz : nZ) < ndz) | (m[u] == last);
-            V ndzNow = ndz;
-            if (Bits(rebase) != 0) {  // seldom
-                dzr[u] = rebase ? zr : dzr[u];
-                dzi[u] = rebase ? zi : dzi[u];
-                m[u] = rebase ? M{} : m[u];
-                Zr[u] = rebase ? zero : Zr[u];
-                Zi[u] = rebase ? zero : Zi[u];
-                ndzNow = rebase ? nz : ndz;
-            }
-            if (Bits((ndzNow < nearBound) & busy[u]) == 0)
-                return M{};
-            const V ar = dzr[u] < zero ? -dzr[u] : dzr[u], ai = dzi[u] < zero ? -dzi[u] : dzi[u];
-            const M outOfRange = (ar > ai ? ar : ai) < floor;
-            const M bilinear = ndzNow < radius(o, m[u]);
-            return (outOfRange | bilinear) & busy[u];
-        };
-        M handBack[U];
+        unsigned handBack = 0;
         for (int u = 0; u < U; ++u) {
-            point(o, m[u], Zr[u], Zi[u]);
-            const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
-            handBack[u] = top(u, zr, zi, zr * zr + zi * zi);
+            point(o.twiceZ, l[u]);
+            const V zr = 0.5 * l[u].Z2r + l[u].dzr, zi = 0.5 * l[u].Z2i + l[u].dzi;
+            handBack |= Bits(top(l[u], o, zr, zi, norm(zr, zi))) << (u * W);
         }
-        // One test a pass: a lane done in it is finished whatever its next
-        // top did, and the others rest at the top of the next pass.
-        DeepLaneEvents events{0, bits(handBack)};
+        // Passes until the first lane reaches its limit (idle lanes never do).
+        std::int64_t untilLimit = INT64_MAX;
+        for (int lane = 0; lane < L; ++lane)
+            untilLimit = s.left[lane] < untilLimit ? s.left[lane] : untilLimit;
+        std::int64_t passes = 0;
+        DeepLaneEvents events{0, handBack};
         while (events.handBack == 0) {
-            M done[U], any = M{};
+            passes = quietPasses(l, o, passes, untilLimit);
+            // The last of those passes in full. One test a pass: a lane done
+            // in it is finished whatever its next top did, and the others
+            // rest at the top of the next pass.
+            unsigned done = 0;
+            handBack = 0;
             for (int u = 0; u < U; ++u) {
-                const V tr = two * Zr[u] + dzr[u], ti = two * Zi[u] + dzi[u];
-                const V nr = tr * dzr[u] - ti * dzi[u], ni = tr * dzi[u] + ti * dzr[u];
-                dzr[u] = nr + dcr[u];
-                dzi[u] = ni + dci[u];
-                m[u] += 1;
-                left[u] -= 1;
-                point(o, m[u], Zr[u], Zi[u]);
-                const V zr = Zr[u] + dzr[u], zi = Zi[u] + dzi[u];
-                const V nz = zr * zr + zi * zi;
-                done[u] = ((left[u] == 0) | (nz > four)) & busy[u];
-                handBack[u] = top(u, zr, zi, nz);
-                any |= done[u] | handBack[u];
+                Lanes& v = l[u];
+                const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
+                const V nz = norm(zr, zi);
+                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy) << (u * W);
+                handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
             }
-            if (Bits(any) == 0)
-                continue;
-            events.done = bits(done);
-            events.handBack = bits(handBack) & ~events.done;
-            if (events.done != 0)
+            events.done = done;
+            events.handBack = handBack & ~done;
+            if (done != 0)
                 break;
         }
         for (int u = 0; u < U; ++u) {
-            __builtin_memcpy(s.dzr + u * W, &dzr[u], sizeof(V));
-            __builtin_memcpy(s.dzi + u * W, &dzi[u], sizeof(V));
-            __builtin_memcpy(s.m + u * W, &m[u], sizeof(M));
-            __builtin_memcpy(s.left + u * W, &left[u], sizeof(M));
+            const M m = l[u].j >> 1, stillLeft = left[u] - passes;
+            __builtin_memcpy(s.dzr + u * W, &l[u].dzr, sizeof(V));
+            __builtin_memcpy(s.dzi + u * W, &l[u].dzi, sizeof(V));
+            __builtin_memcpy(s.m + u * W, &m, sizeof(M));
+            __builtin_memcpy(s.left + u * W, &stillLeft, sizeof(M));
         }
         return events;
     }
@@ -132,19 +209,27 @@ struct ElementGather {
     using M = decltype(V{} < V{});
     static constexpr int W = static_cast<int>(sizeof(V) / sizeof(double));
 
-    static void pair(const double* z, M m, V& re, V& im)
+    static void pair(const double* z, M j, V& re, V& im)
     {
         for (int k = 0; k < W; ++k) {
-            re[k] = z[2 * m[k]];
-            im[k] = z[2 * m[k] + 1];
+            re[k] = z[j[k]];
+            im[k] = z[j[k] + 1];
         }
     }
 
-    static V one(const double* a, M m)
+    static V one(const double* a, M j)
     {
         V v;
         for (int k = 0; k < W; ++k)
-            v[k] = a[m[k]];
+            v[k] = a[j[k] >> 1];
+        return v;
+    }
+
+    static M words(const std::uint64_t* a, M j)
+    {
+        M v;
+        for (int k = 0; k < W; ++k)
+            v[k] = static_cast<long long>(a[j[k] >> 1]);
         return v;
     }
 };

@@ -2,6 +2,13 @@
 
 #include "engine/colouring.h"
 
+DeepLaneOrbit laneOrbit(const LaneTables& t)
+{
+    return {t.twiceZ.data(),     t.radii.data(),     t.point.low.data(),
+            t.point.span.data(), t.window.low.data(), t.window.span.data(),
+            t.nearBound,         t.restart,           {t.lastPoints[0], t.lastPoints[1]}};
+}
+
 namespace {
 
 // Keeps a kernel's lanes busy with the run's points and finishes them.
@@ -11,11 +18,8 @@ public:
                DeepCounters& counters)
         : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
           next_(slots_.first),
-          orbit_{&frame.orbit().z[0].re, frame.stepRadii().data(),
-                 frame.mostStepRadius() > 0x1p-898 ? frame.mostStepRadius() : 0x1p-898,
-                 static_cast<std::int64_t>(frame.orbit().size())}
+          orbit_{laneOrbit(frame.laneTables())}
     {
-        static_assert(sizeof(Cx) == 2 * sizeof(double), "the orbit's points are pairs of doubles");
         for (int lane = 0; lane < kMostDeepLanes; ++lane)
             clear(lane);
     }
@@ -39,20 +43,36 @@ public:
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
-                finish(lane, n <= 1 ? 0 : n, n, 0);
+                finish(lane, n <= 1 ? 0 : n, n, skipped_[lane]);
             }
-            for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1) {
-                const int lane = __builtin_ctz(lanes);
-                DeepCounters pixel;
-                const std::int32_t count =
-                    frame_.resume(col_[lane], row_[lane], static_cast<std::size_t>(state_.m[lane]),
-                                  passes(lane), {state_.dzr[lane], state_.dzi[lane]}, pixel);
-                finish(lane, count, add(pixel), skipped(pixel));
-            }
+            for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1)
+                handBack(__builtin_ctz(lanes));
         }
     }
 
 private:
+    // count() takes the lane's pixel on: to its end, or through bilinear
+    // steps or passes outside doubles back to passes that the lane takes.
+    void handBack(int lane)
+    {
+        DeepCounters pixel;
+        DeepFrame::LanePoint at{static_cast<std::size_t>(state_.m[lane]), passes(lane),
+                                {state_.dzr[lane], state_.dzi[lane]}};
+        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel);
+        counters_.approximated += pixel.approximated;
+        counters_.rebased += pixel.rebased;
+        skipped_[lane] += skipped(pixel);
+        if (count == DeepFrame::kForLane) {
+            state_.m[lane] = static_cast<std::int64_t>(at.m);
+            state_.left[lane] = frame_.params().maxIters - at.n;
+            state_.dzr[lane] = at.dz.re;
+            state_.dzi[lane] = at.dz.im;
+            return;
+        }
+        counters_.iterations += pixel.iterations;
+        finish(lane, count, static_cast<std::int32_t>(pixel.iterations), skipped_[lane]);
+    }
+
     // Starts queued points on idle lanes; a point that count() must take is
     // finished at once.
     void fill()
@@ -64,10 +84,15 @@ private:
                 const std::size_t i = next_ - slots_.first;
                 if (slots_.out[i].passes == EscapeRun::kCancelled)
                     continue;  // the caller no longer wants it
-                const int col = static_cast<int>(slots_.cr[i]), row = static_cast<int>(slots_.ci[i]);
+                // The pixel's column and row: a Julia frame's points carry
+                // them as z, a Mandelbrot frame's as c.
+                const bool julia = frame_.params().julia;
+                const int col = static_cast<int>(julia ? slots_.zr[i] : slots_.cr[i]);
+                const int row = static_cast<int>(julia ? slots_.zi[i] : slots_.ci[i]);
+                DeepFrame::LanePoint at;
                 Cx dc;
-                if (frame_.laneStart(col, row, dc)) {
-                    load(lane, col, row, dc);
+                if (frame_.laneStart(col, row, at, dc)) {
+                    load(lane, col, row, at, dc);
                     break;
                 }
                 DeepCounters pixel;
@@ -77,12 +102,14 @@ private:
         }
     }
 
-    void load(int lane, int col, int row, Cx dc)
+    void load(int lane, int col, int row, const DeepFrame::LanePoint& at, Cx dc)
     {
-        state_.dzr[lane] = state_.dcr[lane] = dc.re;
-        state_.dzi[lane] = state_.dci[lane] = dc.im;
-        state_.m[lane] = 1;
-        state_.left[lane] = frame_.params().maxIters - 1;
+        state_.dzr[lane] = at.dz.re;
+        state_.dzi[lane] = at.dz.im;
+        state_.dcr[lane] = dc.re;
+        state_.dci[lane] = dc.im;
+        state_.m[lane] = static_cast<std::int64_t>(at.m);
+        state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;
         col_[lane] = col;
         row_[lane] = row;
@@ -123,6 +150,7 @@ private:
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
         state_.m[lane] = state_.busy[lane] = 0;
         state_.left[lane] = INT64_MAX;
+        skipped_[lane] = 0;
     }
 
     const DeepFrame& frame_;
@@ -136,6 +164,7 @@ private:
     DeepLaneState state_;
     int col_[kMostDeepLanes] = {}, row_[kMostDeepLanes] = {};
     std::size_t slot_[kMostDeepLanes] = {};
+    std::int32_t skipped_[kMostDeepLanes] = {};  // passes the pixel's bilinear steps skipped
     int idle_ = kernel_.lanes;
 };
 

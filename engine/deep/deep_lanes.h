@@ -6,8 +6,8 @@
 #include "engine/escape_batch.h"
 
 // Deep pixels evaluated in lanes: vectors of pixel deltas stepped side by
-// side against the frame's reference orbit, each lane at its own point of
-// it. A lane goes back to DeepFrame where the scalar evaluator would take a
+// side against the frame's reference orbits, each lane at its own point of
+// them. A lane goes back to DeepFrame where the scalar evaluator would take a
 // bilinear step or leave doubles, so every count is count()'s.
 
 constexpr int kMostDeepLanes = 16;
@@ -21,17 +21,20 @@ struct DeepLaneState {
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
 };
 
-// The orbit as plain arrays: z holds re, im of each point in turn, radii
-// DeepFrame::stepRadii(). A lane may take a bilinear step only where |dz|^2
-// is below the largest radius, and leave doubles (kDeltaFloor) only where
-// |dz|^2 < 2^-899; nearBound is the larger of the two, so that most passes
-// of most frames test neither exactly.
+// The frame's lane tables (lane_tables.h) as plain arrays. A lane takes
+// most passes as quiet ones, tested against the window of the point where
+// the test was last made, and against that point's own range only where
+// that fails. Pixels start over at point `restart`, and at the last point
+// of either orbit.
 struct DeepLaneOrbit {
-    const double* z;
+    const double* twiceZ;
     const double* radii;
+    const std::uint64_t *pointLow, *pointSpan, *windowLow, *windowSpan;
     double nearBound;
-    std::int64_t size;
+    std::int64_t restart, lastPoints[2];
 };
+
+DeepLaneOrbit laneOrbit(const LaneTables& t);
 
 // Lanes (bits) that need the caller after a step call: their pixel is done
 // (escaped or at its limit), or must be handed back to DeepFrame.
@@ -57,7 +60,7 @@ DeepLaneKernel avx512DeepLanes();
 DeepLaneKernel deepLaneKernel(const DeepFrame& frame, EscapeIsa isa);
 
 // A batched evaluator for the block scheme: the run's points carry the
-// pixel's column and row as cr and ci. Results get the curve colouring's
+// pixel's column and row as cr and ci, or for a Julia set as zr and zi. Results get the curve colouring's
 // index; `counters` sums what the pixels cost.
 void runDeepLanes(const DeepFrame& frame, DeepLaneKernel kernel, EscapeRun& run, EscapeFeeder& feeder,
                   DeepCounters& counters);

@@ -13,23 +13,29 @@ unsigned laneBits(decltype(Vec4{} < Vec4{}) m)
     return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(m)));
 }
 
-// The orbit's points are pairs: re at 2m, im at 2m + 1.
+// Gathers at j = 2m: 2Z's re at j, im at j + 1, per-point values at m.
 struct Gather {
     using M = decltype(Vec4{} < Vec4{});
 
-    static void pair(const double* z, M m, Vec4& re, Vec4& im)
+    static void pair(const double* z, M j, Vec4& re, Vec4& im)
     {
-        const __m256i at = reinterpret_cast<__m256i>(m + m);
+        const __m256i at = reinterpret_cast<__m256i>(j);
         re = reinterpret_cast<Vec4>(_mm256_i64gather_pd(z, at, 8));
         im = reinterpret_cast<Vec4>(_mm256_i64gather_pd(z + 1, at, 8));
     }
 
-    static Vec4 one(const double* a, M m)
+    static Vec4 one(const double* a, M j)
     {
-        return reinterpret_cast<Vec4>(_mm256_i64gather_pd(a, reinterpret_cast<__m256i>(m), 8));
+        return reinterpret_cast<Vec4>(_mm256_i64gather_pd(a, reinterpret_cast<__m256i>(j), 4));
+    }
+
+    static M words(const std::uint64_t* a, M j)
+    {
+        return reinterpret_cast<M>(
+            _mm256_i64gather_epi64(reinterpret_cast<const long long*>(a), reinterpret_cast<__m256i>(j), 4));
     }
 };
 
 } // namespace
 
-DeepLaneKernel avx2DeepLanes() { return deepLanes<Vec4, 3, laneBits, Gather>(); }
+DeepLaneKernel avx2DeepLanes() { return deepLanes<Vec4, 2, laneBits, Gather>(); }

@@ -3,7 +3,7 @@
 // The lane step of deep_lane_step.h written out with AVX-512's mask
 // registers: the generic vectors would carry every comparison as a vector of
 // all-ones lanes and convert it back for each select. The arithmetic of a
-// pass is the same, operation for operation.
+// pass and its tests are the same, operation for operation.
 #include <immintrin.h>
 
 #include "engine/deep/deep_lanes.h"
@@ -14,103 +14,186 @@ constexpr int W = 8;  // doubles in a vector
 constexpr int U = 2;  // vectors side by side, whose passes are independent
 static_assert(W * U <= kMostDeepLanes, "the state holds the lanes");
 
+// A lane's orbit point m is kept as j = 2m: 2Z's re sits at 8j bytes, its
+// im 8 bytes further, and the per-point ranges and radii at 4j bytes. Idle
+// lanes have dz = dc = 0, which any Z keeps so, and rest at m = 0.
 struct Lanes {
-    __m512d dzr, dzi, dcr, dci, Zr, Zi;
-    __m512i m, left;
+    __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
+    __m512i j;
     __mmask8 busy;
 };
 
-__m512d gather(const double* base, __m512i at)
+// A gather into a register zeroed first. A gather merges into its target,
+// so that one left over from arithmetic would hold the next pass's loads
+// back until this pass's step is done; the compilers see no need to zero it
+// when every lane loads. (The tables it reads are not written while lanes
+// run, so the asm names only their first element as read.)
+template <int Scale, class T>
+__m512d gather(const T* base, __m512i at)
 {
-    // The masked form: the plain one starts from an undefined vector, which
-    // GCC 12 warns of.
-    return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, at, base, 8);
+    __m512d v;
+    __mmask8 all;  // every lane; a gather clears its mask
+    asm("kxnorw %[all], %[all], %[all]\n\tvpxord %[v], %[v], %[v]\n\t"
+        "vgatherqpd (%[base], %[at], %c[scale]), %[v]%{%[all]%}"
+        : [v] "=&v"(v), [all] "=&Yk"(all)
+        : [base] "r"(base), [at] "v"(at), [scale] "n"(Scale), "m"(*base));
+    return v;
 }
 
-// Each lane's own orbit point: re at 2m, im at 2m + 1.
-void point(const DeepLaneOrbit& o, Lanes& l)
+void point(const double* twiceZ, Lanes& l)
 {
-    const __m512i at = _mm512_add_epi64(l.m, l.m);
-    l.Zr = gather(o.z, at);
-    l.Zi = gather(o.z + 1, at);
+    l.Z2r = gather<8>(twiceZ, l.j);
+    l.Z2i = gather<8>(twiceZ + 1, l.j);
 }
 
 __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re), _mm512_mul_pd(im, im)); }
 
+__m512d half(__m512d v) { return _mm512_mul_pd(_mm512_set1_pd(0.5), v); }
+
 // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
-// lanes to hand back. The Mandelbrot orbit starts at Z = 0.
+// lanes to hand back. Pixels start over on an orbit that starts at Z = 0.
 __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __m512d zi, __m512d nz)
 {
     const __m512d ndz = norm(l.dzr, l.dzi);
     // Closer to 0 than to the orbit point, the orbit point closer to 0 than
-    // the pixel to it, or at the orbit's end: start over. (At the orbit's
-    // start, where Z = 0, starting over changes nothing: 0 + dz is dz.)
-    // One comparison for both distances: comparisons go to one port, the
-    // minimum to another.
-    const __mmask8 rebase =
-        _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, 0xff, nz, norm(l.Zr, l.Zi)), ndz, _CMP_LT_OQ) |
-        _mm512_cmpeq_epi64_mask(l.m, _mm512_set1_epi64(o.size - 1));
+    // the pixel to it (but at the centre's start), or at an orbit's end:
+    // start over. (Where Z = 0, starting over changes nothing: 0 + dz is
+    // dz.) One comparison for both distances: comparisons go to one port,
+    // the minimum to another.
+    const __m512d nZ = norm(half(l.Z2r), half(l.Z2i));
+    const __mmask8 started = _mm512_test_epi64_mask(l.j, l.j);
+    const __mmask8 rebase = _mm512_cmp_pd_mask(_mm512_mask_min_pd(nz, started, nz, nZ), ndz, _CMP_LT_OQ) |
+                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[0])) |
+                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[1]));
     __m512d ndzNow = ndz;
     if (rebase != 0) {
         ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
         l.dzr = _mm512_mask_blend_pd(rebase, l.dzr, zr);
         l.dzi = _mm512_mask_blend_pd(rebase, l.dzi, zi);
-        l.m = _mm512_maskz_mov_epi64(static_cast<__mmask8>(~rebase), l.m);
-        l.Zr = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Zr);
-        l.Zi = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Zi);
+        l.j = _mm512_mask_mov_epi64(l.j, rebase, _mm512_set1_epi64(2 * o.restart));
+        l.Z2r = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Z2r);
+        l.Z2i = _mm512_maskz_mov_pd(static_cast<__mmask8>(~rebase), l.Z2i);
     }
     // Only near a bilinear step or the end of doubles (DeepLaneOrbit).
-    if ((_mm512_cmp_pd_mask(ndzNow, nearBound, _CMP_LT_OQ) & l.busy) == 0)
+    if (_mm512_mask_cmp_pd_mask(l.busy, ndzNow, nearBound, _CMP_LT_OQ) == 0)
         return 0;
     const __m512d ar = _mm512_abs_pd(l.dzr), ai = _mm512_abs_pd(l.dzi);
     const __m512d larger = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(ar, ai, _CMP_GT_OQ), ai, ar);
     const __mmask8 outOfRange = _mm512_cmp_pd_mask(larger, _mm512_set1_pd(kDeltaFloor), _CMP_LT_OQ);
-    const __mmask8 bilinear = _mm512_cmp_pd_mask(ndzNow, gather(o.radii, l.m), _CMP_LT_OQ);
+    const __mmask8 bilinear = _mm512_cmp_pd_mask(ndzNow, gather<4>(o.radii, l.j), _CMP_LT_OQ);
     return (outOfRange | bilinear) & l.busy;
+}
+
+// One pass's step, to the next point, which twiceZ is shifted to: dz ->
+// (2Z + dz) dz + dc.
+void advance(Lanes& v, const double* twiceZ)
+{
+    const __m512d tr = _mm512_add_pd(v.Z2r, v.dzr), ti = _mm512_add_pd(v.Z2i, v.dzi);
+    const __m512d nr = _mm512_sub_pd(_mm512_mul_pd(tr, v.dzr), _mm512_mul_pd(ti, v.dzi));
+    const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
+    v.dzr = _mm512_add_pd(nr, v.dcr);
+    v.dzi = _mm512_add_pd(ni, v.dci);
+    point(twiceZ, v);
+}
+
+// A quiet range per lane: every |dz|^2 is quiet on an idle lane.
+struct Quiet {
+    __m512i low, span;
+};
+
+Quiet quietAt(const Lanes& v, const std::uint64_t* low, const std::uint64_t* span)
+{
+    return {_mm512_mask_i64gather_epi64(_mm512_setzero_si512(), v.busy, v.j, low, 4),
+            _mm512_mask_i64gather_epi64(_mm512_set1_epi64(-1), v.busy, v.j, span, 4)};
+}
+
+// Lanes whose pass may not be quiet, given the range that covers it.
+unsigned unquiet(const Lanes& v, const Quiet& q)
+{
+    const __m512i above = _mm512_sub_epi64(_mm512_castpd_si512(norm(v.dzr, v.dzi)), q.low);
+    return _mm512_cmp_epu64_mask(above, q.span, _MM_CMPINT_NLT);
+}
+
+// Steps the lanes through quiet passes, up to and with the first that is
+// not or the pass `until`; returns the passes taken since the step began.
+// The lanes are copied in and out, so that the loop keeps them in registers.
+// Rather than moving every lane's j on, the loop shifts the tables by the
+// passes it has taken: each busy lane stops at the orbit's end at the
+// latest, which is never quiet, so no lane reads beyond them.
+std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until)
+{
+    Lanes v[U];
+    for (int u = 0; u < U; ++u)
+        v[u] = lanes[u];
+    std::int64_t taken = 0;
+    for (;;) {
+        Quiet window[U];
+        for (int u = 0; u < U; ++u)
+            window[u] = quietAt(v[u], o.windowLow + taken, o.windowSpan + taken);
+        for (int k = 0; k < kQuietWindow; ++k) {
+            ++taken;
+            unsigned odd = 0;
+            for (int u = 0; u < U; ++u) {
+                advance(v[u], o.twiceZ + 2 * taken);
+                odd |= unquiet(v[u], window[u]);
+            }
+            if (odd != 0) {  // the window's narrowest point may lie ahead
+                odd = 0;
+                for (int u = 0; u < U; ++u)
+                    odd |= unquiet(v[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
+            }
+            if (odd != 0 || passes + taken == until) {
+                for (int u = 0; u < U; ++u) {
+                    lanes[u] = v[u];
+                    lanes[u].j = _mm512_mask_add_epi64(v[u].j, v[u].busy, v[u].j, _mm512_set1_epi64(2 * taken));
+                }
+                return passes + taken;
+            }
+        }
+    }
 }
 
 DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
 {
     Lanes l[U];
+    __m512i left[U];
     for (int u = 0; u < U; ++u) {
         l[u].dzr = _mm512_load_pd(s.dzr + u * W);
         l[u].dzi = _mm512_load_pd(s.dzi + u * W);
         l[u].dcr = _mm512_load_pd(s.dcr + u * W);
         l[u].dci = _mm512_load_pd(s.dci + u * W);
-        l[u].m = _mm512_load_si512(s.m + u * W);
-        l[u].left = _mm512_load_si512(s.left + u * W);
+        const __m512i m = _mm512_load_si512(s.m + u * W);
+        l[u].j = _mm512_add_epi64(m, m);
+        left[u] = _mm512_load_si512(s.left + u * W);
         l[u].busy = _mm512_test_epi64_mask(_mm512_load_si512(s.busy + u * W), _mm512_set1_epi64(-1));
     }
-    const __m512d two = _mm512_set1_pd(2.0), four = _mm512_set1_pd(4.0);
-    const __m512i one = _mm512_set1_epi64(1);
+    const __m512d four = _mm512_set1_pd(4.0);
     const __m512d nearBound = _mm512_set1_pd(o.nearBound);
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
-        point(o, l[u]);
-        const __m512d zr = _mm512_add_pd(l[u].Zr, l[u].dzr), zi = _mm512_add_pd(l[u].Zi, l[u].dzi);
+        point(o.twiceZ, l[u]);
+        const __m512d zr = _mm512_add_pd(half(l[u].Z2r), l[u].dzr), zi = _mm512_add_pd(half(l[u].Z2i), l[u].dzi);
         handBack |= static_cast<unsigned>(top(l[u], o, nearBound, zr, zi, norm(zr, zi))) << (u * W);
     }
-    // One test a pass: a lane done in it is finished whatever its next top
-    // did, and the others rest at the top of the next pass.
+    // Passes until the first lane reaches its limit (idle lanes never do).
+    std::int64_t untilLimit = INT64_MAX;
+    for (int lane = 0; lane < W * U; ++lane)
+        untilLimit = s.left[lane] < untilLimit ? s.left[lane] : untilLimit;
+    std::int64_t passes = 0;
     DeepLaneEvents events{0, handBack};
     while (events.handBack == 0) {
+        passes = quietPasses(l, o, passes, untilLimit);
+        // The last of those passes in full. One test a pass: a lane done in
+        // it is finished whatever its next top did, and the others rest at
+        // the top of the next pass.
+        const __m512i taken = _mm512_set1_epi64(passes);
         unsigned done = 0;
         handBack = 0;
         for (int u = 0; u < U; ++u) {
             Lanes& v = l[u];
-            const __m512d tr = _mm512_add_pd(_mm512_mul_pd(two, v.Zr), v.dzr);
-            const __m512d ti = _mm512_add_pd(_mm512_mul_pd(two, v.Zi), v.dzi);
-            const __m512d nr = _mm512_sub_pd(_mm512_mul_pd(tr, v.dzr), _mm512_mul_pd(ti, v.dzi));
-            const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
-            v.dzr = _mm512_add_pd(nr, v.dcr);
-            v.dzi = _mm512_add_pd(ni, v.dci);
-            v.m = _mm512_add_epi64(v.m, one);
-            v.left = _mm512_sub_epi64(v.left, one);
-            point(o, v);
-            const __m512d zr = _mm512_add_pd(v.Zr, v.dzr), zi = _mm512_add_pd(v.Zi, v.dzi);
+            const __m512d zr = _mm512_add_pd(half(v.Z2r), v.dzr), zi = _mm512_add_pd(half(v.Z2i), v.dzi);
             const __m512d nz = norm(zr, zi);
-            const __mmask8 d = (_mm512_cmpeq_epi64_mask(v.left, _mm512_setzero_si512()) |
-                                _mm512_cmp_pd_mask(nz, four, _CMP_GT_OQ)) &
+            const __mmask8 d = (_mm512_cmpeq_epi64_mask(left[u], taken) | _mm512_cmp_pd_mask(nz, four, _CMP_GT_OQ)) &
                                v.busy;
             done |= static_cast<unsigned>(d) << (u * W);
             handBack |= static_cast<unsigned>(top(v, o, nearBound, zr, zi, nz)) << (u * W);
@@ -120,11 +203,12 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         if (done != 0)
             break;
     }
+    const __m512i taken = _mm512_set1_epi64(passes);
     for (int u = 0; u < U; ++u) {
         _mm512_store_pd(s.dzr + u * W, l[u].dzr);
         _mm512_store_pd(s.dzi + u * W, l[u].dzi);
-        _mm512_store_si512(s.m + u * W, l[u].m);
-        _mm512_store_si512(s.left + u * W, l[u].left);
+        _mm512_store_si512(s.m + u * W, _mm512_maskz_srli_epi64(0xff, l[u].j, 1));
+        _mm512_store_si512(s.left + u * W, _mm512_sub_epi64(left[u], taken));
     }
     return events;
 }
