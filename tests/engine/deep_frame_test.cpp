@@ -231,20 +231,23 @@ std::vector<std::pair<EscapeIsa, DeepLaneKernel>> laneKernelsHere()
     return kernels;
 }
 
-// Lanes at rest with one pixel, in lane 0, at point m with passes left;
-// the others idle.
-DeepLaneState oneLane(Cx dz, Cx dc, std::int64_t m, std::int64_t left)
+// Lanes at rest with the same pixel in the first `busy` lanes, at point m
+// with passes left; the others idle.
+DeepLaneState lanesWith(Cx dz, Cx dc, std::int64_t m, std::int64_t left, int busy = 1)
 {
     DeepLaneState s{};
-    for (int lane = 0; lane < kMostDeepLanes; ++lane)
+    for (int lane = 0; lane < kMostDeepLanes; ++lane) {
         s.left[lane] = INT64_MAX;
-    s.dzr[0] = dz.re;
-    s.dzi[0] = dz.im;
-    s.dcr[0] = dc.re;
-    s.dci[0] = dc.im;
-    s.m[0] = m;
-    s.left[0] = left;
-    s.busy[0] = -1;
+        if (lane >= busy)
+            continue;
+        s.dzr[lane] = dz.re;
+        s.dzi[lane] = dz.im;
+        s.dcr[lane] = dc.re;
+        s.dci[lane] = dc.im;
+        s.m[lane] = m;
+        s.left[lane] = left;
+        s.busy[lane] = -1;
+    }
     return s;
 }
 
@@ -261,7 +264,7 @@ TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
     const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, 0.0, 0, {3, 3}};
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = oneLane({0.01, 0.0}, {0.02, 0.01}, 1, 1);
+        DeepLaneState s = lanesWith({0.01, 0.0}, {0.02, 0.01}, 1, 1);
         const DeepLaneEvents events = kernel.step(s, orbit);
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 0);
@@ -286,7 +289,7 @@ TEST(DeepLanes, StartOverAtTheLastPointThatAQuietSpanCovers)
     const DeepLaneOrbit lanes = laneOrbit(t);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = oneLane({1e-3, 0.0}, {1e-6, 1e-6}, 1, kQuietWindow + 4);
+        DeepLaneState s = lanesWith({1e-3, 0.0}, {1e-6, 1e-6}, 1, kQuietWindow + 4);
         const DeepLaneEvents events = kernel.step(s, lanes);
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 4) << "did not start over at point " << 1 + kQuietWindow;
@@ -310,7 +313,7 @@ TEST(DeepLanes, NoOrbitPointTestAtTheCentresStart)
     ASSERT_EQ(t.restart, 12);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = oneLane({1e-3, 0.0}, {}, 0, 3);
+        DeepLaneState s = lanesWith({1e-3, 0.0}, {}, 0, 3);
         const DeepLaneEvents events = kernel.step(s, laneOrbit(t));
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 3) << "started over at the centre's start";
@@ -334,10 +337,13 @@ TEST(DeepLanes, HandBackWhereTheDeltaShrinksBelowTheBilinearSteps)
     ASSERT_GT(first, 100);
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
-        DeepLaneState s = oneLane({1e-3, 0.0}, {}, 1, 290);
+        // Every lane busy: an idle one would send the others through every
+        // test on each pass.
+        DeepLaneState s = lanesWith({1e-3, 0.0}, {}, 1, 290, kernel.lanes);
         const DeepLaneEvents events = kernel.step(s, lanes);
-        EXPECT_EQ(events.handBack, 1u);
+        EXPECT_EQ(events.handBack, (1u << kernel.lanes) - 1);
         EXPECT_EQ(s.m[0], first);
+        EXPECT_EQ(s.m[kernel.lanes - 1], first);
     }
 }
 
