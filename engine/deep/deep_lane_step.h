@@ -86,8 +86,10 @@ struct DeepLanes {
 
     // The quiet ranges compare as unsigned integers, which these vectors do
     // not have: both sides go over as signed ones with their top bit
-    // flipped, the norm's by taking the flipped low end.
+    // flipped, the norm's by taking the flipped low end (in unsigned
+    // arithmetic, which wraps).
     static constexpr long long sign = static_cast<long long>(1ull << 63);
+    typedef unsigned long long Unsigned __attribute__((vector_size(sizeof(V))));
 
     // A quiet range per lane, flipped: every |dz|^2 is quiet on an idle lane.
     struct Quiet {
@@ -102,7 +104,8 @@ struct DeepLanes {
     // Lanes whose pass is quiet, given the range that covers it.
     static M quiet(const Lanes& v, const Quiet& q)
     {
-        return q.span > reinterpret_cast<M>(norm(v.dzr, v.dzi)) - q.low;
+        const Unsigned above = reinterpret_cast<Unsigned>(norm(v.dzr, v.dzi)) - reinterpret_cast<Unsigned>(q.low);
+        return q.span > reinterpret_cast<M>(above);
     }
 
     // Steps the lanes through quiet passes, up to and with the first that is
