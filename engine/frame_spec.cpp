@@ -1,5 +1,6 @@
 #include "engine/frame_spec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +22,16 @@ int integerPower(const IterFunc& f)
 
 bool doublesSuffice(const PlaneView& v, std::int32_t width, std::int32_t height)
 {
-    const double pixel = std::fmin(pixelSize(v.Xmin, v.Xmax, width), pixelSize(v.Ymin, v.Ymax, height));
-    const double edge = std::fmax(std::fmax(std::fabs(v.Xmin), std::fabs(v.Xmax)),
-                                  std::fmax(std::fabs(v.Ymin), std::fabs(v.Ymax)));
-    // Written so that a NaN anywhere fails the test.
-    return pixel >= kPlaneMargin * edge && pixel >= kPlaneFloor && std::isfinite(pixel);
+    double edge = 0.0;
+    for (const double bound : {v.Xmin, v.Xmax, v.Ymin, v.Ymax}) {
+        if (!std::isfinite(bound))
+            return false;
+        edge = std::max(edge, std::fabs(bound));
+    }
+    for (const double pixel : {pixelSize(v.Xmin, v.Xmax, width), pixelSize(v.Ymin, v.Ymax, height)})
+        if (!(pixel >= kPlaneMargin * edge && pixel >= kPlaneFloor && std::isfinite(pixel)))
+            return false;
+    return true;
 }
 
 std::string exactDecimal(double v)

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/colouring.h"
+#include "engine/escape_batch.h"
 #include "tests/support/deep_reference.h"
 #include "tests/support/tool_support.h"
 #include "tools/deep_options.h"
@@ -227,6 +228,33 @@ TEST(ColouringTest, CycleWalksThePaletteUpAndDownWithoutASeam)
     EXPECT_EQ(paletteIndex(Colouring::Curve, 100, 1000), 82);
     EXPECT_EQ(paletteIndex(Colouring::Curve, 10075, 20000), 499);
     EXPECT_EQ(paletteIndex(Colouring::Curve, 1000, 1000), 499);
+}
+
+TEST(ColouringTest, ExtendedIsTheCurveWhereverItReachesAndGoesOnWithoutASeamOrTheInteriorsColour)
+{
+    constexpr std::int32_t unlimited = 1 << 30;
+    for (std::int32_t k = 0; k < kCurveEnd; ++k)
+        ASSERT_EQ(paletteIndex(Colouring::Extended, k, unlimited), paletteIndex(Colouring::Curve, k, unlimited))
+            << "count " << k;
+    EXPECT_EQ(paletteIndex(Colouring::Extended, 10074, unlimited), 499) << "the curve's own last colour";
+    EXPECT_EQ(paletteIndex(Colouring::Extended, 10075, unlimited), 498);
+    EXPECT_EQ(paletteIndex(Colouring::Extended, 20000, 20000), 499) << "a point that never escaped";
+    int previous = paletteIndex(Colouring::Extended, 10075, unlimited), turns = 0, direction = -1;
+    for (std::int32_t k = 10076; k < 3'000'000; ++k) {
+        const int i = paletteIndex(Colouring::Extended, k, unlimited);
+        ASSERT_GE(i, 1) << "count " << k;
+        ASSERT_LE(i, 498) << "count " << k << " took the colour of the interior";
+        ASSERT_LE(std::abs(i - previous), 1) << "a jump at count " << k;
+        if (i != previous && (i - previous) != direction) {
+            ++turns;
+            direction = -direction;
+            EXPECT_TRUE(previous == 1 || previous == 498) << "turned at index " << previous << ", count " << k;
+        }
+        previous = i;
+    }
+    // The cube-root curve reaches about 24 * 144 at three million: a few rounds.
+    EXPECT_GE(turns, 4);
+    EXPECT_LE(turns, 8);
 }
 
 TEST(DeepRenderTest, ACountsFileThatCannotBeWrittenLeavesEveryFileAsItWas)
