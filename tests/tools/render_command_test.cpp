@@ -47,8 +47,9 @@ void expectReadBack(const FrameSpec& f, const std::string& output = "", Colourin
     ASSERT_EQ(r.deep(), f.deep());
     if (f.deep()) {
         EXPECT_EQ(r.deepView(), f.deepView());
-        if (f.julia())
+        if (f.julia()) {
             EXPECT_EQ(std::make_pair(r.c.reText, r.c.imText), std::make_pair(f.c.reText, f.c.imText));
+        }
     } else {
         expectSame(r.plane().Xmin, f.plane().Xmin, "xmin");
         expectSame(r.plane().Xmax, f.plane().Xmax, "xmax");
