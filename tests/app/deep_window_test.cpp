@@ -210,6 +210,28 @@ TEST(DeepWindowTest, AClickInADeepFramePicksItsPointExactlyAndTheJuliaFrameZooms
     expectTrueCounts(kJulia);
 }
 
+TEST(DeepWindowTest, DeepFramesContinueTheCurvePastItsEndWhereCountsRunLong)
+{
+    Shell shell{400, 300, handleMenu};
+    QTemporaryDir dir;
+    // Seahorse valley at 1e-16: counts from about 7000 to the limit, a tenth
+    // of them past the curve's end at 10,074.
+    restartFrameDeep(kMandelbrot, DeepView{"-0.743643887037158704752191506114774", "0.131825904205311970493132056385139",
+                                           "1e-16"});
+    shell.waitForRenders();
+    EXPECT_GT(Mgraph.iters, 14000);
+    handleMenu(kCopyRight);
+    const QString line = clipboardText();
+    const QImage shown = clipboardImage();
+    expectSamePicture(run(line, dir), shown, line);
+    // In the curve's own colours the long counts would all be one colour.
+    QString curve = line;
+    curve.replace(QStringLiteral("--colouring extended"), QStringLiteral("--colouring curve"));
+    const QImage flat = run(curve, dir);
+    EXPECT_GT(differences(flat, shown).size(), 2000u) << "the frame is drawn in the curve's colours";
+    EXPECT_LT(colours(flat), colours(shown));
+}
+
 TEST(DeepWindowTest, EscapeStopsALongReferenceOrbitWithinATenthOfASecond)
 {
     Shell shell{400, 300, handleMenu};
