@@ -89,12 +89,13 @@ void checkViewSize(const QString& text, const RenderOptions& o)
 }
 
 // --iters auto: the explorer's rule for a plane view, the depth's for a
-// deep one.
+// deep one. A view wider than 1 / 0.7 pixels a unit gets 1, the least limit
+// there is: the rule gives 0, which no picture's command line could name.
 std::int32_t automaticLimit(const FrameSpec& f)
 {
     if (f.deep())
         return deepAutoIters(f.deepView().radius);
-    return autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.size));
+    return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.size)));
 }
 
 QString outputFile(const QString& option, const QString& name)

@@ -54,6 +54,22 @@ TEST(RenderOptionsTest, DefaultsAndBothValueForms)
     EXPECT_EQ(o.frame.maxIters, 99000);
 }
 
+TEST(RenderOptionsTest, TheAutomaticLimitOfAVeryWideViewIsOneAndItsPicturesCommandRuns)
+{
+    // The explorer's rule gives 0 below 1 / 0.7 pixels a unit; no --iters
+    // takes 0.
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("wide.png"));
+    const Outcome r = render({"--view", "0,1e308,0,1e308", "--size", "4", "--output", png});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString command = QImage(png).text(QStringLiteral("Command"));
+    EXPECT_TRUE(command.contains(QStringLiteral(" --iters 1"))) << command.toStdString();
+    QStringList again = command.split(u' ').mid(1);
+    again << "--output" << dir.filePath(QStringLiteral("again.png"));
+    const Outcome a = render(again);
+    EXPECT_EQ(a.status, 0) << command.toStdString() << ": " << a.err.toStdString();
+}
+
 TEST(RenderOptionsTest, BadInputNamesTheOption)
 {
     const struct { QStringList args; const char* option; } cases[] = {
