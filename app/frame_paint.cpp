@@ -7,6 +7,7 @@
 #include "app/shell_state.h"
 #include "engine/view.h"
 #include "render/off_map.h"
+#include "render/render_threads.h"
 
 namespace {
 
@@ -44,6 +45,28 @@ void xorOutline(QPainter& p, const tagRECT& f)
     p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     p.setPen(QPen(QColor(255, 0, 0), 0));
     p.drawPoints(dots);
+    p.restore();
+}
+
+// While a deep frame computes its reference orbit, before its first pixel:
+// how far it has come, over the frame rather than in its map, which stays
+// the picture.
+void drawOrbitProgress(QPainter& p, const tagRECT& r, const OrbitCounter& orbit, double ratio)
+{
+    const std::uint64_t planned = orbit.planned;
+    if (planned == 0 || r.right <= r.left)
+        return;
+    const std::uint64_t percent = 100 * std::min<std::uint64_t>(orbit.points, planned) / planned;
+    const QString text = QStringLiteral("Reference orbit %1%").arg(percent);
+    p.save();
+    QFont font = p.font();
+    font.setPixelSize(std::max(8, qRound(11 * ratio)));
+    p.setFont(font);
+    const QRect box = p.fontMetrics().boundingRect(text).adjusted(-3, -2, 3, 2);
+    const QRect placed = box.translated(r.left + qRound(4 * ratio) - box.left(), r.top + qRound(4 * ratio) - box.top());
+    p.fillRect(placed, QColor(255, 255, 255));
+    p.setPen(Qt::black);
+    p.drawText(placed, Qt::AlignCenter, text);
     p.restore();
 }
 
@@ -85,6 +108,8 @@ void FramePainter::paint(QPainter& p, QSize size, const QRect& exposed, bool lai
     }
     drawMap(p, exposed, gJMap.get(), gJRect, julia_);
     drawMap(p, exposed, gMMap.get(), gMRect, mandelbrot_);
+    drawOrbitProgress(p, gJRect, orbitProgress(kJulia), ratio);
+    drawOrbitProgress(p, gMRect, orbitProgress(kMandelbrot), ratio);
     if (gNumMsgs > kClickTicks)
         xorOutline(p, gFrame);
 }

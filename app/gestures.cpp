@@ -8,6 +8,7 @@
 #include "app/client_area.h"
 #include "app/messages.h"
 #include "app/window_requests.h"
+#include "engine/deep/deep_view.h"
 #include "engine/view.h"
 #include "render/off_map.h"
 #include "render/render_threads.h"
@@ -147,22 +148,60 @@ void Gestures::click()
     if (gMMap)
         gMMap->fillRect(&marker, &markerColour);
     area_->invalidateFrame(kMandelbrot);
-    double re, im;
-    ConvertMouse(p, &Mgraph, &gMRect, &re, &im);
-    Jreal = re;
-    Jcomplex = im;
+    if (gMDeep) {
+        // The pixel's point exactly, to the depth's digits; the doubles of
+        // plane Julia frames are its nearest.
+        const auto [re, im] = deepPixelPoint(*gMDeep, Mgraph.horizpxls, {x, y});
+        const JuliaConstant c = juliaOfDecimals(re, im);
+        Jreal = c.re;
+        Jcomplex = c.im;
+        gJrealText = re;
+        gJcomplexText = im;
+    } else {
+        double re, im;
+        ConvertMouse(p, &Mgraph, &gMRect, &re, &im);
+        Jreal = re;
+        Jcomplex = im;
+        gJrealText.clear();
+        gJcomplexText.clear();
+    }
     const int frameSide = gMRect.bottom - gMRect.top;
     drawFigure({0, 0, frameSide, frameSide}, kJulia);
 }
 
 void Gestures::zoom()
 {
-    const grafStats& view = selecting_ == kJulia ? Jgraph : Mgraph;
+    const grafStats& view = frameView(selecting_);
     const tagRECT& area = selecting_ == kJulia ? gJRect : gMRect;
-    // Both corners are converted with the view as it stands, then stored.
-    PlaneBounds to;
-    ConvertMouse({gFrame.left, gFrame.top}, &view, &area, &to.xmin, &to.ymax);
-    ConvertMouse({gFrame.right, gFrame.bottom}, &view, &area, &to.xmax, &to.ymin);
-    restartFrameView(selecting_, to);
+    const tagRECT selection{gFrame.left - area.left, gFrame.top - area.top, gFrame.right - area.left,
+                            gFrame.bottom - area.top};
+    if (const std::optional<DeepView>& deep = frameDeepView(selecting_)) {
+        restartFrameDeep(selecting_, zoomDeep(*deep, view.horizpxls, selection));
+    } else {
+        // Both corners are converted with the view as it stands, then stored.
+        PlaneBounds to;
+        ConvertMouse({gFrame.left, gFrame.top}, &view, &area, &to.xmin, &to.ymax);
+        ConvertMouse({gFrame.right, gFrame.bottom}, &view, &area, &to.xmax, &to.ymin);
+        if (doublesSuffice({to.xmin, to.xmax, to.ymin, to.ymax}, view.horizpxls, view.vertpxls))
+            restartFrameView(selecting_, to);
+        else if (hasDeepPath({whichFunc, gRealExpon, gCplxExpon}))
+            // Past where doubles end: the same square, worked out exactly.
+            restartFrameDeep(selecting_,
+                             zoomPlaneToDeep(view.Xmin, view.Ymax, view.Xpxl, view.Ypxl, view.horizpxls, selection));
+        else
+            refuseDeepZoom();
+    }
     area_->invalidateFrame(selecting_);
+}
+
+void Gestures::refuseDeepZoom()
+{
+    // Said once; after that a beep says it again.
+    QApplication::beep();
+    if (toldNoDeepPath_)
+        return;
+    toldNoDeepPath_ = true;
+    showMessage(area_->window(), QStringLiteral("Suggestion:"),
+                QStringLiteral("The complex power cannot zoom deeper: doubles end here.\n"
+                               " The menu's exponents zoom on far past this point."));
 }

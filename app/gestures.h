@@ -42,9 +42,15 @@ protected:
 
 private:
     void click();
+    // A zoom in doubles, as long as they carry the new view; past that into
+    // a deep view, for the functions that have one.
     void zoom();
+    // A zoom past where doubles end with the complex power, which has no
+    // deep path: the frame stays as it is.
+    void refuseDeepZoom();
 
     ClientArea* area_;
     short selecting_ = 0;  // frame switch of the frame the gesture began in
+    bool toldNoDeepPath_ = false;
     QBasicTimer selection_;
 };

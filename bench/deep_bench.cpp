@@ -19,10 +19,9 @@
 #include <vector>
 
 #include "engine/escape_batch.h"
-#include "render/grid_pool.h"
+#include "render/frame_render.h"
 #include "tests/support/count_canvas.h"
 #include "tests/support/deep_reference.h"
-#include "tools/deep_render.h"
 
 namespace {
 
@@ -37,13 +36,13 @@ double seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-DeepParams nearCopy(int k, int digits, double shift, int size, std::int32_t maxIters)
+FrameSpec nearCopy(int k, int digits, double shift, int size, std::int32_t maxIters)
 {
     const Nucleus copy = nucleusNearI(k);
-    DeepParams p;
-    p.radius = "1e-" + std::to_string(digits);
-    p.centerRe = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, digits + 30);
-    p.centerIm = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, digits + 30);
+    FrameSpec p = deepFrame();
+    deepOf(p).radius = "1e-" + std::to_string(digits);
+    deepOf(p).re = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, digits + 30);
+    deepOf(p).im = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, digits + 30);
     p.size = size;
     p.maxIters = maxIters;
     std::printf("  copy of period %d, radius about 1e%.1f\n", copy.period, copy.sizeLog10);
@@ -53,7 +52,7 @@ DeepParams nearCopy(int k, int digits, double shift, int size, std::int32_t maxI
 void brute()
 {
     std::printf("brute: 32 x 32 pixels, radius 1e-50, 10000 passes, one thread\n");
-    const DeepParams p = nearCopy(17, 50, 0.0, 32, 10000);
+    const FrameSpec p = nearCopy(17, 50, 0.0, 32, 10000);
     // The best of five: the first run also pays for the program's start.
     // Also the best of each part: the reference orbit with its bilinear
     // steps, and the pixels.
@@ -79,7 +78,7 @@ void brute()
     CountCanvas canvas(p.size);
     for (int round = 0; round < 5; ++round) {
         const auto start = std::chrono::steady_clock::now();
-        evaluations = renderDeep(DeepFrame(p), canvas, 1).grid.evaluations;
+        evaluations = renderFrame(p, {0, 0, p.size, p.size}, canvas, 1).grid.evaluations;
         rendered = std::min(rendered, seconds(start));
     }
     const DeepFrame frame(p);
@@ -107,34 +106,34 @@ void brute()
 void copy(int threads)
 {
     std::printf("copy: 1000 x 1000 pixels, radius 1e-100, 100000 passes, %d threads\n", threads);
-    const DeepParams p = nearCopy(52, 100, 0.0, 1000, 100000);
+    const FrameSpec p = nearCopy(52, 100, 0.0, 1000, 100000);
     NullCanvas canvas;
     const auto start = std::chrono::steady_clock::now();
-    const DeepRenderStats s = renderDeep(DeepFrame(p), canvas, threads);
+    const FrameRender s = renderFrame(p, {0, 0, p.size, p.size}, canvas, threads);
     const double t = seconds(start);
     std::printf("  %.2f s; %llu evaluations, %llu passes, %llu skipped by bilinear steps (%.1f%%), precision %ld bits\n",
                 t, static_cast<unsigned long long>(s.grid.evaluations),
-                static_cast<unsigned long long>(s.grid.iterations), static_cast<unsigned long long>(s.approximated),
-                100.0 * static_cast<double>(s.approximated) / static_cast<double>(s.grid.iterations), s.precisionBits);
+                static_cast<unsigned long long>(s.grid.iterations), static_cast<unsigned long long>(s.grid.approximated),
+                100.0 * static_cast<double>(s.grid.approximated) / static_cast<double>(s.grid.iterations), s.precisionBits);
 }
 
 void shallow(int threads)
 {
     std::printf("shallow: 600 x 600 pixels, radius 1e-10, 10000 passes, %d threads\n", threads);
-    DeepParams p;
+    FrameSpec p = deepFrame();
     p.maxIters = 10000;
-    std::tie(p.centerRe, p.centerIm) = levelCurvePoint(p, 2.0, 16);
-    p.radius = "1e-10";
+    std::tie(deepOf(p).re, deepOf(p).im) = levelCurvePoint(p, 2.0, 16);
+    deepOf(p).radius = "1e-10";
     p.size = 600;
-    const double cre = std::stod(p.centerRe), cim = std::stod(p.centerIm), r = 1e-10;
-    const FrameParams view = planeFrame(kMandelbrot, cre - r, cre + r, cim - r, cim + r, p.size, p.size);
-    const std::atomic<std::int32_t> iters{p.maxIters};
+    const double cre = std::stod(deepOf(p).re), cim = std::stod(deepOf(p).im), r = 1e-10;
+    FrameSpec view = p;
+    view.view = PlaneView{cre - r, cre + r, cim - r, cim + r};
     NullCanvas canvas;
     auto start = std::chrono::steady_clock::now();
-    const RenderStats v = renderParallel({0, 0, p.size, p.size}, view, iters, canvas, threads);
+    const RenderStats v = renderFrame(view, {0, 0, p.size, p.size}, canvas, threads).grid;
     const double tv = seconds(start);
     start = std::chrono::steady_clock::now();
-    const DeepRenderStats d = renderDeep(DeepFrame(p), canvas, threads);
+    const FrameRender d = renderFrame(p, {0, 0, p.size, p.size}, canvas, threads);
     const double td = seconds(start);
     std::printf("  --view %.3f s (%llu passes), deep %.3f s (%llu passes): %.1fx\n", tv,
                 static_cast<unsigned long long>(v.iterations), td,

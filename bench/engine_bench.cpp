@@ -6,7 +6,7 @@
 #include "engine/block_render.h"
 #include "engine/escape_time.h"
 #include "engine/palette.h"
-#include "engine/frame_params.h"
+#include "engine/plane_evaluator.h"
 #include "engine/view.h"
 
 namespace {
@@ -19,10 +19,13 @@ public:
 
 // The start-up view of a frame `side` pixels square, under function `func`
 // (5: the power 2.5).
-FrameParams defaultView(short frame, int side, int func)
+FrameSpec defaultView(short frame, int side, int func)
 {
-    FrameParams f = planeFrame(frame, -2.0, 2.0, -2.0, 2.0, side, side);
+    FrameSpec f;
+    f.FuncSwitch = frame;
     f.func = {static_cast<std::int16_t>(func), func == 5 ? 2.5 : 2.0, 0.0};
+    f.c = juliaOfDoubles(0.0, 0.63);
+    f.size = side;
     return f;
 }
 
@@ -30,13 +33,14 @@ FrameParams defaultView(short frame, int side, int func)
 void BM_EscapeTime(benchmark::State& state)
 {
     const int func = static_cast<int>(state.range(0));
-    const FrameParams view = defaultView(kMandelbrot, 100, func);
+    const FrameSpec spec = defaultView(kMandelbrot, 100, func);
+    const PlaneEvaluator view(spec);
     std::uint64_t passes = 0;
     for (auto _ : state) {
         for (int row = 0; row < 100; ++row)
             for (int col = 0; col < 100; ++col) {
                 const double z0[2] = {0, 0}, c[2] = {planeRe(view, col), planeIm(view, row)};
-                const Escape e = EscapeTime(z0, c, 142, view.func);
+                const Escape e = EscapeTime(z0, c, 142, spec.func);
                 passes += static_cast<std::uint64_t>(e.passes);
                 benchmark::DoNotOptimize(e);
             }
@@ -51,7 +55,7 @@ BENCHMARK(BM_EscapeTime)->DenseRange(1, 5)->Unit(benchmark::kMillisecond);
 void BM_doGrid(benchmark::State& state)
 {
     const auto frame = static_cast<short>(state.range(0));
-    const FrameParams view = defaultView(frame, 600, 1);
+    const PlaneEvaluator view(defaultView(frame, 600, 1));
     const std::atomic<std::int32_t> limit{autoIters(view.Xpxl)};
     NullCanvas canvas;
     RenderStats stats;
@@ -69,13 +73,12 @@ BENCHMARK(BM_doGrid)->Arg(kMandelbrot)->Arg(kJulia)->Unit(benchmark::kMillisecon
 void BM_bruteForce(benchmark::State& state)
 {
     const auto frame = static_cast<short>(state.range(0));
-    const FrameParams view = defaultView(frame, 600, 1);
+    const PlaneEvaluator view(defaultView(frame, 600, 1));
     const std::atomic<std::int32_t> limit{autoIters(view.Xpxl)};
     NullCanvas canvas;
     for (auto _ : state) {
         GridJob job{view, limit, canvas};
-        double x[2] = {0, 0}, c[2] = {view.juliaRe, view.juliaIm};
-        DoRect(x, c, {0, 0, 600, 600}, job, 0);
+        DoRect({0, 0, 600, 600}, job, 0);
     }
     state.counters["evaluations"] = 600.0 * 600.0;
     state.SetLabel(frame == kMandelbrot ? "Mandelbrot" : "Julia");

@@ -17,19 +17,19 @@
 #include <vector>
 
 #include "engine/escape_batch.h"
-#include "engine/frame_params.h"
+#include "engine/plane_evaluator.h"
 #include "engine/view.h"
 
 namespace {
 
-struct DeepView {
+struct BenchView {
     const char* name;
     const char* arg;  // as kavrel-render's --view takes it
     double xmin, xmax, ymin, ymax;
     int iters;  // 0: the automatic limit
 };
 
-const DeepView kViews[] = {
+const BenchView kViews[] = {
     {"boundary, 2000 iterations", "-0.75,-0.74,0.1,0.11", -0.75, -0.74, 0.1, 0.11, 2000},
     {"deep, 20000 iterations", "-0.743643887,-0.743643787,0.131825854,0.131825954", -0.743643887, -0.743643787,
      0.131825854, 0.131825954, 20000},
@@ -40,15 +40,15 @@ const DeepView kViews[] = {
 // passes.
 class BruteFeeder final : public EscapeFeeder {
 public:
-    BruteFeeder(const FrameParams& f, std::int32_t limit)
-        : f_(f), limit_(limit), indices_(static_cast<std::size_t>(f.horizpxls) * f.vertpxls)
+    BruteFeeder(const PlaneEvaluator& f, int side, std::int32_t limit)
+        : f_(f), side_(side), limit_(limit), indices_(static_cast<std::size_t>(side) * side)
     {}
     bool refill(EscapeRun& run) override
     {
         takeFinished(run);
-        if (row_ < f_.vertpxls) {
+        if (row_ < side_) {
             const double im = planeIm(f_, row_);
-            for (int col = 0; col < f_.horizpxls; ++col)
+            for (int col = 0; col < side_; ++col)
                 run.add({0.0, 0.0, planeRe(f_, col), im, limit_});
             ++row_;
         }
@@ -65,17 +65,18 @@ public:
     std::uint64_t passes = 0;
 
 private:
-    const FrameParams& f_;
+    const PlaneEvaluator& f_;
+    const int side_;
     const std::int32_t limit_;
     std::vector<std::uint16_t> indices_;
     int row_ = 0;
     std::size_t taken_ = 0;
 };
 
-std::uint64_t brutePasses(const FrameParams& f, std::int32_t limit)
+std::uint64_t brutePasses(const PlaneEvaluator& f, int side, std::int32_t limit)
 {
     EscapeRun run;
-    BruteFeeder feeder(f, limit);
+    BruteFeeder feeder(f, side, limit);
     escapeKernel(batchedIsas().back(), 1)(run, feeder);
     feeder.takeFinished(run);
     return feeder.passes;
@@ -163,8 +164,11 @@ void frameVsBruteLines(const std::vector<std::string>& renderTools, int side, in
     std::printf("%-27s %21s %17s %28s %12s\n", "view", "iterations vs brute", "CPU / brute CPU",
                 "useful G it/s per CPU second", "bare kernel");
     const std::size_t tools = renderTools.size();
-    for (const DeepView& v : kViews) {
-        const FrameParams f = planeFrame(kMandelbrot, v.xmin, v.xmax, v.ymin, v.ymax, side, side);
+    for (const BenchView& v : kViews) {
+        FrameSpec frame;
+        frame.view = PlaneView{v.xmin, v.xmax, v.ymin, v.ymax};
+        frame.size = side;
+        const PlaneEvaluator f(frame);
         const std::int32_t limit = v.iters != 0 ? v.iters : autoIters(f.Xpxl);
         const std::string itersArg = std::to_string(limit);
         std::vector<std::vector<double>> toolCpu(tools);
@@ -184,7 +188,7 @@ void frameVsBruteLines(const std::vector<std::string>& renderTools, int side, in
                 toolIterations[t] = statLine(run.output, "iterations");
             }
             const Child brute = runChild([&] {
-                std::printf("iterations %llu\n", static_cast<unsigned long long>(brutePasses(f, limit)));
+                std::printf("iterations %llu\n", static_cast<unsigned long long>(brutePasses(f, side, limit)));
             });
             bruteCpu.push_back(brute.cpu);
             bruteIterations = statLine(brute.output, "iterations");

@@ -16,7 +16,7 @@
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
 #include "engine/palette.h"
-#include "engine/frame_params.h"
+#include "engine/plane_evaluator.h"
 #include "engine/view.h"
 #include "render/grid_pool.h"
 
@@ -142,10 +142,19 @@ public:
 // constant, and its limit: the automatic one when v.iters is 0.
 struct Shown {
     Shown(short frame, const View& v)
-        : params(planeFrame(frame, v.xmin, v.xmax, v.ymin, v.ymax, gSide, gSide)),
-          iters(v.iters != 0 ? v.iters : autoIters(params.Xpxl))
+        : params(planeView(frame, v)),
+          iters(v.iters != 0 ? v.iters : autoIters(pixelSize(v.xmin, v.xmax, gSide)))
     {}
-    const FrameParams params;
+    static FrameSpec planeView(short frame, const View& v)
+    {
+        FrameSpec f;
+        f.FuncSwitch = frame;
+        f.c = juliaOfDoubles(0.0, 0.63);
+        f.view = PlaneView{v.xmin, v.xmax, v.ymin, v.ymax};
+        f.size = gSide;
+        return f;
+    }
+    const FrameSpec params;
     const std::atomic<std::int32_t> iters;
 };
 
@@ -153,7 +162,7 @@ RenderStats render(const Shown& shown, EscapeIsa isa, int threads)
 {
     setEscapeIsa(isa);
     NullCanvas canvas;
-    return renderParallel({0, 0, gSide, gSide}, shown.params, shown.iters, canvas, threads);
+    return renderParallel({0, 0, gSide, gSide}, PlaneEvaluator(shown.params, isa), shown.iters, canvas, threads);
 }
 
 struct Frame {

@@ -5,28 +5,20 @@
 #include "app/menus.h"
 #include "engine/view.h"
 #include "render/off_map.h"
+#include "render/render_threads.h"
+#include "tools/render_command.h"
 
-FrameCommand shownFrame(short FuncSwitch, const std::string& output)
+namespace {
+
+std::string commandLine(short FuncSwitch, const std::string& output)
 {
-    const bool julia = FuncSwitch == kJulia;
-    const grafStats& g = julia ? Jgraph : Mgraph;
-    const offBMP* map = julia ? gJMap.get() : gMMap.get();
-    FrameCommand f;
-    f.julia = julia;
-    f.whichFunc = whichFunc;
-    f.realExpon = gRealExpon;
-    f.cplxExpon = gCplxExpon;
-    f.cRe = Jreal;
-    f.cIm = Jcomplex;
-    f.xmin = g.Xmin;
-    f.xmax = g.Xmax;
-    f.ymin = g.Ymin;
-    f.ymax = g.Ymax;
+    FrameSpec f = frameSpec(FuncSwitch);
+    const offBMP* map = FuncSwitch == kJulia ? gJMap.get() : gMMap.get();
     f.size = map ? map->width : 0;
-    f.iters = g.iters;
-    f.output = output;
-    return f;
+    return renderCommandLine(f, windowColouring(f), output);
 }
+
+} // namespace
 
 QString copiedCommands(int menuCode)
 {
@@ -34,8 +26,8 @@ QString copiedCommands(int menuCode)
     // pasted and run at once.
     QStringList lines;
     if (menuCode != kCopyRight)
-        lines << QString::fromStdString(renderCommandLine(shownFrame(kJulia, "julia.png")));
+        lines << QString::fromStdString(commandLine(kJulia, "julia.png"));
     if (menuCode != kCopyLeft)
-        lines << QString::fromStdString(renderCommandLine(shownFrame(kMandelbrot, "mandelbrot.png")));
+        lines << QString::fromStdString(commandLine(kMandelbrot, "mandelbrot.png"));
     return lines.join(u'\n');
 }

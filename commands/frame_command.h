@@ -2,13 +2,8 @@
 
 #include <QString>
 
-#include "tools/render_command.h"
-
-// The frame the window shows now (11 Mandelbrot, 22 Julia) as kavrel-render
-// takes it, to be written to `output`.
-FrameCommand shownFrame(short FuncSwitch, const std::string& output);
-
 // The plain text that goes to the clipboard beside the picture of copy
 // command 611, 612 or 613: the kavrel-render command of each frame copied,
-// one a line.
+// one a line, each drawing the frame as the window shows it (a deep frame
+// by its centre and radius, in the window's colouring of deep frames).
 QString copiedCommands(int menuCode);

@@ -36,6 +36,14 @@ void resetMandelbrot()
     resetJulia();
 }
 
+// A deep frame's orbit is as long as its limit: a new limit draws it again,
+// while a plane frame takes the new limit for the points it evaluates next.
+void limitChanged(short frame)
+{
+    if (frameDeepView(frame))
+        redrawFrame(frame);
+}
+
 int autoIters()
 {
     if (gIterFlag != 2)
@@ -44,7 +52,12 @@ int autoIters()
     CheckMenuItem(mitters, countItem(kMandelbrotIters, Mgraph.iters), false);
     CheckMenuItem(optionMenu, kAutoIters, true);
     gIterFlag = 1;
+    const int julia = Jgraph.iters, mandelbrot = Mgraph.iters;
     newPxl();
+    if (Mgraph.iters != mandelbrot)
+        limitChanged(kMandelbrot);
+    if (Jgraph.iters != julia)
+        limitChanged(kJulia);
     return 0;
 }
 
@@ -71,7 +84,9 @@ bool isPresetExponent()
     return false;
 }
 
-int setIterations(int menuCode)
+// `redraw`: a deep frame is drawn again at its new limit (a function change,
+// which redraws both frames anyway, does without).
+int setIterations(int menuCode, bool redraw = true)
 {
     const bool julia = menuCode < kMandelbrotIters;
     const int base = julia ? kJuliaIters : kMandelbrotIters;
@@ -101,6 +116,8 @@ int setIterations(int menuCode)
     } else if (countItem(base, oldIters) != base + k) {
         CheckMenuItem(submenu, countItem(base, oldIters), false);
     }
+    if (redraw)
+        limitChanged(julia ? kJulia : kMandelbrot);
     return 0;
 }
 
@@ -130,11 +147,13 @@ int changeFunction(int menuCode)
         // Both counts back to 100 before the renders restart: a count changed
         // later would reach renders already under way, and part of a picture
         // would be drawn at the old limit.
-        setIterations(kJuliaIters);
-        setIterations(kMandelbrotIters);
+        setIterations(kJuliaIters, false);
+        setIterations(kMandelbrotIters, false);
     }
     Jreal = 0.0;
     Jcomplex = 0.63;
+    gJrealText.clear();
+    gJcomplexText.clear();
     resetMandelbrot();
     return 0;
 }

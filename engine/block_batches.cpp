@@ -1,5 +1,5 @@
-// DoRect for the integer powers: the points of a block go to a kernel in
-// batches, and the picture, the decisions and the counts stay those of the
+// DoRect in batches: the pixels of a block go to the job's evaluator in
+// runs, and the picture, the decisions and the counts stay those of the
 // one-point-at-a-time renderer. Sibling quarters share runs: a run that ends
 // leaves lanes idle while its last long points finish, and four outlines, or
 // four blocks, in one run pay that once.
@@ -10,16 +10,6 @@
 #include "engine/block_steps.h"
 
 namespace {
-
-// The point a pixel stands for, as block_render.cpp's evaluate sets it up.
-EscapePoint pixelPoint(const GridJob& job, const double* JuliaC, tagPOINT pixel, std::int32_t limit)
-{
-    const FrameParams& f = job.frame;
-    const double re = planeRe(f, pixel.x), im = planeIm(f, pixel.y);
-    if (f.FuncSwitch == kMandelbrot)
-        return {0.0, 0.0, re, im, limit};
-    return {re, im, JuliaC[0], JuliaC[1], limit};
-}
 
 std::uint64_t passesOf(const EscapeRun& run, std::size_t i) { return static_cast<std::uint64_t>(run.result(i).passes); }
 
@@ -88,8 +78,7 @@ struct Outline {
 // decided. What the kernel evaluated beyond a differing sample is speculative.
 class OutlineFeeder final : public EscapeFeeder {
 public:
-    OutlineFeeder(std::vector<Outline>& outlines, const double* JuliaC, GridJob& job)
-        : outlines_(outlines), JuliaC_(JuliaC), job_(job)
+    OutlineFeeder(std::vector<Outline>& outlines, GridJob& job) : outlines_(outlines), job_(job)
     {}
 
     bool refill(EscapeRun& run) override
@@ -133,22 +122,21 @@ private:
     void add(Outline& o, EscapeRun& run, std::int32_t limit)
     {
         o.at.push_back(run.size());
-        run.add(pixelPoint(job_, JuliaC_, outlineSample(o.b, static_cast<int>(o.at.size()) - 1), limit));
+        job_.evaluator.addToRun(run, outlineSample(o.b, static_cast<int>(o.at.size()) - 1), limit);
     }
 
     std::vector<Outline>& outlines_;
-    const double* JuliaC_;
     GridJob& job_;
     bool halted_ = false;
 };
 
 // Runs the outline tests of the blocks together; false when the render was
 // asked to stop.
-bool testOutlines(const BatchEvaluator& kernel, std::vector<Outline>& outlines, const double* JuliaC, GridJob& job)
+bool testOutlines(std::vector<Outline>& outlines, GridJob& job)
 {
     EscapeRun run;
-    OutlineFeeder feeder(outlines, JuliaC, job);
-    kernel(run, feeder);
+    OutlineFeeder feeder(outlines, job);
+    job.evaluator.evaluateRun(run, feeder);
     feeder.decide(run);
     for (Outline& o : outlines)
         o.sumPasses(run);
@@ -169,8 +157,7 @@ struct Finish {
 // before it are done.
 class BlockFeeder final : public EscapeFeeder {
 public:
-    BlockFeeder(const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job)
-        : blocks_(blocks), JuliaC_(JuliaC), job_(job)
+    BlockFeeder(const std::vector<Finish>& blocks, GridJob& job) : blocks_(blocks), job_(job)
     {
         toAdd();
     }
@@ -189,7 +176,7 @@ public:
             const tagRECT& b = blocks_[adding_].b;
             const int end = std::min(b.right, next_.x + kPiece - added);
             for (; next_.x < end; ++next_.x, ++added)
-                run.add(pixelPoint(job_, JuliaC_, next_, limit));
+                job_.evaluator.addToRun(run, next_, limit);
             if (next_.x == b.right) {
                 next_ = {b.left, next_.y + 1};
                 if (next_.y == b.bottom) {
@@ -255,7 +242,6 @@ private:
     }
 
     const std::vector<Finish>& blocks_;
-    const double* JuliaC_;
     GridJob& job_;
     std::size_t adding_ = 0;  // the block whose pixels are being handed over
     tagPOINT next_{};
@@ -268,12 +254,11 @@ private:
 
 // False when the render was asked to stop before every block was finished;
 // `begun` says how many were begun.
-bool finishBlocks(const BatchEvaluator& kernel, const std::vector<Finish>& blocks, const double* JuliaC, GridJob& job,
-                  std::size_t& begun)
+bool finishBlocks(const std::vector<Finish>& blocks, GridJob& job, std::size_t& begun)
 {
     EscapeRun run;
-    BlockFeeder feeder(blocks, JuliaC, job);
-    kernel(run, feeder);
+    BlockFeeder feeder(blocks, job);
+    job.evaluator.evaluateRun(run, feeder);
     feeder.plotFinished(run);
     begun = feeder.begun();
     return !feeder.halted();
@@ -281,10 +266,10 @@ bool finishBlocks(const BatchEvaluator& kernel, const std::vector<Finish>& block
 
 } // namespace
 
-bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
+bool outlineBatched(const tagRECT& b, GridJob& job)
 {
     std::vector<Outline> outline{Outline(b)};
-    const bool tested = testOutlines(kernel, outline, JuliaC, job);
+    const bool tested = testOutlines(outline, job);
     outline[0].count(job, true);
     if (!tested || !outline[0].passed())
         return false;
@@ -292,24 +277,24 @@ bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const ta
     return true;
 }
 
-bool computeBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job)
+bool computeBatched(const tagRECT& b, GridJob& job)
 {
     std::size_t begun = 0;
-    return finishBlocks(kernel, {{b, true, {}}}, JuliaC, job, begun);
+    return finishBlocks({{b, true, {}}}, job, begun);
 }
 
-void quartersBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small, GridJob& job)
+void quartersBatched(const tagRECT (&quarters)[4], bool small, GridJob& job)
 {
     std::vector<Outline> outlines(std::begin(quarters), std::end(quarters));
     // One at a time, a stop would have come before the quarters after the
     // one it interrupted were tested.
-    std::size_t reached = testOutlines(kernel, outlines, JuliaC, job) ? outlines.size() : 1;
+    std::size_t reached = testOutlines(outlines, job) ? outlines.size() : 1;
     if (reached == outlines.size()) {
         if (small) {
             std::vector<Finish> blocks;
             for (const Outline& o : outlines)
                 blocks.push_back({o.b, !o.passed(), o.last});
-            finishBlocks(kernel, blocks, JuliaC, job, reached);
+            finishBlocks(blocks, job, reached);
         } else {
             for (std::size_t q = 0; q < 4; ++q) {
                 if (outlines[q].passed())

@@ -1,21 +1,12 @@
 #include "engine/block_render.h"
 
 #include "engine/block_steps.h"
-#include "engine/escape_time.h"
 
 namespace {
 
-// Evaluates pixel (col, row). In the Julia frame the pixel's point is z0 and
-// cvar holds the constant; in the Mandelbrot frame z0 is 0 and the point is c.
-Escape evaluate(double* xvar, double* cvar, tagPOINT pixel, GridJob& job)
+Escape evaluate(tagPOINT pixel, GridJob& job)
 {
-    const FrameParams& f = job.frame;
-    double* varying = f.FuncSwitch == kMandelbrot ? cvar : xvar;
-    varying[0] = planeRe(f, pixel.x);
-    varying[1] = planeIm(f, pixel.y);
-    if (f.FuncSwitch == kMandelbrot)
-        xvar[0] = xvar[1] = 0.0;
-    const Escape e = job.evaluate ? job.evaluate(pixel) : EscapeTime(xvar, cvar, currentLimit(job), f.func);
+    const Escape e = job.evaluator.evaluate(pixel, currentLimit(job));
     ++job.stats.evaluations;
     job.stats.iterations += static_cast<std::uint64_t>(e.passes);
     job.stats.approximated += static_cast<std::uint64_t>(e.skipped);
@@ -24,16 +15,16 @@ Escape evaluate(double* xvar, double* cvar, tagPOINT pixel, GridJob& job)
 
 // Samples the block's closed outline a row at a time against the count of its
 // upper-left corner, and stops at the first sample that differs.
-bool outlineTest(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
+bool outlineTest(const tagRECT& b, GridJob& job)
 {
     const int samples = outlineSamples(b);
-    const Escape corner = evaluate(xvar, cvar, outlineSample(b, 0), job);
+    const Escape corner = evaluate(outlineSample(b, 0), job);
     const std::int32_t ULiters = corner.count;
     Escape last = corner;
     for (int n = 1; n < samples; ++n) {
         if ((n - 1) % 4 == 0 && job.canvas.userHalt())
             return false;
-        last = evaluate(xvar, cvar, outlineSample(b, n), job);
+        last = evaluate(outlineSample(b, n), job);
         if (last.count != ULiters)
             return false;
     }
@@ -41,7 +32,7 @@ bool outlineTest(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
     return true;
 }
 
-bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
+bool computeBlock(const tagRECT& b, GridJob& job)
 {
     for (int i = b.top; i < b.bottom; ++i) {
         if (job.canvas.userHalt())
@@ -49,7 +40,7 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
         for (int j = b.left; j < b.right; ++j) {
             if (job.canvas.userHalt())
                 return false;
-            job.canvas.plotEscape(j, i, evaluate(xvar, cvar, {j, i}, job));
+            job.canvas.plotEscape(j, i, evaluate({j, i}, job));
         }
     }
     return true;
@@ -57,18 +48,15 @@ bool computeBlock(double* xvar, double* cvar, const tagRECT& b, GridJob& job)
 
 } // namespace
 
-bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch)
+bool DoRect(tagRECT theBlock, GridJob& job, int opSwitch)
 {
-    if (const BatchEvaluator kernel = batchKernel(job))
-        return opSwitch == 1 ? outlineBatched(kernel, cvar, theBlock, job)
-                             : computeBatched(kernel, cvar, theBlock, job);
-    return opSwitch == 1 ? outlineTest(xvar, cvar, theBlock, job) : computeBlock(xvar, cvar, theBlock, job);
+    if (job.evaluator.batched())
+        return opSwitch == 1 ? outlineBatched(theBlock, job) : computeBatched(theBlock, job);
+    return opSwitch == 1 ? outlineTest(theBlock, job) : computeBlock(theBlock, job);
 }
 
 void doGrid(tagRECT StartRect, GridJob& job)
 {
-    double x[2] = {0.0, 0.0};
-    double JuliaC[2] = {job.frame.juliaRe, job.frame.juliaIm};
     const int distX = (StartRect.right - StartRect.left) / 2;
     const int midHoriz = StartRect.left + distX;
     const int distY = (StartRect.bottom - StartRect.top) / 2;
@@ -84,15 +72,15 @@ void doGrid(tagRECT StartRect, GridJob& job)
     };
     // Both halves must exceed 20 pixels for a failing quarter to be split again.
     const bool small = distX <= 20 || distY <= 20;
-    if (const BatchEvaluator kernel = batchKernel(job)) {
-        quartersBatched(kernel, JuliaC, quarters, small, job);
+    if (job.evaluator.batched()) {
+        quartersBatched(quarters, small, job);
         return;
     }
     for (int q = 0; q < 4; ++q) {
         const tagRECT& firstDivide = quarters[q];
-        bool filled = DoRect(x, JuliaC, firstDivide, job, 1);
+        bool filled = DoRect(firstDivide, job, 1);
         if (!filled && small)
-            filled = DoRect(x, JuliaC, firstDivide, job, 0);
+            filled = DoRect(firstDivide, job, 0);
         if (!filled)
             splitQuarter(firstDivide, job);
         if (q < 3 && job.canvas.userHalt())

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/frame_params.h"
+#include "engine/escape_time.h"
 #include "engine/geometry.h"
+#include "engine/pixel_evaluator.h"
 
 // What a render draws on, and how it learns that it should stop.
 class FrameCanvas {
@@ -40,16 +41,9 @@ struct RenderStats {
     std::uint64_t approximated = 0;  // of the iterations, those an approximation skipped
 };
 
-using PixelEvaluator = std::function<Escape(tagPOINT pixel)>;
-
-class EscapeRun;
-class EscapeFeeder;
-// Evaluates a run's points in batches, as an EscapeKernel does.
-using BatchEvaluator = std::function<void(EscapeRun& run, EscapeFeeder& feeder)>;
-
 // One render of one frame, by one thread.
 struct GridJob {
-    FrameParams frame;
+    const PixelEvaluator& evaluator;
     // Read afresh for every point, or every batch: the menus may change it mid-render.
     const std::atomic<std::int32_t>& iters;
     FrameCanvas& canvas;
@@ -57,13 +51,6 @@ struct GridJob {
     // When set, a quarter that must be quartered again is handed here, for
     // another thread to draw, instead of being drawn in place.
     std::function<void(const tagRECT&)> deferQuarter{};
-    // When set, every pixel is evaluated by this instead of EscapeTime, one
-    // at a time: a frame beyond the reach of doubles, whose plane fields in
-    // `frame` are then unused. It is called from every render thread.
-    PixelEvaluator evaluate{};
-    // When set too, blocks go to this in batches, with the pixel's column
-    // and row as the point's c: the same counts as `evaluate`, sooner.
-    BatchEvaluator batch{};
 };
 
 // Draws StartRect of the frame by recursive quartering: a quarter whose
@@ -73,8 +60,7 @@ void doGrid(tagRECT StartRect, GridJob& job);
 
 // opSwitch 1: outline test, painting the block when it passes; 0: compute
 // every pixel. Returns true when the block is finished, false when its
-// outline is not uniform or the render was asked to stop. The integer powers
-// are evaluated in batches by the kernel of escapeIsa(), which gives the same
-// picture; on EscapeIsa::Scalar, and for the complex power, one point at a
-// time.
-bool DoRect(double* xvar, double* cvar, tagRECT theBlock, GridJob& job, int opSwitch);
+// outline is not uniform or the render was asked to stop. Pixels go to the
+// job's evaluator in batches where it takes them so, which gives the same
+// picture, and one at a time otherwise.
+bool DoRect(tagRECT theBlock, GridJob& job, int opSwitch);

@@ -1,23 +1,11 @@
 #pragma once
 
-// The pieces DoRect is made of, shared by its scalar and batched forms.
+// The pieces DoRect is made of, shared by its one-at-a-time and batched forms.
 
 #include <algorithm>
 
 #include "engine/block_render.h"
 #include "engine/escape_batch.h"
-
-// What evaluates the job's points in batches: the job's own batch evaluator
-// when it has one; otherwise none for the complex power, on
-// EscapeIsa::Scalar, or when the job evaluates its pixels itself.
-inline BatchEvaluator batchKernel(const GridJob& job)
-{
-    if (job.batch)
-        return job.batch;
-    if (job.evaluate)
-        return {};
-    return escapeKernel(job.frame.func.which);
-}
 
 // The job's iteration limit as it stands now, at least 1.
 inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.iters.load()); }
@@ -35,13 +23,12 @@ void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 // handing it to the job's deferQuarter.
 void splitQuarter(const tagRECT& quarter, GridJob& job);
 
-// The batched forms of DoRect's two operations, for the integer powers.
-bool outlineBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
-bool computeBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT& b, GridJob& job);
+// The batched forms of DoRect's two operations.
+bool outlineBatched(const tagRECT& b, GridJob& job);
+bool computeBatched(const tagRECT& b, GridJob& job);
 
-// doGrid's four quarters, for the integer powers: their outline tests in one
-// run, then in their order each passing quarter painted and each failing one
-// quartered again, or, when the quarters are `small`, all failing ones
-// computed in one run. Draws what doGrid draws, in the same order.
-void quartersBatched(const BatchEvaluator& kernel, const double* JuliaC, const tagRECT (&quarters)[4], bool small,
-                     GridJob& job);
+// doGrid's four quarters, batched: their outline tests in one run, then in
+// their order each passing quarter painted and each failing one quartered
+// again, or, when the quarters are `small`, all failing ones computed in one
+// run. Draws what doGrid draws, in the same order.
+void quartersBatched(const tagRECT (&quarters)[4], bool small, GridJob& job);

@@ -7,7 +7,12 @@
 // count 10,075 on. Cycle: the count walks the palette up and down over
 // indices 1 to 498 (1, 2, .. 498, 497, .. 2, 1, 2, ..), so that renders of
 // hundreds of thousands of passes keep their colours and show no seam.
-// Both give 0 to a count of 0 and 499 to a point that never escaped.
-enum class Colouring { Curve, Cycle };
+// Extended: the curve up to count 10,074, and past it the same cube-root
+// curve continued, walking the palette down and up over indices 1 to 498
+// (498 at 10,075, one below the curve's last), so that deep frames, whose
+// counts run far past the curve, keep the colours of the frames above
+// them and show bands that widen with the count. All give 0 to a count of
+// 0 or 1 and 499 to a point that never escaped.
+enum class Colouring { Curve, Cycle, Extended };
 
 std::int16_t paletteIndex(Colouring rule, std::int32_t count, std::int32_t maxIters);

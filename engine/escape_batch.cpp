@@ -19,9 +19,10 @@ EscapeRun::EscapeRun()
     out_.reserve(kRoom);
 }
 
-EscapeSlots EscapeRun::slots()
+EscapeSlots EscapeRun::slotArrays()
 {
-    return {zr_.data(), zi_.data(), cr_.data(), ci_.data(), maxIters_.data(), out_.data(), first_, size(), &cancels_};
+    return {zr_.data(),       zi_.data(),     cr_.data(), ci_.data(), maxIters_.data(),
+            pixels_.data(),   out_.data(),    first_,     size(),     &cancels_};
 }
 
 namespace {
@@ -40,10 +41,14 @@ void EscapeRun::forget(std::size_t end)
     // moved at most about once.
     const std::size_t n = end - first_;
     if (end > first_ && n >= out_.size() / 2) {
-        dropFront(zr_, n);
-        dropFront(zi_, n);
-        dropFront(cr_, n);
-        dropFront(ci_, n);
+        if (pixels_.empty()) {
+            dropFront(zr_, n);
+            dropFront(zi_, n);
+            dropFront(cr_, n);
+            dropFront(ci_, n);
+        } else {
+            dropFront(pixels_, n);
+        }
         dropFront(maxIters_, n);
         dropFront(out_, n);
         first_ = end;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/escape_time.h"
+#include "engine/geometry.h"
 
 // Batched escape-time evaluation of the integer powers (functions 1 to 4).
 // A kernel keeps a set of lanes busy, each iterating one point, and hands a
@@ -24,6 +25,7 @@ struct EscapePoint {
 struct EscapeSlots {
     const double *zr, *zi, *cr, *ci;
     const std::int32_t* maxIters;
+    const tagPOINT* pixels;  // for runs of pixels
     Escape* out;
     std::size_t first, end;
     // How many points have been cancelled so far: a kernel looks for
@@ -50,6 +52,14 @@ public:
         maxIters_.push_back(p.maxIters);
         out_.push_back({});
     }
+    // A run of an evaluator that works out the point itself (a deep frame)
+    // takes the pixel instead; a run holds points or pixels, not both.
+    void addPixel(tagPOINT pixel, std::int32_t maxIters)
+    {
+        pixels_.push_back(pixel);
+        maxIters_.push_back(maxIters);
+        out_.push_back({});
+    }
     // Points added so far, forgotten ones included.
     std::size_t size() const { return first_ + out_.size(); }
     // A finished point has made at least one pass; an unfinished one has none.
@@ -70,11 +80,12 @@ public:
     void forget(std::size_t end);
     // For the kernels, which must not use the inline members: their files
     // are compiled for wider instruction sets.
-    EscapeSlots slots();
+    EscapeSlots slotArrays();
 
 private:
     std::vector<double> zr_, zi_, cr_, ci_;
     std::vector<std::int32_t> maxIters_;
+    std::vector<tagPOINT> pixels_;
     std::vector<Escape> out_;
     std::size_t first_ = 0;  // the number of element 0
     std::size_t cancels_ = 0;

@@ -69,7 +69,7 @@ class LaneKernel {
 
 public:
     LaneKernel(EscapeRun& run, EscapeFeeder& feeder)
-        : run_(run), feeder_(feeder), slots_(run.slots()), curve_(colourCurve())
+        : run_(run), feeder_(feeder), slots_(run.slotArrays()), curve_(colourCurve())
     {
         for (int lane = 0; lane < L; ++lane)
             clear(lane);
@@ -159,7 +159,7 @@ private:
         if ((filled < holes || busy_ < L) && !queued()) {
             if (!feeder_.refill(run_))
                 return false;
-            slots_ = run_.slots();
+            slots_ = run_.slotArrays();
             filled += loadInto(holes - filled, filled);
             appendQueued();
         }

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/frame_params.h"
+#include "engine/deep/deep_view.h"
 
 grafStats Jgraph;
 grafStats Mgraph;
@@ -11,6 +11,8 @@ std::atomic<std::int16_t> whichFunc{1};
 std::atomic<double> gRealExpon{2.0}, gCplxExpon{0.0};
 std::atomic<std::int32_t> gIterFlag{1};
 tagRECT gJRect, gMRect;
+std::optional<DeepView> gJDeep, gMDeep;
+std::string gJrealText, gJcomplexText;
 
 void loadStats(grafStats* s, double Xmin, double Xmax, double Ymin, double Ymax)
 {
@@ -31,14 +33,14 @@ std::int32_t autoIters(double Xpxl)
     return limit < 0.0 ? 0 : static_cast<std::int32_t>(limit);
 }
 
-static void setPixelSizes(grafStats& g, std::int32_t w, std::int32_t h)
+static void setPixelSizes(grafStats& g, const std::optional<DeepView>& deep, std::int32_t w, std::int32_t h)
 {
     g.vertpxls = h;
     g.horizpxls = w;
     g.Xpxl = pixelSize(g.Xmin, g.Xmax, w);
     g.Ypxl = pixelSize(g.Ymin, g.Ymax, h);
     if (gIterFlag == 1)
-        g.iters = autoIters(g.Xpxl);
+        g.iters = deep && w > 0 ? deepWindowIters(*deep, w) : autoIters(g.Xpxl);
 }
 
 void newPxl()
@@ -46,11 +48,38 @@ void newPxl()
     // Both frames take their size from the Julia frame: they are the same size.
     const std::int32_t h = gJRect.bottom - gJRect.top;
     const std::int32_t w = gJRect.right - gJRect.left;
-    setPixelSizes(Jgraph, w, h);
-    setPixelSizes(Mgraph, w, h);
+    setPixelSizes(Jgraph, gJDeep, w, h);
+    setPixelSizes(Mgraph, gMDeep, w, h);
 }
 
 const grafStats& frameView(short FuncSwitch) { return FuncSwitch == kMandelbrot ? Mgraph : Jgraph; }
+
+std::optional<DeepView>& frameDeepView(short FuncSwitch) { return FuncSwitch == kMandelbrot ? gMDeep : gJDeep; }
+
+const std::atomic<std::int32_t>& frameLimit(short FuncSwitch) { return frameView(FuncSwitch).iters; }
+
+JuliaConstant juliaConstant()
+{
+    if (gJrealText.empty())
+        return juliaOfDoubles(Jreal, Jcomplex);
+    return {Jreal, Jcomplex, gJrealText, gJcomplexText};
+}
+
+FrameSpec frameSpec(short FuncSwitch)
+{
+    const grafStats& g = frameView(FuncSwitch);
+    FrameSpec f;
+    f.FuncSwitch = FuncSwitch;
+    f.func = {whichFunc, gRealExpon, gCplxExpon};
+    f.c = juliaConstant();
+    if (const std::optional<DeepView>& deep = frameDeepView(FuncSwitch))
+        f.view = *deep;
+    else
+        f.view = PlaneView{g.Xmin, g.Xmax, g.Ymin, g.Ymax};
+    f.size = g.horizpxls;
+    f.maxIters = g.iters;
+    return f;
+}
 
 void ConvertMouse(tagPOINT point, const grafStats* range, const tagRECT* grafArea,
                   double* x, double* y)
@@ -61,6 +90,10 @@ void ConvertMouse(tagPOINT point, const grafStats* range, const tagRECT* grafAre
 
 void setStartState()
 {
+    gJDeep.reset();
+    gMDeep.reset();
+    gJrealText.clear();
+    gJcomplexText.clear();
     loadStats(&Jgraph, -2.0, 2.0, -2.0, 2.0);
     loadStats(&Mgraph, -2.0, 2.0, -2.0, 2.0);
     Jgraph.iters = 100;

@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
 
+#include "engine/frame_spec.h"
 #include "engine/frame_switch.h"
 #include "engine/geometry.h"
 
@@ -26,6 +29,15 @@ extern std::atomic<double> gRealExpon, gCplxExpon;
 extern std::atomic<std::int32_t> gIterFlag;  // 1 automatic limits, 2 manual
 extern tagRECT gJRect, gMRect;               // frame rectangles in the window
 
+// A frame zoomed past where doubles end shows a deep view instead of its
+// record's rectangle, which then holds the nearest doubles of its edges.
+// Written and read on the user-interface thread only: a render is handed
+// its frame as a value (frameSpec).
+extern std::optional<DeepView> gJDeep, gMDeep;
+// The Julia constant as decimals, when it was picked in a deep frame; empty
+// when it is exactly Jreal + i Jcomplex. User-interface thread only.
+extern std::string gJrealText, gJcomplexText;
+
 constexpr int kMaxAutoIters = 9000;
 
 void loadStats(grafStats* s, double Xmin, double Xmax, double Ymin, double Ymax);
@@ -40,5 +52,15 @@ void setStartState();
 // The automatic iteration limit for a pixel width.
 std::int32_t autoIters(double Xpxl);
 
-// The view record of frame 11 (Mgraph) or 22 (Jgraph).
+// The view record of frame 11 (Mgraph) or 22 (Jgraph), and its deep view.
 const grafStats& frameView(short FuncSwitch);
+std::optional<DeepView>& frameDeepView(short FuncSwitch);
+
+// The frame as the view state stands now: what a render of it is handed.
+// The limit is the record's, which the menus may change while a plane
+// frame renders (frameLimit); a deep frame's is fixed with its orbit.
+FrameSpec frameSpec(short FuncSwitch);
+const std::atomic<std::int32_t>& frameLimit(short FuncSwitch);
+
+// The Julia constant, with its decimals.
+JuliaConstant juliaConstant();

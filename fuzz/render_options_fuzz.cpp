@@ -69,32 +69,38 @@ bool within(double v, double low, double high) { return std::isfinite(v) && v >=
 
 void checkAccepted(const RenderOptions& o)
 {
-    FUZZ_CHECK(o.FuncSwitch == 11 || o.FuncSwitch == 22, "frame %d", o.FuncSwitch);
-    FUZZ_CHECK(o.whichFunc >= 1 && o.whichFunc <= 5, "function %d", o.whichFunc);
-    if (o.whichFunc < 5) {
+    const FrameSpec& f = o.frame;
+    const IterFunc& func = f.func;
+    FUZZ_CHECK(f.FuncSwitch == 11 || f.FuncSwitch == 22, "frame %d", f.FuncSwitch);
+    FUZZ_CHECK(func.which >= 1 && func.which <= 5, "function %d", func.which);
+    if (func.which < 5) {
         const double powers[] = {2.0, 3.0, 5.0, 10.0};
-        FUZZ_CHECK(o.realExpon == powers[o.whichFunc - 1] && o.cplxExpon == 0.0, "power %g%+gi for function %d",
-                   o.realExpon, o.cplxExpon, o.whichFunc);
+        FUZZ_CHECK(func.realExpon == powers[func.which - 1] && func.cplxExpon == 0.0, "power %g%+gi for function %d",
+                   func.realExpon, func.cplxExpon, func.which);
     }
-    FUZZ_CHECK(within(o.realExpon, -99.99, 99.99) && within(o.cplxExpon, -99.99, 99.99), "exponent %g%+gi",
-               o.realExpon, o.cplxExpon);
-    FUZZ_CHECK(std::isfinite(o.cRe) && std::isfinite(o.cIm), "constant %g%+gi", o.cRe, o.cIm);
-    FUZZ_CHECK(std::isfinite(o.xmin) && std::isfinite(o.xmax) && o.xmin < o.xmax, "x from %g to %g", o.xmin, o.xmax);
-    FUZZ_CHECK(std::isfinite(o.ymin) && std::isfinite(o.ymax) && o.ymin < o.ymax, "y from %g to %g", o.ymin, o.ymax);
-    FUZZ_CHECK(o.size >= 1 && o.size <= 32767, "size %d", o.size);
-    for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin})
-        FUZZ_CHECK(std::isfinite(extent) && extent / o.size > 0.0, "an extent of %g at %d pixels", extent, o.size);
-    FUZZ_CHECK(o.iters == 0 || (o.iters >= 1 && o.iters <= (o.deep ? 10000000 : 99000)), "iters %d", o.iters);
+    FUZZ_CHECK(within(func.realExpon, -99.99, 99.99) && within(func.cplxExpon, -99.99, 99.99), "exponent %g%+gi",
+               func.realExpon, func.cplxExpon);
+    FUZZ_CHECK(std::isfinite(f.c.re) && std::isfinite(f.c.im), "constant %g%+gi", f.c.re, f.c.im);
+    FUZZ_CHECK(f.size >= 1 && f.size <= 32767, "size %d", f.size);
+    if (!f.deep()) {
+        const PlaneView& v = f.plane();
+        FUZZ_CHECK(std::isfinite(v.Xmin) && std::isfinite(v.Xmax) && v.Xmin < v.Xmax, "x from %g to %g", v.Xmin, v.Xmax);
+        FUZZ_CHECK(std::isfinite(v.Ymin) && std::isfinite(v.Ymax) && v.Ymin < v.Ymax, "y from %g to %g", v.Ymin, v.Ymax);
+        for (const double extent : {v.Xmax - v.Xmin, v.Ymax - v.Ymin})
+            FUZZ_CHECK(std::isfinite(extent) && extent / f.size > 0.0, "an extent of %g at %d pixels", extent, f.size);
+    }
+    FUZZ_CHECK(f.maxIters >= 1 && f.maxIters <= (f.deep() ? 10000000 : 99000), "iters %d", f.maxIters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
     FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty(), "nothing to write");
     for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts}})
         FUZZ_CHECK(a.isEmpty() || a != b, "two outputs into '%s'", qPrintable(a));
-    if (o.deep) {
-        for (const QString& part : {o.centerRe, o.centerIm, o.radius, o.juliaReText, o.juliaImText})
-            FUZZ_CHECK(isDecimal(part.toStdString()), "'%s' is not a decimal", qPrintable(part));
-        const BigFloat r = readDecimal(o.radius.toStdString());
-        FUZZ_CHECK(mpfr_sgn(r.get()) > 0 && mpfr_number_p(r.get()), "radius %s", qPrintable(o.radius));
-        FUZZ_CHECK(o.whichFunc <= 4, "the complex power deep");
+    if (f.deep()) {
+        const DeepView& v = f.deepView();
+        for (const std::string& part : {v.re, v.im, v.radius, f.c.reText, f.c.imText})
+            FUZZ_CHECK(isDecimal(part), "'%s' is not a decimal", part.c_str());
+        const BigFloat r = readDecimal(v.radius);
+        FUZZ_CHECK(mpfr_sgn(r.get()) > 0 && mpfr_number_p(r.get()), "radius %s", v.radius.c_str());
+        FUZZ_CHECK(func.which <= 4, "the complex power deep");
     }
 }
 

@@ -70,19 +70,18 @@ private:
 
 } // namespace
 
-RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
-                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate,
-                           const BatchEvaluator& batch)
+RenderStats renderParallel(tagRECT StartRect, const PixelEvaluator& evaluator, const std::atomic<std::int32_t>& iters,
+                           FrameCanvas& canvas, int threads)
 {
     if (threads <= 1) {
-        GridJob job{frame, iters, canvas, {}, {}, evaluate, batch};
+        GridJob job{evaluator, iters, canvas};
         doGrid(StartRect, job);
         return job.stats;
     }
     QuarterQueue queue(StartRect);
     std::vector<RenderStats> stats(static_cast<std::size_t>(threads));
     auto work = [&](RenderStats& out) {
-        GridJob job{frame, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }, evaluate, batch};
+        GridJob job{evaluator, iters, canvas, {}, [&](const tagRECT& r) { queue.push(r); }};
         tagRECT r;
         while (queue.pop(r))
             doGrid(r, job);

@@ -2,13 +2,10 @@
 
 #include "engine/block_render.h"
 
-// Draws StartRect of the frame on `threads` threads, each evaluation under
-// the limit `iters` holds at that moment. Every quarter
-// that must be quartered again becomes a task that any of them may take; a
-// block's pixels depend only on the block, so the picture and the counts are
-// those of a single doGrid. With one thread it is exactly doGrid.
-// With an evaluator, it evaluates every pixel instead of EscapeTime, and
-// with a batch evaluator too, the blocks' pixels in batches.
-RenderStats renderParallel(tagRECT StartRect, const FrameParams& frame, const std::atomic<std::int32_t>& iters,
-                           FrameCanvas& canvas, int threads, const PixelEvaluator& evaluate = {},
-                           const BatchEvaluator& batch = {});
+// Draws StartRect of a frame on `threads` threads, each evaluation under
+// the limit `iters` holds at that moment. Every quarter that must be
+// quartered again becomes a task that any of them may take; a block's
+// pixels depend only on the block, so the picture and the counts are those
+// of a single doGrid. With one thread it is exactly doGrid.
+RenderStats renderParallel(tagRECT StartRect, const PixelEvaluator& evaluator, const std::atomic<std::int32_t>& iters,
+                           FrameCanvas& canvas, int threads);

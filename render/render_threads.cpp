@@ -1,11 +1,12 @@
 #include "render/render_threads.h"
 
+#include <algorithm>
+#include <new>
 #include <system_error>
 #include <thread>
 
-#include "engine/block_render.h"
-#include "engine/frame_params.h"
 #include "engine/frame_switch.h"
+#include "engine/view.h"
 #include "render/host.h"
 #include "render/off_map.h"
 #include "render/stop.h"
@@ -16,6 +17,7 @@ std::atomic<bool> mThdHand{false}, jThdHand{false};
 namespace {
 
 std::thread mThread, jThread;
+OrbitCounter mOrbit, jOrbit;
 std::atomic<std::uint32_t> lastThreadId{0};
 
 std::thread startPreFigure(gridParams* gp) { return std::thread(preFigure, gp); }
@@ -30,26 +32,44 @@ struct Frame {
     std::thread& thread;
     std::unique_ptr<offBMP>& map;
     int timer;
+    OrbitCounter& orbit;
 };
 
 Frame frame(short FuncSwitch)
 {
     if (FuncSwitch == kMandelbrot)
-        return {gMgp, mThdHand, mThdID, gMthd, mThread, gMMap, kMandelbrotTimer};
-    return {gJgp, jThdHand, jThdID, gJthd, jThread, gJMap, kJuliaTimer};
+        return {gMgp, mThdHand, mThdID, gMthd, mThread, gMMap, kMandelbrotTimer, mOrbit};
+    return {gJgp, jThdHand, jThdID, gJthd, jThread, gJMap, kJuliaTimer, jOrbit};
 }
 
-// Draws on a frame's map and stops when the frame's stop is requested.
+// Draws on a frame's map in its colouring and stops when the frame's stop
+// is requested. Several threads may draw at once, each its own pixels.
 class MapCanvas final : public FrameCanvas {
 public:
-    MapCanvas(offBMP& map, short FuncSwitch) : map_(map), funcSwitch_(FuncSwitch) {}
+    MapCanvas(offBMP& map, short FuncSwitch, Colouring rule, std::int32_t maxIters)
+        : map_(map), funcSwitch_(FuncSwitch), rule_(rule), maxIters_(maxIters)
+    {}
     void plotXY(int x, int y, int clrIdx) override { map_.plotXY(x, y, clrIdx); }
+    void plotEscape(int x, int y, const Escape& e) override
+    {
+        // The explorer's own curve is the index the evaluation brings.
+        plotXY(x, y, rule_ == Colouring::Curve ? e.colorIdx : paletteIndex(rule_, e.count, maxIters_));
+    }
     bool userHalt() override { return ::userHalt(funcSwitch_) != 0; }
 
 private:
     offBMP& map_;
     short funcSwitch_;
+    Colouring rule_;
+    std::int32_t maxIters_;
 };
+
+// A deep frame's pixels are independent of each other: every core may take
+// some, and the picture is the same.
+int renderThreads(const FrameSpec& job)
+{
+    return job.deep() ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) : 1;
+}
 
 } // namespace
 
@@ -68,6 +88,8 @@ void waitForRender(short FuncSwitch)
         f.thread.join();
 }
 
+const OrbitCounter& orbitProgress(short FuncSwitch) { return frame(FuncSwitch).orbit; }
+
 void setRenderThreadStarter(RenderThreadStarter starter)
 {
     threadStarter = starter ? starter : startPreFigure;
@@ -84,7 +106,9 @@ void drawFigure(tagRECT StartRect, short FuncSwitch)
     stopThread(FuncSwitch);
     const Frame f = frame(FuncSwitch);
     waitForRender(FuncSwitch);
-    f.gp = {StartRect, FuncSwitch};
+    FrameSpec job = frameSpec(FuncSwitch);
+    const Colouring colouring = windowColouring(job);
+    f.gp = {StartRect, FuncSwitch, std::move(job), colouring};
     // Running before the thread exists, and identifier and handle in place
     // before it can end: a stop request made once we return always reaches
     // this render, and the thread's own clean-up is never overtaken.
@@ -107,7 +131,8 @@ int preFigure(gridParams* gp)
 {
     const tagRECT startRect = gp->r;
     const auto funcSwitch = static_cast<short>(gp->fs);
-    const FrameParams params = frameParams(funcSwitch);
+    const FrameSpec job = gp->job;
+    const Colouring colouring = gp->colouring;
     const Frame f = frame(funcSwitch);
     RenderHost& host = renderHost();
 
@@ -123,9 +148,15 @@ int preFigure(gridParams* gp)
     host.startTimer(f.timer);
 
     if (f.map) {
-        MapCanvas canvas(*f.map, funcSwitch);
-        GridJob job{params, frameLimit(funcSwitch), canvas};
-        doGrid(startRect, job);
+        MapCanvas canvas(*f.map, funcSwitch, colouring, job.maxIters);
+        try {
+            // A plane frame's limit stays live, as the menus expect.
+            renderFrame(job, startRect, canvas, renderThreads(job), {&frameLimit(funcSwitch), &f.orbit});
+        } catch (const std::bad_alloc&) {
+            ShowAlert("not enough memory to render the frame");
+        } catch (const std::system_error&) {
+            ShowAlert("CreateThread failed.");
+        }
     }
 
     f.id = 0;

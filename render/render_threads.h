@@ -4,12 +4,20 @@
 #include <cstdint>
 #include <thread>
 
+#include "engine/colouring.h"
+#include "engine/frame_spec.h"
 #include "engine/geometry.h"
+#include "render/frame_render.h"
 
-// What a render thread is handed: the area to draw, in map pixels, and the frame.
+// What a render thread is handed: the area to draw, in map pixels, and the
+// frame; and the frame as the view state stood when the render was asked
+// for, with the colouring of its map, so that the render never reads the
+// view state the user-interface thread writes.
 struct gridParams {
     tagRECT r;
     std::int32_t fs;
+    FrameSpec job;
+    Colouring colouring = Colouring::Curve;
 };
 
 extern gridParams gMgp, gJgp;
@@ -20,8 +28,23 @@ constexpr int kMandelbrotTimer = 464;
 constexpr int kJuliaTimer = 797;
 
 // Restarts the render of frame 11 or 22: stops the running one, waits for its
-// thread to end and starts a new thread on preFigure.
+// thread to end and starts a new thread on preFigure, handing it the frame
+// as the view state stands (frameSpec). A plane frame renders on that
+// thread, under the record's live limit; a deep frame builds its reference
+// orbit there and spreads its pixels over the machine's cores.
 void drawFigure(tagRECT StartRect, short FuncSwitch);
+
+// The colouring of a frame's map: the explorer's curve, and for a deep
+// frame, whose counts run far past the curve's end, the curve continued
+// (Colouring::Extended), which equals it wherever it reaches.
+inline Colouring windowColouring(const FrameSpec& frame)
+{
+    return frame.deep() ? Colouring::Extended : Colouring::Curve;
+}
+
+// While a frame's render computes its reference orbit: the orbit points
+// computed so far, and at most how many (planned is 0 otherwise).
+const OrbitCounter& orbitProgress(short FuncSwitch);
 
 // The body of a render thread. Returns 66.
 int preFigure(gridParams* gp);

@@ -3,7 +3,7 @@
 #include <QStringList>
 
 #include "engine/deep/decimal.h"
-#include "engine/deep/deep_frame.h"
+#include "tools/render_command.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -42,7 +42,8 @@ QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center,
                                                       center.isNull() ? u"center" : u"radius");
     if (exponentGiven)
         return QStringLiteral("--exponent: the complex power cannot be drawn with --center; use --power");
-    if (QString e = readPair(QStringLiteral("center"), center, &o->centerRe, &o->centerIm); !e.isEmpty())
+    QString re, im;
+    if (QString e = readPair(QStringLiteral("center"), center, &re, &im); !e.isEmpty())
         return e;
     const std::string r = radius.toStdString();
     if (!isDecimal(r))
@@ -50,38 +51,25 @@ QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center,
     const BigFloat value = readDecimal(r);
     if (mpfr_sgn(value.get()) <= 0 || !mpfr_number_p(value.get()))
         return QStringLiteral("--radius: '%1' is not a positive finite number").arg(radius);
-    o->radius = radius;
+    QString cRe = QStringLiteral("0"), cIm = QStringLiteral("0.63");
     if (!juliaC.isNull())
-        if (QString e = readPair(QStringLiteral("c"), juliaC, &o->juliaReText, &o->juliaImText); !e.isEmpty())
+        if (QString e = readPair(QStringLiteral("c"), juliaC, &cRe, &cIm); !e.isEmpty())
             return e;
-    o->deep = true;
+    o->frame.view = DeepView{re.toStdString(), im.toStdString(), radius.toStdString()};
+    o->frame.c = juliaOfDecimals(cRe.toStdString(), cIm.toStdString());
     return {};
-}
-
-DeepParams deepParamsOf(const RenderOptions& o)
-{
-    DeepParams p;
-    p.centerRe = o.centerRe.toStdString();
-    p.centerIm = o.centerIm.toStdString();
-    p.radius = o.radius.toStdString();
-    p.julia = o.FuncSwitch == 22;
-    p.juliaRe = o.juliaReText.toStdString();
-    p.juliaIm = o.juliaImText.toStdString();
-    p.power = static_cast<int>(o.realExpon);
-    p.size = o.size;
-    p.maxIters = o.iters != 0 ? o.iters : deepAutoIters(p.radius);
-    return p;
 }
 
 QString readColouring(const QString& text, RenderOptions* o)
 {
-    if (text.isNull())
-        o->colouring = o->deep ? Colouring::Cycle : Colouring::Curve;
-    else if (text == u"curve")
-        o->colouring = Colouring::Curve;
-    else if (text == u"cycle")
-        o->colouring = Colouring::Cycle;
-    else
-        return QStringLiteral("--colouring: '%1' is not curve or cycle").arg(text);
-    return {};
+    if (text.isNull()) {
+        o->colouring = defaultColouring(o->frame);
+        return {};
+    }
+    for (const Colouring rule : {Colouring::Curve, Colouring::Cycle, Colouring::Extended})
+        if (text == QLatin1String(colouringName(rule))) {
+            o->colouring = rule;
+            return {};
+        }
+    return QStringLiteral("--colouring: '%1' is not curve, cycle or extended").arg(text);
 }

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include "engine/deep/deep_frame.h"
 
 struct RenderOptions;
 
@@ -12,14 +11,11 @@ constexpr int kMaxDeepIters = 10'000'000;
 // The --help text of `--iters auto`.
 QString autoItersHelp();
 
-// Reads --center and --radius (given when not null) into a deep frame, and
+// Reads --center and --radius (given when not null) into a deep view, and
 // the Julia constant of --c as typed, for the frame's exact arithmetic.
 // Returns one line naming the option at fault, or nothing.
 QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center, const QString& radius,
                       const QString& juliaC, RenderOptions* o);
-
-// The deep frame the options describe, with the limit `iters` (0: auto).
-DeepParams deepParamsOf(const RenderOptions& o);
 
 // --colouring, or its default: curve with --view, cycle with --center.
 QString readColouring(const QString& text, RenderOptions* o);

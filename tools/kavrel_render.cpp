@@ -15,13 +15,9 @@
 #include <vector>
 
 #include "engine/palette.h"
-#include "engine/frame_params.h"
-#include "engine/view.h"
-#include "render/grid_pool.h"
+#include "render/frame_render.h"
 #include "render/host.h"
 #include "tools/counts_file.h"
-#include "tools/deep_options.h"
-#include "tools/deep_render.h"
 #include "tools/output_files.h"
 #include "tools/picture_text.h"
 #include "tools/progress.h"
@@ -108,28 +104,17 @@ private:
     IndexCanvas& canvas_;
 };
 
-// The frame the options describe, on a square of o.size pixels.
-FrameParams frameParamsOf(const RenderOptions& o)
-{
-    FrameParams f = planeFrame(o.FuncSwitch, o.xmin, o.xmax, o.ymin, o.ymax, o.size, o.size);
-    f.func = {static_cast<std::int16_t>(o.whichFunc), o.realExpon, o.cplxExpon};
-    f.juliaRe = o.cRe;
-    f.juliaIm = o.cIm;
-    return f;
-}
-
 std::string cannotWrite(const OutputFile& file)
 {
     return "cannot write " + oneLine(QFile::decodeName(file.path().c_str())).toStdString() + ": " + file.error();
 }
 
-// Every file is written in full before any is put in place; the picture
-// names the limit `iters` it was drawn with. Returns what went wrong, if
-// anything.
-std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& canvas, Progress* progress)
+// Every file is written in full before any is put in place. Returns what
+// went wrong, if anything.
+std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Progress* progress)
 {
     const auto& indices = canvas.indices();
-    const int side = o.size;
+    const int side = o.frame.size;
     std::atomic<std::uint64_t> rows{0};
     auto stage = [&](const QString& name) {
         rows = 0;
@@ -143,7 +128,7 @@ std::string writeOutputs(const RenderOptions& o, int iters, const IndexCanvas& c
         // Written row by row: memory stays at the index map and a few rows.
         const IndexedPicture picture{side, side, indices.data(), gColorList, kPaletteSize};
         const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
-        if (!png.open() || !writePng(png, picture, pictureText(frameOf(o, iters)), rowDone))
+        if (!png.open() || !writePng(png, picture, pictureText(o.frame, o.colouring), rowDone))
             return cannotWrite(png);
     }
     if (!o.indices.isEmpty()) {
@@ -185,44 +170,46 @@ int finishOutput(int status)
 
 int render(const RenderOptions& o)
 {
+    const int side = o.frame.size;
     const bool showProgress = isatty(STDERR_FILENO) != 0;
-    IndexCanvas canvas(o.size, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
+    IndexCanvas canvas(side, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
     ToolHost host(canvas);
     setRenderHost(&host);
     loadColors();
-    const FrameParams frame = frameParamsOf(o);
-    const DeepParams deepParams = o.deep ? deepParamsOf(o) : DeepParams{};
-    const std::atomic<std::int32_t> iters{o.deep ? deepParams.maxIters : o.iters != 0 ? o.iters : autoIters(frame.Xpxl)};
 
     std::unique_ptr<Progress> progress;
+    OrbitCounter orbit;
+    RenderLinks links{nullptr, &orbit, {}};
     if (showProgress) {
         progress = std::make_unique<Progress>();
-        progress->stage("rendering", &canvas.plotted(), std::uint64_t(o.size) * o.size);
+        links.drawing = [&] { progress->stage("rendering", &canvas.plotted(), std::uint64_t(side) * side); };
+        if (o.frame.deep())
+            progress->stage("reference orbit", &orbit.points,
+                            static_cast<std::uint64_t>(o.frame.maxIters) * (o.frame.julia() ? 2 : 1));
     }
     const auto start = std::chrono::steady_clock::now();
-    DeepRenderStats deepStats;
-    const RenderStats stats = o.deep ? (deepStats = renderDeep(DeepFrame(deepParams), canvas, o.threads)).grid
-                                     : renderParallel({0, 0, o.size, o.size}, frame, iters, canvas, o.threads);
+    const FrameRender drawn = renderFrame(o.frame, {0, 0, side, side}, canvas, o.threads, links);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
     if (o.colouring != Colouring::Curve)
-        canvas.recolour(o.colouring, iters);
+        canvas.recolour(o.colouring, o.frame.maxIters);
 
-    const std::string failure = host.failed ? std::string() : writeOutputs(o, iters, canvas, progress.get());
+    const std::string failure = host.failed ? std::string() : writeOutputs(o, canvas, progress.get());
     progress.reset();  // before any message, which would land on its line
     if (!failure.empty())
         std::fprintf(stderr, "kavrel-render: %s\n", failure.c_str());
     if (host.failed || !failure.empty())
         return 1;
     if (o.stats) {
-        std::printf("pixels %lld\n", static_cast<long long>(o.size) * o.size);
+        const RenderStats& stats = drawn.grid;
+        std::printf("pixels %lld\n", static_cast<long long>(side) * side);
         std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
         std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
         std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
-        if (o.deep) {
-            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(deepStats.referenceIterations));
-            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(deepStats.approximated));
-            std::printf("precision_bits %ld\n", deepStats.precisionBits);
+        if (o.frame.deep()) {
+            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(drawn.referenceIterations));
+            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(stats.approximated));
+            std::printf("precision_bits %ld\n", drawn.precisionBits);
         }
         std::printf("seconds %.6f\n", seconds.count());
     }
@@ -249,7 +236,7 @@ int main(int argc, char* argv[])
     try {
         return finishOutput(render(o));
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.size, o.size);
+        std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.frame.size, o.frame.size);
     } catch (const std::system_error& e) {
         std::fprintf(stderr, "kavrel-render: cannot start a thread: %s\n", e.code().message().c_str());
     }

@@ -4,14 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "tools/render_command.h"
-
-struct RenderOptions;
-
-// The frame the options describe, drawn with iteration limit `iters` (the
-// automatic limit resolved), written to the tool's default file.
-FrameCommand frameOf(const RenderOptions& options, int iters);
+#include "engine/colouring.h"
+#include "engine/frame_spec.h"
 
 // Keyword and text of each text chunk a picture carries, so that it can be
-// made again: the software and its version, and the command line.
-std::vector<std::pair<std::string, std::string>> pictureText(const FrameCommand& frame);
+// made again: the software and its version, and the command line that draws
+// the frame in the colouring (written to the tool's default file).
+std::vector<std::pair<std::string, std::string>> pictureText(const FrameSpec& frame, Colouring colouring);

@@ -23,33 +23,45 @@ std::string joined(std::initializer_list<double> values)
 
 } // namespace
 
-std::vector<std::string> renderArguments(const FrameCommand& f)
+const char* colouringName(Colouring rule)
 {
-    static const char* const powers[] = {"2", "3", "5", "10"};
-    std::vector<std::string> args{"kavrel-render", "--set", f.julia ? "julia" : "mandelbrot"};
-    if (f.whichFunc >= 1 && f.whichFunc <= 4)
-        args.insert(args.end(), {"--power", powers[f.whichFunc - 1]});
+    switch (rule) {
+    case Colouring::Cycle: return "cycle";
+    case Colouring::Extended: return "extended";
+    default: return "curve";
+    }
+}
+
+Colouring defaultColouring(const FrameSpec& frame) { return frame.deep() ? Colouring::Cycle : Colouring::Curve; }
+
+std::vector<std::string> renderArguments(const FrameSpec& f, Colouring colouring, const std::string& output)
+{
+    std::vector<std::string> args{"kavrel-render", "--set", f.julia() ? "julia" : "mandelbrot"};
+    if (const int power = integerPower(f.func))
+        args.insert(args.end(), {"--power", std::to_string(power)});
     else
-        args.insert(args.end(), {"--exponent", joined({f.realExpon, f.cplxExpon})});
-    const bool deep = !f.radius.empty();
-    if (f.julia)
-        args.insert(args.end(), {"--c", deep ? f.cReText + ',' + f.cImText : joined({f.cRe, f.cIm})});
-    if (deep)
-        args.insert(args.end(), {"--center", f.centerRe + ',' + f.centerIm, "--radius", f.radius});
-    else
-        args.insert(args.end(), {"--view", joined({f.xmin, f.xmax, f.ymin, f.ymax})});
-    args.insert(args.end(), {"--size", std::to_string(f.size), "--iters", std::to_string(f.iters)});
-    if (f.cycle != deep)  // not the default colouring of the frame's kind
-        args.insert(args.end(), {"--colouring", f.cycle ? "cycle" : "curve"});
-    if (!f.output.empty())
-        args.insert(args.end(), {"--output", f.output});
+        args.insert(args.end(), {"--exponent", joined({f.func.realExpon, f.func.cplxExpon})});
+    if (f.julia())
+        args.insert(args.end(), {"--c", f.deep() ? f.c.reText + ',' + f.c.imText : joined({f.c.re, f.c.im})});
+    if (f.deep()) {
+        const DeepView& v = f.deepView();
+        args.insert(args.end(), {"--center", v.re + ',' + v.im, "--radius", v.radius});
+    } else {
+        const PlaneView& v = f.plane();
+        args.insert(args.end(), {"--view", joined({v.Xmin, v.Xmax, v.Ymin, v.Ymax})});
+    }
+    args.insert(args.end(), {"--size", std::to_string(f.size), "--iters", std::to_string(f.maxIters)});
+    if (colouring != defaultColouring(f))
+        args.insert(args.end(), {"--colouring", colouringName(colouring)});
+    if (!output.empty())
+        args.insert(args.end(), {"--output", output});
     return args;
 }
 
-std::string renderCommandLine(const FrameCommand& frame)
+std::string renderCommandLine(const FrameSpec& frame, Colouring colouring, const std::string& output)
 {
     std::string line;
-    for (const std::string& arg : renderArguments(frame)) {
+    for (const std::string& arg : renderArguments(frame, colouring, output)) {
         if (!line.empty())
             line += ' ';
         line += arg;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <thread>
 
+#include "engine/deep/deep_frame.h"
+#include "engine/view.h"
 #include "tools/deep_options.h"
 
 namespace {
@@ -53,9 +55,7 @@ void readExponent(const QString& text, RenderOptions* o)
     for (double part : parts)
         if (part < -limit || part > limit)
             throw Failure{QStringLiteral("--exponent: %1 is outside -99.99 to 99.99").arg(part)};
-    o->whichFunc = 5;
-    o->realExpon = parts[0];
-    o->cplxExpon = parts[1];
+    o->frame.func = {5, parts[0], parts[1]};
 }
 
 void readPower(const QString& text, RenderOptions* o)
@@ -64,9 +64,7 @@ void readPower(const QString& text, RenderOptions* o)
     const auto i = powers.indexOf(text.trimmed());
     if (i < 0)
         throw Failure{QStringLiteral("--power: '%1' is not one of 2, 3, 5, 10").arg(text)};
-    o->whichFunc = static_cast<int>(i) + 1;
-    o->realExpon = powers[i].toDouble();
-    o->cplxExpon = 0.0;
+    o->frame.func = {static_cast<std::int16_t>(i + 1), powers[i].toDouble(), 0.0};
 }
 
 void readView(const QString& text, RenderOptions* o)
@@ -74,22 +72,30 @@ void readView(const QString& text, RenderOptions* o)
     const QList<double> v = numbers(QStringLiteral("view"), text, 4);
     if (v[0] >= v[1] || v[2] >= v[3])
         throw Failure{QStringLiteral("--view: needs XMIN < XMAX and YMIN < YMAX, got '%1'").arg(text)};
-    o->xmin = v[0];
-    o->xmax = v[1];
-    o->ymin = v[2];
-    o->ymax = v[3];
+    o->frame.view = PlaneView{v[0], v[1], v[2], v[3]};
 }
 
 // Finite bounds can still be too far apart for a double (a width of
 // infinity), or too close for a pixel to have any size at all.
 void checkViewSize(const QString& text, const RenderOptions& o)
 {
-    for (const double extent : {o.xmax - o.xmin, o.ymax - o.ymin}) {
-        const double pixel = extent / o.size;
+    const PlaneView& v = o.frame.plane();
+    for (const double extent : {v.Xmax - v.Xmin, v.Ymax - v.Ymin}) {
+        const double pixel = extent / o.frame.size;
         if (!std::isfinite(extent) || !(pixel > 0.0))
             throw Failure{QStringLiteral("--view: the width, height and pixel size must be finite and above zero, "
-                                         "got '%1' at %2 pixels").arg(text).arg(o.size)};
+                                         "got '%1' at %2 pixels").arg(text).arg(o.frame.size)};
     }
+}
+
+// --iters auto: the explorer's rule for a plane view, the depth's for a
+// deep one. A view wider than 1 / 0.7 pixels a unit gets 1, the least limit
+// there is: the rule gives 0, which no picture's command line could name.
+std::int32_t automaticLimit(const FrameSpec& f)
+{
+    if (f.deep())
+        return deepAutoIters(f.deepView().radius);
+    return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.size)));
 }
 
 QString outputFile(const QString& option, const QString& name)
@@ -164,7 +170,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption center(QStringLiteral("center"), QStringLiteral("Deep frame: its centre, two decimals of any length, read exactly."), QStringLiteral("RE,IM"));
     const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its side, a positive decimal such as 2.5e-1000."), QStringLiteral("R"));
     const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000 (1..10000000 with --center), or auto (default). %1").arg(autoItersHelp()), QStringLiteral("N|auto"));
-    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view) or cycle (the palette up and down with the count; default with --center)."), QStringLiteral("RULE"));
+    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count; default with --center) or extended (the explorer's curve, continued past its last colour: the window's deep frames)."), QStringLiteral("RULE"));
     const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
@@ -190,6 +196,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
         return ParseResult::Help;
     }
     *o = RenderOptions{};
+    o->frame.c = juliaOfDoubles(0.0, 0.63);
     o->threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     try {
         if (!parser.positionalArguments().isEmpty())
@@ -197,9 +204,9 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
         if (parser.isSet(set)) {
             const QString s = parser.value(set);
             if (s == u"mandelbrot")
-                o->FuncSwitch = 11;
+                o->frame.FuncSwitch = kMandelbrot;
             else if (s == u"julia")
-                o->FuncSwitch = 22;
+                o->frame.FuncSwitch = kJulia;
             else
                 throw Failure{QStringLiteral("--set: '%1' is not mandelbrot or julia").arg(s)};
         }
@@ -211,8 +218,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             readExponent(parser.value(exponent), o);
         if (parser.isSet(c)) {
             const QList<double> v = numbers(QStringLiteral("c"), parser.value(c), 2);
-            o->cRe = v[0];
-            o->cIm = v[1];
+            o->frame.c = juliaOfDoubles(v[0], v[1]);
         }
         if (parser.isSet(view))
             readView(parser.value(view), o);
@@ -224,11 +230,15 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             !e.isEmpty())
             throw Failure{e};
         if (parser.isSet(size))
-            o->size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
+            o->frame.size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
         if (parser.isSet(view))
             checkViewSize(parser.value(view), *o);
-        if (parser.isSet(iters) && parser.value(iters) != u"auto")
-            o->iters = whole(QStringLiteral("iters"), parser.value(iters), 1, o->deep ? kMaxDeepIters : 99000);
+        o->autoIters = !parser.isSet(iters) || parser.value(iters) == u"auto";
+        if (!o->autoIters)
+            o->frame.maxIters =
+                whole(QStringLiteral("iters"), parser.value(iters), 1, o->frame.deep() ? kMaxDeepIters : 99000);
+        else
+            o->frame.maxIters = automaticLimit(o->frame);
         if (const QString e = readColouring(valueOf(colouring), o); !e.isEmpty())
             throw Failure{e};
         if (parser.isSet(threads))

@@ -103,14 +103,15 @@ struct DeepFrame::Track {
     bool fromLane = false;
 };
 
-DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
+DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(p), power_(integerPower(p.func))
 {
-    const BigFloat radius = readDecimal(p.radius);
+    const DeepView& view = p.deepView();
+    const BigFloat radius = readDecimal(view.radius);
     radius_ = toExtended(radius);
-    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(p.radius)));
+    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
     bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(p.size + 1.0)) + 64.0);
 
-    const BigComplex centre{readDecimal(p.centerRe, bits_), readDecimal(p.centerIm, bits_)};
+    const BigComplex centre{readDecimal(view.re, bits_), readDecimal(view.im, bits_)};
     BigComplex start = zero(bits_);
     mpfr_set(start.re.get(), centre.re.get(), MPFR_RNDN);
     mpfr_set(start.im.get(), centre.im.get(), MPFR_RNDN);
@@ -123,28 +124,41 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
     offset_ = toCxExp(rest.re.get(), rest.im.get());
 
     const auto length = static_cast<std::size_t>(p.maxIters);
+    const auto stopped = [&](const std::optional<ReferenceOrbit>& orbit) {
+        stopped_ = !orbit || (control.stopRequested && control.stopRequested());
+        return stopped_;
+    };
     // The centre's orbit may end early where it comes back near 0. The
     // orbit of 0 of a Julia set, where its pixels start over, may not: how
     // fast a pixel moves with the frame there is the pixel's own.
     EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true};
-    if (!p.julia) {
+    if (!p.julia()) {
         // The largest |dc| of the frame: at a corner.
         const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
                                     CxExp::normalized(radius_.re * std::sqrt(2.0), 0.0, radius_.e);
         const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
-        orbit_ = computeOrbit(zero(bits_), start, p.power, length, bits_, &early);
-        if (p.power == 2) {
+        std::optional<ReferenceOrbit> orbit = computeOrbit(zero(bits_), start, power_, length, bits_, &early, control);
+        if (stopped(orbit))
+            return;
+        orbit_ = std::move(*orbit);
+        if (power_ == 2) {
             table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
             if (hasLanes())
                 lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
         }
         return;
     }
-    const BigComplex c{readDecimal(p.juliaRe, bits_), readDecimal(p.juliaIm, bits_)};
+    const BigComplex c{readDecimal(p.c.reText, bits_), readDecimal(p.c.imText, bits_)};
     early.wrtConstant = false;
-    orbit_ = computeOrbit(start, c, p.power, length, bits_, &early);
-    critical_ = computeOrbit(zero(bits_), c, p.power, length, bits_);
-    if (p.power == 2) {
+    std::optional<ReferenceOrbit> orbit = computeOrbit(start, c, power_, length, bits_, &early, control);
+    if (stopped(orbit))
+        return;
+    orbit_ = std::move(*orbit);
+    orbit = computeOrbit(zero(bits_), c, power_, length, bits_, nullptr, control);
+    if (stopped(orbit))
+        return;
+    critical_ = std::move(*orbit);
+    if (power_ == 2) {
         table_ = BlaTable(orbit_, 0.0, false);
         criticalTable_ = BlaTable(critical_, 0.0, false);
         if (hasLanes()) {
@@ -152,6 +166,14 @@ DeepFrame::DeepFrame(const DeepParams& p) : params_(p)
             lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
         }
     }
+}
+
+std::unique_ptr<const DeepFrame> DeepFrame::build(const FrameSpec& frame, const BuildControl& control)
+{
+    std::unique_ptr<const DeepFrame> built(new DeepFrame(frame, control));
+    if (built->stopped_ || (control.stopRequested && control.stopRequested()))
+        return nullptr;
+    return built;
 }
 
 std::size_t DeepFrame::referenceIterations() const
@@ -168,8 +190,8 @@ template <class D>
 DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     const std::int32_t maxIters = params_.maxIters;
-    const ReferenceOrbit& base = params_.julia ? critical_ : orbit_;
-    const BlaTable& baseTable = params_.julia ? criticalTable_ : table_;
+    const ReferenceOrbit& base = params_.julia() ? critical_ : orbit_;
+    const BlaTable& baseTable = params_.julia() ? criticalTable_ : table_;
     // Locals, not the caller's fields, so that they stay in registers.
     const ReferenceOrbit* orbit = t.orbit;
     const BlaTable* table = t.table;
@@ -208,7 +230,7 @@ DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCount
                 break;
             }
             len = 1;
-            dz = perturbedStep(params_.power, point<D>(*orbit, m), dz, dc);
+            dz = perturbedStep(power_, point<D>(*orbit, m), dz, dc);
         }
         m += static_cast<std::size_t>(len);
         n += static_cast<std::int32_t>(len);
@@ -247,7 +269,7 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
     const CxExp pixel = pixelDelta(col, row);
     Track t{&orbit_, &table_, 0, 0};
     CxExp dz, dc;
-    if (params_.julia) {
+    if (params_.julia()) {
         dz = pixel;
         if (norm(orbit_.z[0] + pixel.toCx()) > 4.0)
             return 0;
@@ -283,8 +305,8 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool 
 
 bool DeepFrame::hasLanes() const
 {
-    return params_.power == 2 && params_.maxIters >= 2 && orbit_.size() >= 2 &&
-           (!params_.julia || critical_.size() >= 2);
+    return power_ == 2 && params_.maxIters >= 2 && orbit_.size() >= 2 &&
+           (!params_.julia() || critical_.size() >= 2);
 }
 
 bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
@@ -293,7 +315,7 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
     // count() stays with the extended exponent while the delta is below 2^-400.
     if (pixel.isZero() || pixel.e < kExtendedCeiling)
         return false;
-    if (!params_.julia) {
+    if (!params_.julia()) {
         dc = pixel.toCx();
         at = {1, 1, dc};
         return norm(orbit_.z[1] + dc) <= 4.0;
@@ -307,10 +329,10 @@ std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& co
 {
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
-    const bool critical = params_.julia && at.m >= restart;
+    const bool critical = params_.julia() && at.m >= restart;
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
-    const CxExp dc = params_.julia ? CxExp{} : pixelDelta(col, row);
+    const CxExp dc = params_.julia() ? CxExp{} : pixelDelta(col, row);
     const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters);
     at.m = t.m + (t.orbit == &critical_ ? restart : 0);
     at.n = t.n;

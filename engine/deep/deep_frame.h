@@ -5,21 +5,10 @@
 #include <string>
 
 #include "engine/deep/bla_table.h"
+#include "engine/deep/build_control.h"
 #include "engine/deep/lane_tables.h"
 #include "engine/deep/reference_orbit.h"
-
-// A frame far below the resolution of doubles: a square of radius R around a
-// centre given as decimal text of any length, N pixels on a side. Pixel
-// (col, row) stands for (RE - R + col 2R/N, IM + R - row 2R/N), as in the
-// explorer's frames.
-struct DeepParams {
-    std::string centerRe = "0", centerIm = "0", radius = "2";  // decimals (isDecimal)
-    bool julia = false;
-    std::string juliaRe = "0", juliaIm = "0.63";  // the Julia constant, decimals
-    int power = 2;                                // 2, 3, 5 or 10
-    int size = 600;
-    std::int32_t maxIters = 1000;
-};
+#include "engine/frame_spec.h"
 
 // What the pixels evaluated so far cost: passes in all, the passes that
 // bilinear steps skipped, and how often a pixel came closer to 0 than to
@@ -41,8 +30,9 @@ double radiusLog2(const std::string& radius);
 // digit of depth, floor(-log10 R), and never below 1000.
 std::int32_t deepAutoIters(const std::string& radius);
 
-// Everything the pixels of one frame share: one reference orbit from the
-// centre in MPFR, with precision from the radius, and its bilinear steps.
+// Everything the pixels of one frame of a deep view share (FrameSpec: an
+// integer power, a deep view): one reference orbit from the centre in MPFR,
+// with precision from the radius, and its bilinear steps.
 // Each pixel is iterated as a delta from that orbit in doubles, or in
 // doubles with an extended exponent while the delta is below their range.
 // Rebasing: when a pixel comes closer to the critical point 0 than to the
@@ -51,7 +41,10 @@ std::int32_t deepAutoIters(const std::string& radius);
 // the orbit of 0, computed alongside). Counts are those of EscapeTime.
 class DeepFrame {
 public:
-    explicit DeepFrame(const DeepParams& params);
+    explicit DeepFrame(const FrameSpec& frame) : DeepFrame(frame, BuildControl{}) {}
+    // The same, unless `control` asks it to stop before the frame is built:
+    // then nothing.
+    static std::unique_ptr<const DeepFrame> build(const FrameSpec& frame, const BuildControl& control);
 
     // EscapeTime's result for pixel (col, row): 0 when the count k <= 1,
     // maxIters when no examined point escaped, else k. Safe from any number
@@ -88,12 +81,13 @@ public:
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
-    const DeepParams& params() const { return params_; }
+    const FrameSpec& params() const { return params_; }
     mpfr_prec_t precisionBits() const { return bits_; }
     // Points of the reference orbits computed in MPFR.
     std::size_t referenceIterations() const;
 
 private:
+    DeepFrame(const FrameSpec& frame, const BuildControl& control);
     struct Track;
     enum class Outcome { Done, OutOfRange, ForLane };
     template <class D>
@@ -104,7 +98,9 @@ private:
     // count (or kForLane, for a pixel from a lane, with its delta in d).
     std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
 
-    DeepParams params_;
+    FrameSpec params_;
+    int power_;
+    bool stopped_ = false;  // the build was asked to stop: nothing to evaluate
     mpfr_prec_t bits_;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)

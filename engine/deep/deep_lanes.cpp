@@ -16,7 +16,7 @@ class LaneDriver {
 public:
     LaneDriver(const DeepFrame& frame, DeepLaneKernel kernel, EscapeRun& run, EscapeFeeder& feeder,
                DeepCounters& counters)
-        : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slots()),
+        : frame_(frame), kernel_(kernel), run_(run), feeder_(feeder), counters_(counters), slots_(run.slotArrays()),
           next_(slots_.first),
           orbit_{laneOrbit(frame.laneTables())}
     {
@@ -32,7 +32,7 @@ public:
                 const std::size_t added = slots_.end;
                 if (!feeder_.refill(run_))
                     return;
-                slots_ = run_.slots();
+                slots_ = run_.slotArrays();
                 if (slots_.end != added)
                     continue;
             }
@@ -84,11 +84,7 @@ private:
                 const std::size_t i = next_ - slots_.first;
                 if (slots_.out[i].passes == EscapeRun::kCancelled)
                     continue;  // the caller no longer wants it
-                // The pixel's column and row: a Julia frame's points carry
-                // them as z, a Mandelbrot frame's as c.
-                const bool julia = frame_.params().julia;
-                const int col = static_cast<int>(julia ? slots_.zr[i] : slots_.cr[i]);
-                const int row = static_cast<int>(julia ? slots_.zi[i] : slots_.ci[i]);
+                const int col = slots_.pixels[i].x, row = slots_.pixels[i].y;
                 DeepFrame::LanePoint at;
                 Cx dc;
                 if (frame_.laneStart(col, row, at, dc)) {

@@ -59,8 +59,8 @@ DeepLaneKernel avx512DeepLanes();
 // frame has no lanes.
 DeepLaneKernel deepLaneKernel(const DeepFrame& frame, EscapeIsa isa);
 
-// A batched evaluator for the block scheme: the run's points carry the
-// pixel's column and row as cr and ci, or for a Julia set as zr and zi. Results get the curve colouring's
-// index; `counters` sums what the pixels cost.
+// Evaluates a run of pixels (EscapeRun::addPixel) for the block scheme.
+// Results get the curve colouring's index; `counters` sums what the pixels
+// cost.
 void runDeepLanes(const DeepFrame& frame, DeepLaneKernel kernel, EscapeRun& run, EscapeFeeder& feeder,
                   DeepCounters& counters);

@@ -112,9 +112,14 @@ CxExp toCxExp(mpfr_srcptr re, mpfr_srcptr im)
     return CxExp::normalized(dr > 1000 ? 0.0 : mr * pow2(-dr), di > 1000 ? 0.0 : mi * pow2(-di), e);
 }
 
-ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int power,
-                            std::size_t length, mpfr_prec_t bits, const EarlyEnd* early)
+std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigComplex& c, int power,
+                                           std::size_t length, mpfr_prec_t bits, const EarlyEnd* early,
+                                           const BuildControl& control)
 {
+    // A few hundred points at thousands of bits take well under a
+    // millisecond: a stop is seen soon, at the cost of one test.
+    constexpr std::size_t kPollEvery = 256;
+    const std::uint64_t counted = control.points != nullptr ? control.points->load() : 0;
     ReferenceOrbit orbit;
     orbit.z.reserve(length);
     orbit.zx.reserve(length);
@@ -134,6 +139,12 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
             break;
         if (orbit.z.size() == length)
             break;
+        if (orbit.z.size() % kPollEvery == 0) {
+            if (control.points != nullptr)
+                control.points->store(counted + orbit.z.size(), std::memory_order_relaxed);
+            if (control.stopRequested && control.stopRequested())
+                return std::nullopt;
+        }
         if (early != nullptr) {
             if (orbit.z.size() > 1 && smallerThan(point, carried))
                 break;
@@ -148,5 +159,7 @@ ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int po
         mpfr_add(re.get(), re.get(), c.re.get(), MPFR_RNDN);
         mpfr_add(im.get(), im.get(), c.im.get(), MPFR_RNDN);
     }
+    if (control.points != nullptr)
+        control.points->store(counted + orbit.z.size(), std::memory_order_relaxed);
     return orbit;
 }

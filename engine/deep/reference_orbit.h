@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "engine/deep/build_control.h"
 
 #include "engine/deep/complex_exp.h"
 #include "engine/deep/decimal.h"
@@ -39,5 +42,8 @@ struct EarlyEnd {
     bool wrtConstant = true;  // the frame moves c (else the start)
 };
 
-ReferenceOrbit computeOrbit(const BigComplex& start, const BigComplex& c, int power,
-                            std::size_t length, mpfr_prec_t bits, const EarlyEnd* early = nullptr);
+// Nothing when `control` asked it to stop first; `control.points` counts on
+// from its value at the call.
+std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigComplex& c, int power,
+                                           std::size_t length, mpfr_prec_t bits, const EarlyEnd* early = nullptr,
+                                           const BuildControl& control = {});

@@ -24,13 +24,12 @@ struct Rendered {
     RenderStats stats;
 };
 
-Rendered renderWith(EscapeIsa isa, const FrameParams& frame, const std::atomic<std::int32_t>& limit)
+Rendered renderWith(EscapeIsa isa, const FrameSpec& frame, const std::atomic<std::int32_t>& limit)
 {
-    setEscapeIsa(isa);
     RecordingCanvas canvas;
-    GridJob job{frame, limit, canvas};
-    doGrid({0, 0, frame.horizpxls, frame.vertpxls}, job);
-    return {canvas.plots, job.stats};
+    PlaneJob plane{frame, limit, canvas, isa};
+    doGrid({0, 0, frame.size, frame.size}, plane.job);
+    return {canvas.plots, plane.job.stats};
 }
 
 TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
@@ -54,7 +53,7 @@ TEST(BlockBatchesTest, BatchesPaintTheScalarPictureWithTheScalarCounts)
         {kMandelbrot, 1, 64, 20000, 0.25000984989476166, 0.25000986960440108, -9.8548e-9, 9.8548e-9},
     };
     for (const auto& s : scenes) {
-        const FrameParams frame = squareFrame(s.frame, s.side, s.x0, s.x1, s.y0, s.y1,
+        const FrameSpec frame = squareFrame(s.frame, s.side, s.x0, s.x1, s.y0, s.y1,
                                               static_cast<std::int16_t>(s.func), -0.75, 0.11);
         const std::atomic<std::int32_t> limit{s.iters};
         const Rendered scalar = renderWith(EscapeIsa::Scalar, frame, limit);
@@ -97,22 +96,23 @@ TEST(BlockBatchesTest, StopRequestsArePolledEveryRowAndEveryFewHundredEvaluation
     for (EscapeIsa isa : batchedIsas()) {
         setEscapeIsa(isa);
         PollingCanvas canvas;
-        GridJob job{squareFrame(kMandelbrot, 600, -2, 2, -2, 2), limit, canvas};
-        double x[2] = {0, 0}, c[2] = {0, 0};
-        ASSERT_TRUE(DoRect(x, c, {0, 0, 600, 40}, job, 0));
+        PlaneJob jobPlane{squareFrame(kMandelbrot, 600, -2, 2, -2, 2), limit, canvas};
+        GridJob& job = jobPlane.job;
+        ASSERT_TRUE(DoRect({0, 0, 600, 40}, job, 0));
         EXPECT_GE(canvas.polls, 40) << isaName(isa);
         EXPECT_GE(canvas.polls, static_cast<long>(job.stats.evaluations / 300)) << isaName(isa);
         // A tall outline: at least a poll per row.
         canvas.polls = 0;
-        DoRect(x, c, {300, 0, 301, 600}, job, 1);
+        DoRect({300, 0, 301, 600}, job, 1);
         EXPECT_GE(canvas.polls, 1) << isaName(isa);
 
         // Deep in the set at the highest limit: each point takes 99000 passes,
         // yet a stop during the computation ends it within a few hundred.
         PollingCanvas slow;
         slow.haltAt = [&] { return slow.plots > 0; };
-        GridJob slowJob{squareFrame(kMandelbrot, 600, -0.1, 0.1, -0.1, 0.1), highest, slow};
-        EXPECT_FALSE(DoRect(x, c, {0, 0, 100, 100}, slowJob, 0));
+        PlaneJob slowJobPlane{squareFrame(kMandelbrot, 600, -0.1, 0.1, -0.1, 0.1), highest, slow};
+        GridJob& slowJob = slowJobPlane.job;
+        EXPECT_FALSE(DoRect({0, 0, 100, 100}, slowJob, 0));
         EXPECT_LT(slow.plots, 400) << isaName(isa);
     }
 }
@@ -126,13 +126,14 @@ TEST(BlockBatchesTest, AStopDuringAPaintedQuarterEndsTheFrameBeforeTheNextQuarte
     // Uniform: four painted quarters; at side 41 they are quarters that
     // would be computed, not quartered, had they failed.
     for (int side : {101, 41}) {
-        const FrameParams frame = squareFrame(kMandelbrot, side, -0.1, 0.1, -0.1, 0.1);
+        const FrameSpec frame = squareFrame(kMandelbrot, side, -0.1, 0.1, -0.1, 0.1);
         const int half = side / 2;
         for (EscapeIsa isa : isas) {
             setEscapeIsa(isa);
             PollingCanvas canvas;
             canvas.haltAt = [&] { return canvas.plots > 0; };
-            GridJob job{frame, limit, canvas};
+            PlaneJob jobPlane{frame, limit, canvas};
+            GridJob& job = jobPlane.job;
             doGrid({0, 0, side, side}, job);
             const std::string where = std::string(isaName(isa)) + ", side " + std::to_string(side);
             EXPECT_EQ(canvas.plots, half * half) << where << ": the first quarter was not painted whole";
@@ -166,15 +167,16 @@ TEST(BlockBatchesTest, ALimitChangedDuringARenderAppliesToThePointsHandedOverAft
         setEscapeIsa(isa);
         std::atomic<std::int32_t> limit{100};
         LimitRaisingCanvas canvas(limit);
-        GridJob job{squareFrame(kMandelbrot, 40, -0.75, -0.74, 0.1, 0.11), limit, canvas};
-        double x[2] = {0, 0}, c[2] = {0, 0};
-        ASSERT_TRUE(DoRect(x, c, {0, 0, 40, 40}, job, 0));
+        PlaneJob jobPlane{squareFrame(kMandelbrot, 40, -0.75, -0.74, 0.1, 0.11), limit, canvas};
+        GridJob& job = jobPlane.job;
+        ASSERT_TRUE(DoRect({0, 0, 40, 40}, job, 0));
         ASSERT_EQ(canvas.plots.size(), 1600u);
         for (const Plot& p : canvas.plots) {
             if (p.y != 0 && p.y != 39)
                 continue;
             const int used = p.y == 0 ? 100 : 3000;
-            const double z0[2] = {0, 0}, point[2] = {planeRe(job.frame, p.x), planeIm(job.frame, p.y)};
+            const double z0[2] = {0, 0};
+            const double point[2] = {planeRe(jobPlane.evaluator, p.x), planeIm(jobPlane.evaluator, p.y)};
             EXPECT_EQ(p.idx, EscapeTime(z0, point, used, IterFunc{}).colorIdx)
                 << isaName(isa) << ": pixel " << p.x << "," << p.y << " should have limit " << used;
         }

@@ -26,9 +26,9 @@ TEST(BlockRenderTest, UniformOutlineOfTheFourByFourBlockPaintsItsSixteenPixels)
 {
     const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{squareFrame(kMandelbrot, 40, -0.1, 0.1, -0.1, 0.1), limit, canvas};  // deep inside the set
-    double x[2] = {0, 0}, c[2] = {0, 0};
-    EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
+    PlaneJob plane{squareFrame(kMandelbrot, 40, -0.1, 0.1, -0.1, 0.1), limit, canvas};
+    GridJob& job = plane.job;  // deep inside the set
+    EXPECT_TRUE(DoRect({10, 20, 14, 24}, job, 1));
     EXPECT_EQ(job.stats.evaluations, 17u);
     ASSERT_EQ(canvas.plots.size(), 16u);
     for (const Plot& p : canvas.plots) {
@@ -37,7 +37,7 @@ TEST(BlockRenderTest, UniformOutlineOfTheFourByFourBlockPaintsItsSixteenPixels)
     }
     // A block with no rows passes and draws nothing.
     canvas.plots.clear();
-    EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 20}, job, 1));
+    EXPECT_TRUE(DoRect({10, 20, 14, 20}, job, 1));
     EXPECT_TRUE(canvas.plots.empty());
 }
 
@@ -48,24 +48,23 @@ TEST(BlockRenderTest, OutlineSamplesTopBelowRightLeftAndStopsAtTheFirstDifferenc
     // the column just right of the block (14) lies outside.
     const std::atomic<std::int32_t> limit{2};
     RecordingCanvas canvas;
-    GridJob job{squareFrame(kJulia, 40, -5.5, 14.5, -0.18, 0.22, 1, 0.0, 0.0), limit, canvas};
-    double x[2] = {0, 0}, c[2] = {0, 0};
-    EXPECT_FALSE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
+    PlaneJob plane{squareFrame(kJulia, 40, -5.5, 14.5, -0.18, 0.22, 1, 0.0, 0.0), limit, canvas};
+    GridJob& job = plane.job;
+    EXPECT_FALSE(DoRect({10, 20, 14, 24}, job, 1));
     // Corner, then row 20: top (same point), below, right: differs.
     EXPECT_EQ(job.stats.evaluations, 4u);
     EXPECT_TRUE(canvas.plots.empty());
 
     // Now only the row just below the block (24) lies outside: columns sit
     // near re = 0 and rows 20..24 at im = 0.5, 0, -0.5, -1, -1.5.
-    job.frame = squareFrame(kJulia, 40, -0.12, 0.28, -9.5, 10.5, 1, 0.0, 0.0);
-    job.stats = {};
-    EXPECT_FALSE(DoRect(x, c, {10, 20, 14, 24}, job, 1));
+    PlaneJob below{squareFrame(kJulia, 40, -0.12, 0.28, -9.5, 10.5, 1, 0.0, 0.0), limit, canvas};
+    EXPECT_FALSE(DoRect({10, 20, 14, 24}, below.job, 1));
     // Corner, then row 20: top (same point), below: differs.
-    EXPECT_EQ(job.stats.evaluations, 3u);
+    EXPECT_EQ(below.job.stats.evaluations, 3u);
     // One row shorter, the block's outline stays inside and it is painted.
-    job.stats = {};
-    EXPECT_TRUE(DoRect(x, c, {10, 20, 14, 23}, job, 1));
-    EXPECT_EQ(job.stats.evaluations, 13u);
+    below.job.stats = {};
+    EXPECT_TRUE(DoRect({10, 20, 14, 23}, below.job, 1));
+    EXPECT_EQ(below.job.stats.evaluations, 13u);
 }
 
 TEST(BlockRenderTest, AnOutlineThatAgreesPaintsTheBlockWhateverItsInterior)
@@ -73,15 +72,15 @@ TEST(BlockRenderTest, AnOutlineThatAgreesPaintsTheBlockWhateverItsInterior)
     // The outline lies outside radius 2 (count 0); the interior holds c = 0.
     const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{squareFrame(kMandelbrot, 4, -2.5, 2.5, -2.5, 2.5), limit, canvas};
-    double x[2] = {0, 0}, c[2] = {0, 0};
-    EXPECT_TRUE(DoRect(x, c, {0, 0, 4, 4}, job, 1));
+    PlaneJob plane{squareFrame(kMandelbrot, 4, -2.5, 2.5, -2.5, 2.5), limit, canvas};
+    GridJob& job = plane.job;
+    EXPECT_TRUE(DoRect({0, 0, 4, 4}, job, 1));
     ASSERT_EQ(canvas.plots.size(), 16u);
     for (const Plot& p : canvas.plots)
         EXPECT_EQ(p.idx, 0) << "pixel " << p.x << "," << p.y;
     // Computed pixel by pixel, the centre shows the set.
     canvas.plots.clear();
-    EXPECT_TRUE(DoRect(x, c, {0, 0, 4, 4}, job, 0));
+    EXPECT_TRUE(DoRect({0, 0, 4, 4}, job, 0));
     EXPECT_EQ(canvas.plots[2 * 4 + 2], (Plot{2, 2, kLastColor}));
 }
 
@@ -89,7 +88,8 @@ TEST(BlockRenderTest, UniformViewIsFinishedByFourOutlineTestsOfUnequalQuarters)
 {
     const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{squareFrame(kMandelbrot, 101, -0.1, 0.1, -0.1, 0.1), limit, canvas};
+    PlaneJob plane{squareFrame(kMandelbrot, 101, -0.1, 0.1, -0.1, 0.1), limit, canvas};
+    GridJob& job = plane.job;
     doGrid({0, 0, 101, 101}, job);
     // 4h + 1 evaluations per quarter: heights 50, 50, 51, 51.
     EXPECT_EQ(job.stats.evaluations, 201u + 201u + 205u + 205u);
@@ -110,7 +110,8 @@ TEST(BlockRenderTest, QuartersFailingAtSide41AreComputedAndAtSide42QuarteredAgai
     for (int side : {41, 42}) {
         const std::atomic<std::int32_t> limit{100};
         RecordingCanvas canvas;
-        GridJob job{squareFrame(kMandelbrot, side, -2.0, 2.0, -2.0, 2.0), limit, canvas};
+        PlaneJob plane{squareFrame(kMandelbrot, side, -2.0, 2.0, -2.0, 2.0), limit, canvas};
+    GridJob& job = plane.job;
         doGrid({0, 0, side, side}, job);
         expectEachPixelOnce(canvas.plots, side);
         // Pixel by pixel, the 20-wide quarter's first row comes first; quartered
@@ -127,9 +128,9 @@ TEST(BlockRenderTest, ComputedPixelsMatchADirectEvaluation)
 {
     const std::atomic<std::int32_t> limit{100};
     RecordingCanvas canvas;
-    GridJob job{squareFrame(kMandelbrot, 41, -2.0, 2.0, -2.0, 2.0), limit, canvas};
-    double x[2] = {0, 0}, c[2] = {0, 0};
-    ASSERT_TRUE(DoRect(x, c, {0, 0, 41, 41}, job, 0));
+    PlaneJob plane{squareFrame(kMandelbrot, 41, -2.0, 2.0, -2.0, 2.0), limit, canvas};
+    GridJob& job = plane.job;
+    ASSERT_TRUE(DoRect({0, 0, 41, 41}, job, 0));
     EXPECT_EQ(job.stats.evaluations, 41u * 41u);
     for (const Plot& p : canvas.plots) {
         const double z0[2] = {0, 0};

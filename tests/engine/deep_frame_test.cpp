@@ -29,24 +29,20 @@ struct Agreement {
 };
 
 // Hands a frame's pixels over in row order, a few at a time, so that lanes
-// are refilled while others are busy; each pixel as the block scheme's
-// point, with its column and row as c, or as z for a Julia set.
+// are refilled while others are busy.
 class AllPixels final : public EscapeFeeder {
 public:
-    explicit AllPixels(const DeepParams& p) : p_(p) {}
+    explicit AllPixels(const FrameSpec& p) : p_(p) {}
 
     bool refill(EscapeRun& run) override
     {
-        for (int added = 0; added < 37 && next_ < p_.size * p_.size; ++added, ++next_) {
-            const double col = next_ % p_.size, row = next_ / p_.size;
-            run.add(p_.julia ? EscapePoint{col, row, 0.0, 0.0, p_.maxIters}
-                             : EscapePoint{0.0, 0.0, col, row, p_.maxIters});
-        }
+        for (int added = 0; added < 37 && next_ < p_.size * p_.size; ++added, ++next_)
+            run.addPixel({next_ % p_.size, next_ / p_.size}, p_.maxIters);
         return true;
     }
 
 private:
-    const DeepParams& p_;
+    const FrameSpec& p_;
     int next_ = 0;
 };
 
@@ -54,7 +50,7 @@ private:
 // passes: the lanes follow its arithmetic step for step.
 void expectLanesAgree(const DeepFrame& frame)
 {
-    const DeepParams& p = frame.params();
+    const FrameSpec& p = frame.params();
     for (const EscapeIsa isa : batchedIsas()) {
         const DeepLaneKernel kernel = deepLaneKernel(frame, isa);
         if (kernel.step == nullptr)
@@ -85,7 +81,7 @@ void expectLanesAgree(const DeepFrame& frame)
 }
 
 template <class Reference>
-Agreement compare(const DeepParams& p, Reference reference)
+Agreement compare(const FrameSpec& p, Reference reference)
 {
     const DeepFrame frame(p);
     expectLanesAgree(frame);
@@ -112,7 +108,7 @@ Agreement compare(const DeepParams& p, Reference reference)
     return a;
 }
 
-Agreement compareWithMpfr(const DeepParams& p)
+Agreement compareWithMpfr(const FrameSpec& p)
 {
     return compare(p, [&](int col, int row) { return bruteForceCount(p, col, row); });
 }
@@ -131,15 +127,15 @@ void expectAgreement(const Agreement& a, bool exactReference = true)
 
 // A frame of radius 10^-digits around the copy nucleusNearI(k), its centre
 // moved by `shift` radii along (1, 0.7).
-DeepParams aroundCopy(int k, int digits, double shift, int size, std::int32_t maxIters)
+FrameSpec aroundCopy(int k, int digits, double shift, int size, std::int32_t maxIters)
 {
     const Nucleus copy = nucleusNearI(k);
     EXPECT_GT(copy.period, 0) << "no copy found for k = " << k;
-    DeepParams p;
-    p.radius = "1e-" + std::to_string(digits);
+    FrameSpec p = deepFrame();
+    deepOf(p).radius = "1e-" + std::to_string(digits);
     const int places = digits + 30;
-    p.centerRe = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, places);
-    p.centerIm = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, places);
+    deepOf(p).re = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, places);
+    deepOf(p).im = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, places);
     p.size = size;
     p.maxIters = maxIters;
     return p;
@@ -156,19 +152,19 @@ TEST(DeepFrame, CountsEqualEscapeTimeWhereDoublesSuffice)
     const std::int16_t saved = whichFunc;
     for (const bool julia : {false, true}) {
         for (const int power : {2, 3, 5, 10}) {
-            DeepParams p;
-            p.julia = julia;
-            p.power = power;
-            p.juliaRe = "-0.1";
-            p.juliaIm = "0.5";
+            FrameSpec p = deepFrame();
+            p.FuncSwitch = (julia) ? kJulia : kMandelbrot;
+            p.func = powerFunc(power);
+            p.c.reText = "-0.1";
+            p.c.imText = "0.5";
             // Few passes: over hundreds, pixels this near the boundary
             // depend on every rounding, and doubles do not settle them.
             p.maxIters = 150;
-            std::tie(p.centerRe, p.centerIm) = levelCurvePoint(p, 0.3 * power + (julia ? 0.2 : 0.0), 15);
-            p.radius = "0.001";
+            std::tie(deepOf(p).re, deepOf(p).im) = levelCurvePoint(p, 0.3 * power + (julia ? 0.2 : 0.0), 15);
+            deepOf(p).radius = "0.001";
             p.size = 32;
             whichFunc = static_cast<std::int16_t>(whichFuncOf(power));
-            const double cre = std::stod(p.centerRe), cim = std::stod(p.centerIm), r = 0.001;
+            const double cre = std::stod(deepOf(p).re), cim = std::stod(deepOf(p).im), r = 0.001;
             const Agreement a = compare(p, [&](int col, int row) {
                 const double point[2] = {cre - r + col * (2 * r / p.size), cim + r - row * (2 * r / p.size)};
                 const double zero[2] = {0.0, 0.0}, c[2] = {-0.1, 0.5};
@@ -193,17 +189,17 @@ TEST(DeepFrame, CountsEqualEscapeTimeWhereDoublesSuffice)
 // centre's start) and whose pixels start over on its orbit of 0.
 TEST(DeepFrame, LanesStartOverWhereCountDoes)
 {
-    DeepParams outside;
-    outside.centerRe = "0.3";
-    outside.radius = "0.1";
+    FrameSpec outside = deepFrame();
+    deepOf(outside).re = "0.3";
+    deepOf(outside).radius = "0.1";
     outside.size = 32;
     outside.maxIters = 500;
-    DeepParams julia = outside;
-    julia.julia = true;
-    julia.centerRe = "0.000001";
-    julia.radius = "1";
-    for (const DeepParams& p : {aroundCopy(-9, 9, 0.3, 32, 3000), outside, julia}) {
-        SCOPED_TRACE("radius " + p.radius);
+    FrameSpec julia = outside;
+    julia.FuncSwitch = kJulia;
+    deepOf(julia).re = "0.000001";
+    deepOf(julia).radius = "1";
+    for (const FrameSpec& p : {aroundCopy(-9, 9, 0.3, 32, 3000), outside, julia}) {
+        SCOPED_TRACE("radius " + deepOf(p).radius);
         const DeepFrame frame(p);
         expectLanesAgree(frame);
         DeepCounters counters;
@@ -440,14 +436,14 @@ TEST(DeepFrame, OtherPowersAndJuliaSetsMatchMpfrAtRadius1e20)
     };
     for (const Case c : {Case{false, 3, 0.9}, Case{false, 5, 2.0}, Case{false, 10, 0.4}, Case{true, 2, 1.2},
                          Case{true, 3, 0.5}}) {
-        DeepParams p;
-        p.julia = c.julia;
-        p.power = c.power;
-        p.juliaRe = "-0.12";
-        p.juliaIm = "0.75";
+        FrameSpec p = deepFrame();
+        p.FuncSwitch = (c.julia) ? kJulia : kMandelbrot;
+        p.func = powerFunc(c.power);
+        p.c.reText = "-0.12";
+        p.c.imText = "0.75";
         p.maxIters = 300;
-        std::tie(p.centerRe, p.centerIm) = levelCurvePoint(p, c.angle, 40);
-        p.radius = "1e-20";
+        std::tie(deepOf(p).re, deepOf(p).im) = levelCurvePoint(p, c.angle, 40);
+        deepOf(p).radius = "1e-20";
         p.size = 32;
         SCOPED_TRACE(std::string(c.julia ? "Julia" : "Mandelbrot") + " z^" + std::to_string(c.power));
         expectAgreement(compareWithMpfr(p));
@@ -521,13 +517,13 @@ TEST(DeepFrame, AutomaticLimitGrowsWithDepth)
 
 TEST(DeepFrame, PrecisionFollowsTheRadius)
 {
-    DeepParams p;
-    p.centerRe = "-1.75";
+    FrameSpec p = deepFrame();
+    deepOf(p).re = "-1.75";
     p.maxIters = 10;
     p.size = 100;
-    p.radius = "1e-100";
+    deepOf(p).radius = "1e-100";
     const mpfr_prec_t at100 = DeepFrame(p).precisionBits();
-    p.radius = "1e-200";
+    deepOf(p).radius = "1e-200";
     const mpfr_prec_t at200 = DeepFrame(p).precisionBits();
     EXPECT_GE(at100, 333 + 7);
     EXPECT_NEAR(static_cast<double>(at200 - at100), 100 * std::log2(10.0), 2.0);
@@ -545,13 +541,13 @@ TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
     };
     for (const Case c : {Case{2, 100, 2000}, Case{2, 300, 3000}, Case{3, 300, 1500}, Case{5, 100, 600},
                          Case{10, 300, 400}}) {
-        DeepParams p;
-        p.julia = true;
-        p.power = c.power;
-        p.juliaRe = "-0.12";
-        p.juliaIm = "0.75";
-        std::tie(p.centerRe, p.centerIm) = repellingFixedPoint(c.power, p.juliaRe, p.juliaIm, c.digits + 10);
-        p.radius = "1e-" + std::to_string(c.digits);
+        FrameSpec p = deepFrame();
+        p.FuncSwitch = kJulia;
+        p.func = powerFunc(c.power);
+        p.c.reText = "-0.12";
+        p.c.imText = "0.75";
+        std::tie(deepOf(p).re, deepOf(p).im) = repellingFixedPoint(c.power, p.c.reText, p.c.imText, c.digits + 10);
+        deepOf(p).radius = "1e-" + std::to_string(c.digits);
         p.size = 16;
         p.maxIters = c.maxIters;
         SCOPED_TRACE("z^" + std::to_string(c.power) + " at 1e-" + std::to_string(c.digits));
@@ -568,7 +564,7 @@ TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
 // would cost digits: the orbit goes on to its limit.
 TEST(DeepFrame, ReferenceOrbitEndsWhereItReturnsToZero)
 {
-    DeepParams p = aroundCopy(17, 49, 0.0, 16, 1500);
+    FrameSpec p = aroundCopy(17, 49, 0.0, 16, 1500);
     const int period = nucleusNearI(17).period;
     {
         const DeepFrame frame(p);
@@ -599,7 +595,7 @@ TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
     const mpfr_prec_t bits = 256;
     const BigComplex zero{BigFloat(bits), BigFloat(bits)};
     const auto orbitFrom = [&](const std::string& re, const std::string& im, std::size_t length) {
-        return computeOrbit(zero, {readDecimal(re, bits), readDecimal(im, bits)}, 2, length, bits);
+        return *computeOrbit(zero, {readDecimal(re, bits), readDecimal(im, bits)}, 2, length, bits);
     };
     // Ten radii off, the orbit comes back only as near as pixels a few
     // frames away, and escapes after some periods.

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/frame_params.h"
+#include "tests/support/view_support.h"
 #include "engine/view.h"
 
 namespace {
@@ -104,8 +104,11 @@ TEST_F(ViewTest, ARenderTakesItsFramesViewFunctionAndConstantFromTheViewState)
 {
     layOut(300);
     newPxl();
-    EXPECT_EQ(frameParams(kMandelbrot), planeFrame(kMandelbrot, -2.0, 2.0, -2.0, 2.0, 300, 300));
-    EXPECT_EQ(frameParams(kJulia), planeFrame(kJulia, -2.0, 2.0, -2.0, 2.0, 300, 300));
+    FrameSpec start = squareFrame(kMandelbrot, 300, -2.0, 2.0, -2.0, 2.0);
+    start.maxIters = 107;
+    EXPECT_EQ(frameSpec(kMandelbrot), start);
+    start.FuncSwitch = kJulia;
+    EXPECT_EQ(frameSpec(kJulia), start);
 
     // A zoom of the Julia frame, a picked constant and the complex power.
     loadStats(&Jgraph, -0.5, 0.25, -0.125, 0.625);
@@ -115,21 +118,31 @@ TEST_F(ViewTest, ARenderTakesItsFramesViewFunctionAndConstantFromTheViewState)
     whichFunc = 5;
     gRealExpon = 2.5;
     gCplxExpon = -0.5;
-    FrameParams julia = planeFrame(kJulia, -0.5, 0.25, -0.125, 0.625, 300, 300);
+    FrameSpec julia = squareFrame(kJulia, 300, -0.5, 0.25, -0.125, 0.625, 5, -0.75, 0.11);
     julia.func = {5, 2.5, -0.5};
-    julia.juliaRe = -0.75;
-    julia.juliaIm = 0.11;
-    EXPECT_EQ(frameParams(kJulia), julia);
-    FrameParams mandelbrot = planeFrame(kMandelbrot, -2.0, 2.0, -2.0, 2.0, 300, 300);
+    julia.maxIters = Jgraph.iters;
+    EXPECT_EQ(frameSpec(kJulia), julia);
+    FrameSpec mandelbrot = squareFrame(kMandelbrot, 300, -2.0, 2.0, -2.0, 2.0, 5, -0.75, 0.11);
     mandelbrot.func = julia.func;
-    mandelbrot.juliaRe = -0.75;
-    mandelbrot.juliaIm = 0.11;
-    EXPECT_EQ(frameParams(kMandelbrot), mandelbrot);
+    mandelbrot.maxIters = 107;
+    EXPECT_EQ(frameSpec(kMandelbrot), mandelbrot);
+    // As decimals the constant is exactly the doubles, for a deep frame of it.
+    EXPECT_EQ(frameSpec(kJulia).c.imText, "0.11000000000000000055511151231257827021181583404541015625");
+
+    // A deep frame's view, and the constant picked in one, go as they are.
+    gJDeep = DeepView{"-0.75", "0.1", "1e-30"};
+    gJrealText = "-0.7500000000000000000001";
+    gJcomplexText = "0.11";
+    const FrameSpec deep = frameSpec(kJulia);
+    EXPECT_EQ(deep.deepView(), *gJDeep);
+    EXPECT_EQ(deep.c, (JuliaConstant{-0.75, 0.11, gJrealText, gJcomplexText}));
 
     // The limit is not copied: each frame's render reads its own, live.
     EXPECT_EQ(&frameLimit(kJulia), &Jgraph.iters);
     EXPECT_EQ(&frameLimit(kMandelbrot), &Mgraph.iters);
     setStartState();
+    EXPECT_FALSE(gJDeep) << "the start state has no deep view";
+    EXPECT_TRUE(gJrealText.empty());
 }
 
 } // namespace

@@ -29,10 +29,10 @@ public:
 TEST(GridPoolTest, ThreadCountChangesNeitherPictureNorCounts)
 {
     const EscapeIsa saved = escapeIsa();
-    const FrameParams boundary = squareFrame(kMandelbrot, 157, -0.7454, -0.7446, 0.1123, 0.1131);
+    const FrameSpec frame = squareFrame(kMandelbrot, 157, -0.7454, -0.7446, 0.1123, 0.1131);
     const std::atomic<std::int32_t> limit{700};
     for (EscapeIsa isa : {EscapeIsa::Scalar, saved}) {
-        setEscapeIsa(isa);
+        const PlaneEvaluator boundary(frame, isa);
         PictureCanvas one(157);
         const RenderStats a = renderParallel({0, 0, 157, 157}, boundary, limit, one, 1);
         for (int threads : {2, 3}) {
@@ -47,13 +47,12 @@ TEST(GridPoolTest, ThreadCountChangesNeitherPictureNorCounts)
         }
         EXPECT_EQ(std::count(one.indices.begin(), one.indices.end(), -1), 0) << "a pixel was never plotted";
     }
-    setEscapeIsa(saved);
 }
 
 TEST(GridPoolTest, AStopRequestEndsARenderOnAnyNumberOfThreadsPromptly)
 {
     // Near the boundary at the highest limit: more than a second of work.
-    const FrameParams boundary = squareFrame(kMandelbrot, 600, -0.75, -0.74, 0.1, 0.11);
+    const PlaneEvaluator boundary(squareFrame(kMandelbrot, 600, -0.75, -0.74, 0.1, 0.11));
     const std::atomic<std::int32_t> limit{99000};
     for (int threads : {1, 2}) {
         PictureCanvas canvas(600);

@@ -77,13 +77,13 @@ namespace {
 
 // Iterates from `point` (the start in a Julia set, the constant in the
 // Mandelbrot set) with every pass in MPFR; EscapeTime's result.
-std::int32_t countAt(const DeepParams& frame, const Big& point, mpfr_prec_t bits)
+std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits)
 {
     Big z(bits), c(bits), start(bits), scratch(bits);
-    if (frame.julia) {
+    if (frame.julia()) {
         z = point;
-        c.re = readDecimal(frame.juliaRe, bits);
-        c.im = readDecimal(frame.juliaIm, bits);
+        c.re = readDecimal(frame.c.reText, bits);
+        c.im = readDecimal(frame.c.imText, bits);
     } else {
         c = point;
     }
@@ -94,7 +94,7 @@ std::int32_t countAt(const DeepParams& frame, const Big& point, mpfr_prec_t bits
         if (mpfr_cmp_ui(n2.get(), 4) > 0)
             break;
         start = z;
-        for (int p = 1; p < frame.power; ++p)
+        for (int p = 1; p < integerPower(frame.func); ++p)
             multiply(z, start, scratch);
         add(z, c);
     }
@@ -112,18 +112,33 @@ std::string decimalText(const BigFloat& v, int digits)
 
 } // namespace
 
-std::int32_t bruteForceCount(const DeepParams& frame, int col, int row, mpfr_prec_t bits)
+FrameSpec deepFrame()
+{
+    FrameSpec f;
+    f.view = DeepView{};
+    f.c = juliaOfDecimals("0", "0.63");
+    f.maxIters = 1000;
+    return f;
+}
+
+IterFunc powerFunc(int power)
+{
+    const std::int16_t which = power == 2 ? 1 : power == 3 ? 2 : power == 5 ? 3 : 4;
+    return {which, static_cast<double>(power), 0.0};
+}
+
+std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits)
 {
     if (bits == 0)
-        bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(frame.radius)) + std::log2(frame.size + 1.0) + 128);
-    const BigFloat radius = readDecimal(frame.radius, bits);
+        bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(deepOf(frame).radius)) + std::log2(frame.size + 1.0) + 128);
+    const BigFloat radius = readDecimal(deepOf(frame).radius, bits);
     Big pixel(bits);
-    pixelCoordinate(pixel.re.get(), frame.centerRe, radius, 2L * col - frame.size, frame.size, bits);
-    pixelCoordinate(pixel.im.get(), frame.centerIm, radius, frame.size - 2L * row, frame.size, bits);
+    pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.size, frame.size, bits);
+    pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.size - 2L * row, frame.size, bits);
     return countAt(frame, pixel, bits);
 }
 
-std::pair<std::string, std::string> levelCurvePoint(const DeepParams& frame, double angle, int digits)
+std::pair<std::string, std::string> levelCurvePoint(const FrameSpec& frame, double angle, int digits)
 {
     const mpfr_prec_t bits = static_cast<mpfr_prec_t>(digits * 3.33 + 128);
     BigFloat lo(bits), hi(bits), mid(bits);

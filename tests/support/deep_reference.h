@@ -11,16 +11,25 @@
 // the benchmarks: escape counts with every pass in MPFR, and places worth
 // looking at, found by computation.
 
+// A frame of a deep view: the Mandelbrot set of z^2 around 0 at radius 2,
+// 600 pixels, limit 1000, the Julia constant 0.63i as decimals.
+FrameSpec deepFrame();
+// The deep view of a frame, to set or read.
+inline DeepView& deepOf(FrameSpec& f) { return std::get<DeepView>(f.view); }
+inline const DeepView& deepOf(const FrameSpec& f) { return f.deepView(); }
+// The integer power 2, 3, 5 or 10.
+IterFunc powerFunc(int power);
+
 // The count EscapeTime would give pixel (col, row) of the frame if it
 // iterated exactly: every pass in MPFR at `bits` bits (0: the frame's
 // precision plus 64), escape when |z|^2 > 4.
-std::int32_t bruteForceCount(const DeepParams& frame, int col, int row, mpfr_prec_t bits = 0);
+std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits = 0);
 
 // A point, `digits` decimals long, where the frame's function (its power,
 // set, constant and limit) goes from never escaping within maxIters to
 // escaping: bisection along the ray from 0 at `angle`, up to 2. Deep frames
 // around it are never uniform.
-std::pair<std::string, std::string> levelCurvePoint(const DeepParams& frame, double angle, int digits);
+std::pair<std::string, std::string> levelCurvePoint(const FrameSpec& frame, double angle, int digits);
 
 // A repelling fixed point of z^power + c, on the boundary of the Julia set:
 // frames around it at any depth show the set's edge, turned and shrunk by

@@ -5,17 +5,19 @@
 #include "engine/escape_batch.h"
 #include "tests/support/count_canvas.h"
 #include "tests/support/deep_reference.h"
-#include "tools/deep_render.h"
+#include "engine/deep/deep_evaluator.h"
+#include "render/frame_render.h"
+#include "render/grid_pool.h"
 
 namespace {
 
-DeepParams mandelbrotCopy()
+FrameSpec mandelbrotCopy()
 {
     const Nucleus copy = nucleusNearI(-2);
-    DeepParams p;
-    p.centerRe = copy.re;
-    p.centerIm = copy.im;
-    p.radius = "3e-20";
+    FrameSpec p = deepFrame();
+    deepOf(p).re = copy.re;
+    deepOf(p).im = copy.im;
+    deepOf(p).radius = "3e-20";
     p.size = 90;
     p.maxIters = 3000;
     return p;
@@ -23,15 +25,15 @@ DeepParams mandelbrotCopy()
 
 // On the edge of the Julia set of c = -0.12 + 0.75i (found by bisection
 // along a ray from 0), where the pixels are handed to the lanes as z.
-DeepParams juliaEdge()
+FrameSpec juliaEdge()
 {
-    DeepParams p;
-    p.julia = true;
-    p.juliaRe = "-0.12";
-    p.juliaIm = "0.75";
-    p.centerRe = "0.4143758527011176";
-    p.centerIm = "0.34902396587463186";
-    p.radius = "1e-8";
+    FrameSpec p = deepFrame();
+    p.FuncSwitch = kJulia;
+    p.c.reText = "-0.12";
+    p.c.imText = "0.75";
+    deepOf(p).re = "0.4143758527011176";
+    deepOf(p).im = "0.34902396587463186";
+    deepOf(p).radius = "1e-8";
     p.size = 90;
     p.maxIters = 5000;
     return p;
@@ -44,24 +46,25 @@ DeepParams juliaEdge()
 // nothing. One at a time, nothing is evaluated ahead.
 TEST(DeepRenderTest, LanesDrawWhatOneAtATimeDrawsAndCountOnlyTheEvaluationsThePictureUsed)
 {
-    for (const DeepParams& p : {mandelbrotCopy(), juliaEdge()}) {
-        SCOPED_TRACE(p.julia ? "Julia set" : "Mandelbrot set");
+    for (const FrameSpec& p : {mandelbrotCopy(), juliaEdge()}) {
+        SCOPED_TRACE(p.julia() ? "Julia set" : "Mandelbrot set");
         const DeepFrame frame(p);
         ASSERT_TRUE(frame.hasLanes());
         CountCanvas one(p.size), many(p.size);
-        const EscapeIsa best = escapeIsa();
-        ASSERT_TRUE(setEscapeIsa(EscapeIsa::Scalar));
-        const DeepRenderStats single = renderDeep(frame, one, 1);
-        setEscapeIsa(best);
-        const DeepRenderStats lanes = renderDeep(frame, many, 2);
+        const std::atomic<std::int32_t> limit{p.maxIters};
+        const RenderStats single =
+            renderParallel({0, 0, p.size, p.size}, DeepEvaluator(frame, EscapeIsa::Scalar), limit, one, 1);
+        const FrameRender lanes = renderFrame(p, {0, 0, p.size, p.size}, many, 2);
         EXPECT_EQ(many.counts(), one.counts());
         EXPECT_GT(std::set<std::int32_t>(one.counts().begin(), one.counts().end()).size(), 20u) << "a frame with structure";
-        EXPECT_EQ(single.grid.speculative, 0u);
+        EXPECT_EQ(single.speculative, 0u);
         EXPECT_GT(lanes.grid.speculative, 0u) << "no sample was evaluated ahead";
-        EXPECT_EQ(lanes.grid.iterations, single.grid.iterations);
-        EXPECT_EQ(lanes.approximated, single.approximated);
-        EXPECT_GT(single.approximated, single.grid.iterations / 10) << "the bilinear steps skipped little";
-        EXPECT_LT(single.approximated, single.grid.iterations);
+        EXPECT_EQ(lanes.grid.iterations, single.iterations);
+        EXPECT_EQ(lanes.grid.approximated, single.approximated);
+        EXPECT_GT(single.approximated, single.iterations / 10) << "the bilinear steps skipped little";
+        EXPECT_LT(single.approximated, single.iterations);
+        EXPECT_EQ(lanes.referenceIterations, frame.referenceIterations());
+        EXPECT_FALSE(lanes.stopped);
     }
 }
 

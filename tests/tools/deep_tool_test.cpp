@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/colouring.h"
+#include "engine/escape_batch.h"
 #include "tests/support/deep_reference.h"
 #include "tests/support/tool_support.h"
 #include "tools/deep_options.h"
@@ -33,30 +34,29 @@ TEST(DeepOptionsTest, CentreAndRadiusStayAsTypedAndChangeTheDefaults)
     ASSERT_EQ(parse({"--center", longRe + ",1e-3", "--radius", "2.5e-1000", "--counts", "c.npy"}, &o, &message),
               ParseResult::Ok)
         << message.toStdString();
-    EXPECT_TRUE(o.deep);
-    EXPECT_EQ(o.centerRe, longRe);
-    EXPECT_EQ(o.centerIm, QStringLiteral("1e-3"));
-    EXPECT_EQ(o.radius, QStringLiteral("2.5e-1000"));
+    ASSERT_TRUE(o.frame.deep());
+    EXPECT_EQ(o.frame.deepView(), (DeepView{longRe.toStdString(), "1e-3", "2.5e-1000"}));
     EXPECT_EQ(o.colouring, Colouring::Cycle);
     EXPECT_TRUE(o.output.isEmpty()) << "only the counts were asked for";
-    EXPECT_EQ(deepParamsOf(o).maxIters, 999000) << "auto: 1000 per decimal digit of depth";
+    EXPECT_EQ(o.frame.maxIters, 999000) << "auto: 1000 per decimal digit of depth";
 
     ASSERT_EQ(parse({"--center", "0,0", "--radius", "1e-5", "--iters", "10000000", "--set", "julia", "--c",
                      "-0.123456789012345678901234567890,0.7", "--colouring", "curve", "--power", "3"},
                     &o, &message),
               ParseResult::Ok)
         << message.toStdString();
-    EXPECT_EQ(o.iters, 10000000);
     EXPECT_EQ(o.colouring, Colouring::Curve);
-    const DeepParams p = deepParamsOf(o);
-    EXPECT_TRUE(p.julia);
-    EXPECT_EQ(p.power, 3);
-    EXPECT_EQ(p.juliaRe, "-0.123456789012345678901234567890") << "the constant is read exactly too";
-    EXPECT_EQ(p.maxIters, 10000000);
+    EXPECT_TRUE(o.frame.julia());
+    EXPECT_EQ(integerPower(o.frame.func), 3);
+    EXPECT_EQ(o.frame.c.reText, "-0.123456789012345678901234567890") << "the constant is read exactly too";
+    EXPECT_EQ(o.frame.c.re, -0.12345678901234568) << "and its double is the nearest";
+    EXPECT_EQ(o.frame.maxIters, 10000000);
 
     ASSERT_EQ(parse({"--view", "-1,1,-1,1", "--colouring", "cycle"}, &o, &message), ParseResult::Ok);
-    EXPECT_FALSE(o.deep);
+    EXPECT_FALSE(o.frame.deep());
     EXPECT_EQ(o.colouring, Colouring::Cycle);
+    ASSERT_EQ(parse({"--center", "0,0", "--radius", "1", "--colouring", "extended"}, &o, &message), ParseResult::Ok);
+    EXPECT_EQ(o.colouring, Colouring::Extended);
     ASSERT_EQ(parse({}, &o, &message), ParseResult::Ok);
     EXPECT_EQ(o.colouring, Colouring::Curve);
 }
@@ -129,7 +129,7 @@ TEST(DeepRenderTest, AgreesWithTheViewAtRadius1e6)
     // of a chaotic orbit decide.
     QTemporaryDir dir;
     const QString deep = dir.filePath(QStringLiteral("deep.npy")), view = dir.filePath(QStringLiteral("view.npy"));
-    DeepParams boundary;
+    FrameSpec boundary = deepFrame();
     boundary.maxIters = 600;
     const auto [re, im] = levelCurvePoint(boundary, 1.1, 9);  // on the boundary, 9 decimals
     const auto side = [](const std::string& c, double k) { return QString::fromStdString(offsetDecimal(c, k, -6, 9)); };
@@ -228,6 +228,33 @@ TEST(ColouringTest, CycleWalksThePaletteUpAndDownWithoutASeam)
     EXPECT_EQ(paletteIndex(Colouring::Curve, 100, 1000), 82);
     EXPECT_EQ(paletteIndex(Colouring::Curve, 10075, 20000), 499);
     EXPECT_EQ(paletteIndex(Colouring::Curve, 1000, 1000), 499);
+}
+
+TEST(ColouringTest, ExtendedIsTheCurveWhereverItReachesAndGoesOnWithoutASeamOrTheInteriorsColour)
+{
+    constexpr std::int32_t unlimited = 1 << 30;
+    for (std::int32_t k = 0; k < kCurveEnd; ++k)
+        ASSERT_EQ(paletteIndex(Colouring::Extended, k, unlimited), paletteIndex(Colouring::Curve, k, unlimited))
+            << "count " << k;
+    EXPECT_EQ(paletteIndex(Colouring::Extended, 10074, unlimited), 499) << "the curve's own last colour";
+    EXPECT_EQ(paletteIndex(Colouring::Extended, 10075, unlimited), 498);
+    EXPECT_EQ(paletteIndex(Colouring::Extended, 20000, 20000), 499) << "a point that never escaped";
+    int previous = paletteIndex(Colouring::Extended, 10075, unlimited), turns = 0, direction = -1;
+    for (std::int32_t k = 10076; k < 3'000'000; ++k) {
+        const int i = paletteIndex(Colouring::Extended, k, unlimited);
+        ASSERT_GE(i, 1) << "count " << k;
+        ASSERT_LE(i, 498) << "count " << k << " took the colour of the interior";
+        ASSERT_LE(std::abs(i - previous), 1) << "a jump at count " << k;
+        if (i != previous && (i - previous) != direction) {
+            ++turns;
+            direction = -direction;
+            EXPECT_TRUE(previous == 1 || previous == 498) << "turned at index " << previous << ", count " << k;
+        }
+        previous = i;
+    }
+    // The cube-root curve reaches about 24 * 144 at three million: a few rounds.
+    EXPECT_GE(turns, 4);
+    EXPECT_LE(turns, 8);
 }
 
 TEST(DeepRenderTest, ACountsFileThatCannotBeWrittenLeavesEveryFileAsItWas)

@@ -25,11 +25,12 @@ TEST(RenderOptionsTest, DefaultsAndBothValueForms)
     RenderOptions o;
     QString message;
     ASSERT_EQ(parse({}, &o, &message), ParseResult::Ok) << message.toStdString();
-    EXPECT_EQ(o.FuncSwitch, 11);
-    EXPECT_EQ(o.whichFunc, 1);
-    EXPECT_EQ(o.cIm, 0.63);
-    EXPECT_EQ(o.size, 600);
-    EXPECT_EQ(o.iters, 0);
+    EXPECT_EQ(o.frame.FuncSwitch, 11);
+    EXPECT_EQ(o.frame.func.which, 1);
+    EXPECT_EQ(o.frame.c.im, 0.63);
+    EXPECT_EQ(o.frame.size, 600);
+    EXPECT_TRUE(o.autoIters);
+    EXPECT_EQ(o.frame.maxIters, 214) << "the automatic limit of the view at 600 pixels";
     EXPECT_GE(o.threads, 1);
     EXPECT_EQ(o.output, QStringLiteral("kavrel.png"));
 
@@ -38,19 +39,35 @@ TEST(RenderOptionsTest, DefaultsAndBothValueForms)
                     &o, &message),
               ParseResult::Ok)
         << message.toStdString();
-    EXPECT_EQ(o.xmin, -1.0);
-    EXPECT_EQ(o.ymax, 1.0);
-    EXPECT_EQ(o.FuncSwitch, 22);
-    EXPECT_EQ(o.whichFunc, 5);
-    EXPECT_EQ(o.cplxExpon, -1.0);
-    EXPECT_EQ(o.cRe, -0.8);
-    EXPECT_EQ(o.size, 77);
+    EXPECT_EQ(o.frame.plane().Xmin, -1.0);
+    EXPECT_EQ(o.frame.plane().Ymax, 1.0);
+    EXPECT_EQ(o.frame.FuncSwitch, 22);
+    EXPECT_EQ(o.frame.func.which, 5);
+    EXPECT_EQ(o.frame.func.cplxExpon, -1.0);
+    EXPECT_EQ(o.frame.c.re, -0.8);
+    EXPECT_EQ(o.frame.size, 77);
     EXPECT_EQ(o.threads, 3);
     EXPECT_TRUE(o.output.isEmpty());  // only the indices were asked for
     EXPECT_TRUE(o.stats);
     ASSERT_EQ(parse({"--power", "10", "--iters", "99000"}, &o, &message), ParseResult::Ok);
-    EXPECT_EQ(o.whichFunc, 4);
-    EXPECT_EQ(o.iters, 99000);
+    EXPECT_EQ(o.frame.func.which, 4);
+    EXPECT_EQ(o.frame.maxIters, 99000);
+}
+
+TEST(RenderOptionsTest, TheAutomaticLimitOfAVeryWideViewIsOneAndItsPicturesCommandRuns)
+{
+    // The explorer's rule gives 0 below 1 / 0.7 pixels a unit; no --iters
+    // takes 0.
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("wide.png"));
+    const Outcome r = render({"--view", "0,1e308,0,1e308", "--size", "4", "--output", png});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString command = QImage(png).text(QStringLiteral("Command"));
+    EXPECT_TRUE(command.contains(QStringLiteral(" --iters 1"))) << command.toStdString();
+    QStringList again = command.split(u' ').mid(1);
+    again << "--output" << dir.filePath(QStringLiteral("again.png"));
+    const Outcome a = render(again);
+    EXPECT_EQ(a.status, 0) << command.toStdString() << ": " << a.err.toStdString();
 }
 
 TEST(RenderOptionsTest, BadInputNamesTheOption)

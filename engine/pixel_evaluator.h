@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/escape_batch.h"
+#include "engine/geometry.h"
+
+// What the block scheme asks of a frame: the escape of a pixel. Two kinds of
+// frame answer it, the plane of doubles (PlaneEvaluator) and the deep frame
+// (DeepEvaluator), each one pixel at a time or a run of pixels in batches,
+// with the same counts either way. Every thread of a render calls it at once.
+class PixelEvaluator {
+public:
+    virtual ~PixelEvaluator() = default;
+
+    // The escape of pixel (col, row), as EscapeTime counts it, under the limit.
+    virtual Escape evaluate(tagPOINT pixel, std::int32_t maxIters) const = 0;
+
+    // Whether runs are evaluated in batches: when not, the block scheme
+    // evaluates every pixel one at a time.
+    virtual bool batched() const = 0;
+    // Adds a pixel to a run, under the limit.
+    virtual void addToRun(EscapeRun& run, tagPOINT pixel, std::int32_t maxIters) const = 0;
+    // Evaluates the run's pixels as the feeder hands them over (escape_batch.h).
+    virtual void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const = 0;
+
+protected:
+    PixelEvaluator() = default;
+    PixelEvaluator(const PixelEvaluator&) = default;
+    PixelEvaluator& operator=(const PixelEvaluator&) = default;
+};

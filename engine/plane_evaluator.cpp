@@ -1,0 +1,15 @@
+#include "engine/plane_evaluator.h"
+
+PlaneEvaluator::PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa)
+    : Xmin(frame.plane().Xmin), Ymax(frame.plane().Ymax),
+      Xpxl(pixelSize(frame.plane().Xmin, frame.plane().Xmax, frame.size)),
+      Ypxl(pixelSize(frame.plane().Ymin, frame.plane().Ymax, frame.size)), julia_(frame.julia()), func_(frame.func),
+      c_{frame.c.re, frame.c.im}, kernel_(escapeKernel(isa, frame.func.which))
+{}
+
+Escape PlaneEvaluator::evaluate(tagPOINT pixel, std::int32_t maxIters) const
+{
+    const EscapePoint p = point(pixel, maxIters);
+    const double z0[2] = {p.zr, p.zi}, c[2] = {p.cr, p.ci};
+    return EscapeTime(z0, c, maxIters, func_);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "engine/block_render.h"
+#include "engine/frame_spec.h"
+
+// What one render of a frame cost: the block scheme's evaluations and
+// passes, and for a deep frame its reference orbit's length and precision.
+struct FrameRender {
+    RenderStats grid;
+    bool stopped = false;  // a stop came before the frame was drawn in full
+    std::uint64_t referenceIterations = 0;
+    long precisionBits = 0;
+};
+
+// A deep frame's reference orbits as they are computed: the points so far,
+// and at most how many; `planned` is 0 while no orbit is being computed.
+struct OrbitCounter {
+    std::atomic<std::uint64_t> points{0}, planned{0};
+};
+
+// Where a render's limit comes from, and where it reports a deep frame's
+// build: a plane view's limit may be live, the menus changing it while the
+// frame renders (null: the frame's own maxIters); a deep frame's is fixed
+// with its orbit.
+// `drawing`, when set, is called once the pixels begin, after any orbit.
+struct RenderLinks {
+    const std::atomic<std::int32_t>* liveLimit = nullptr;
+    OrbitCounter* orbit = nullptr;
+    std::function<void()> drawing{};
+};
+
+// Draws StartRect of the frame on `threads` threads, choosing its evaluator
+// by its view: the plane of doubles, or a deep frame built first, whose
+// building stops as soon as the canvas asks the render to. The picture and
+// the counts are the same on any number of threads.
+FrameRender renderFrame(const FrameSpec& frame, tagRECT StartRect, FrameCanvas& canvas, int threads,
+                        const RenderLinks& links = {});
