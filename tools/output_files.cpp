@@ -126,11 +126,24 @@ bool OutputFile::open()
     const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     std::string name = dir + "." + base + ".XXXXXX";
+    // An interrupt between the copy's creation and its arming would leave
+    // it behind: the ending signals wait until it is armed. (The render
+    // threads have ended by now: this thread is the one they would reach.)
+    catchEndingSignals();
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&ending, signal);
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
     fd_ = mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ >= 0) {
+        temporary_ = name;
+        cleanupSlot_ = armCleanup(temporary_);
+    }
+    const int made = errno;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd_ < 0)
-        return fail(errno);
-    temporary_ = name;
-    cleanupSlot_ = armCleanup(temporary_);
+        return fail(made);
     // The new file keeps the old one's permissions, or gets a new file's.
     if (fchmod(fd_, exists ? st.st_mode & 07777 : newFileMode()) != 0)
         return fail(errno);
