@@ -88,10 +88,15 @@ public:
 
 private:
     DeepFrame(const FrameSpec& frame, const BuildControl& control);
+    // The orbits, tables and offset at the precision bits_; the bits the
+    // centre's orbit needs, when that is more, else 0.
+    mpfr_prec_t buildAt(const BuildControl& control);
     struct Track;
-    enum class Outcome { Done, OutOfRange, ForLane };
+    enum class Outcome { Done, OutOfRange, ForLane, NearFour };
     template <class D>
     Outcome iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
+    template <class D>
+    Outcome passes(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);
     // Iterates until done, in doubles first when `doubles`, and returns the
@@ -101,7 +106,7 @@ private:
     FrameSpec params_;
     int power_;
     bool stopped_ = false;  // the build was asked to stop: nothing to evaluate
-    mpfr_prec_t bits_;
+    mpfr_prec_t bits_, mostBits_ = 0;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
     ReferenceOrbit orbit_, critical_;

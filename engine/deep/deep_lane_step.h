@@ -180,17 +180,28 @@ struct DeepLanes {
             passes = quietPasses(l, o, passes, untilLimit);
             // The last of those passes in full. One test a pass: a lane done
             // in it is finished whatever its next top did, and the others
-            // rest at the top of the next pass.
-            unsigned done = 0;
-            handBack = 0;
+            // rest at the top of the next pass. A lane within rounding of
+            // the escape radius goes back undecided, before its top can
+            // rebase it: DeepFrame decides it exactly, from the point.
+            unsigned done = 0, undecided = 0;
+            V zr[U], zi[U], nz[U];
             for (int u = 0; u < U; ++u) {
-                Lanes& v = l[u];
-                const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
-                const V nz = norm(zr, zi);
-                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy) << (u * W);
-                handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
+                const Lanes& v = l[u];
+                zr[u] = 0.5 * v.Z2r + v.dzr;
+                zi[u] = 0.5 * v.Z2i + v.dzi;
+                nz[u] = norm(zr[u], zi[u]);
+                const M atLimit = left[u] == passes, above = nz[u] > kFourAbove;
+                done |= Bits((atLimit | above) & v.busy) << (u * W);
+                undecided |= Bits(~(atLimit | above) & (nz[u] >= kFourBelow) & v.busy) << (u * W);
             }
             events.done = done;
+            if (undecided != 0) {
+                events.handBack = undecided;
+                break;
+            }
+            handBack = 0;
+            for (int u = 0; u < U; ++u)
+                handBack |= Bits(top(l[u], o, zr[u], zi[u], nz[u])) << (u * W);
             events.handBack = handBack & ~done;
             if (done != 0)
                 break;
