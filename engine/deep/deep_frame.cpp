@@ -384,15 +384,14 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
     return norm(orbit_.z[0] + at.dz) < kFourBelow && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
-std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters) const
+std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided) const
 {
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
     const bool critical = params_.julia() && at.m >= restart;
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
-    // A lane leaves a pixel within rounding of the escape radius undecided.
-    if (escapes(*t.orbit, t.m, t.orbit->z[t.m] + at.dz, at.dz)) {
+    if (undecided && escapesNearFour(*t.orbit, t.m, at.dz)) {
         counters.iterations += static_cast<std::uint64_t>(at.n);
         return at.n <= 1 ? 0 : at.n;
     }

@@ -76,8 +76,10 @@ public:
     // What count() gives for a pixel that a lane took to `at` (after
     // rebasing there); or kForLane, with `at` moved on, where count() comes
     // to the top of a pass that a lane takes the same way (in doubles,
-    // without a bilinear step) after a run of such passes.
-    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters) const;
+    // without a bilinear step) after a run of such passes. An `undecided`
+    // pixel is within rounding of the escape radius at `at`, not yet tested
+    // there.
+    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 

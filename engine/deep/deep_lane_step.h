@@ -184,26 +184,22 @@ struct DeepLanes {
             // the escape radius goes back undecided, before its top can
             // rebase it: DeepFrame decides it exactly, from the point.
             unsigned done = 0, undecided = 0;
-            V zr[U], zi[U], nz[U];
+            handBack = 0;
             for (int u = 0; u < U; ++u) {
-                const Lanes& v = l[u];
-                zr[u] = 0.5 * v.Z2r + v.dzr;
-                zi[u] = 0.5 * v.Z2i + v.dzi;
-                nz[u] = norm(zr[u], zi[u]);
-                const M atLimit = left[u] == passes, above = nz[u] > kFourAbove;
-                done |= Bits((atLimit | above) & v.busy) << (u * W);
-                undecided |= Bits(~(atLimit | above) & (nz[u] >= kFourBelow) & v.busy) << (u * W);
+                Lanes& v = l[u];
+                const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
+                const V nz = norm(zr, zi);
+                const unsigned d = Bits(((left[u] == passes) | (nz > kFourAbove)) & v.busy);
+                const unsigned near = Bits((nz >= kFourBelow) & v.busy) & ~d;
+                done |= d << (u * W);
+                undecided |= near << (u * W);
+                if (near == 0)  // else these lanes take their top in the next step
+                    handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
             }
             events.done = done;
-            if (undecided != 0) {
-                events.handBack = undecided;
-                break;
-            }
-            handBack = 0;
-            for (int u = 0; u < U; ++u)
-                handBack |= Bits(top(l[u], o, zr[u], zi[u], nz[u])) << (u * W);
+            events.undecided = undecided;
             events.handBack = handBack & ~done;
-            if (done != 0)
+            if ((done | undecided) != 0)
                 break;
         }
         for (int u = 0; u < U; ++u) {

@@ -195,28 +195,23 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         // before its top can rebase it: DeepFrame decides it exactly.
         const __m512i taken = _mm512_set1_epi64(passes);
         unsigned done = 0, undecided = 0;
-        __m512d zr[U], zi[U], nz[U];
+        handBack = 0;
         for (int u = 0; u < U; ++u) {
-            const Lanes& v = l[u];
-            zr[u] = _mm512_add_pd(half(v.Z2r), v.dzr);
-            zi[u] = _mm512_add_pd(half(v.Z2i), v.dzi);
-            nz[u] = norm(zr[u], zi[u]);
-            const __mmask8 decided =
-                _mm512_cmpeq_epi64_mask(left[u], taken) | _mm512_cmp_pd_mask(nz[u], fourAbove, _CMP_GT_OQ);
-            done |= static_cast<unsigned>(decided & v.busy) << (u * W);
-            const __mmask8 near = _mm512_cmp_pd_mask(nz[u], fourBelow, _CMP_GE_OQ);
-            undecided |= static_cast<unsigned>(near & static_cast<__mmask8>(~decided) & v.busy) << (u * W);
+            Lanes& v = l[u];
+            const __m512d zr = _mm512_add_pd(half(v.Z2r), v.dzr), zi = _mm512_add_pd(half(v.Z2i), v.dzi);
+            const __m512d nz = norm(zr, zi);
+            const __mmask8 d =
+                (_mm512_cmpeq_epi64_mask(left[u], taken) | _mm512_cmp_pd_mask(nz, fourAbove, _CMP_GT_OQ)) & v.busy;
+            const __mmask8 near = _mm512_mask_cmp_pd_mask(v.busy, nz, fourBelow, _CMP_GE_OQ) & static_cast<__mmask8>(~d);
+            done |= static_cast<unsigned>(d) << (u * W);
+            undecided |= static_cast<unsigned>(near) << (u * W);
+            if (near == 0)  // else these lanes take their top in the next step
+                handBack |= static_cast<unsigned>(top(v, o, nearBound, zr, zi, nz)) << (u * W);
         }
         events.done = done;
-        if (undecided != 0) {
-            events.handBack = undecided;
-            break;
-        }
-        handBack = 0;
-        for (int u = 0; u < U; ++u)
-            handBack |= static_cast<unsigned>(top(l[u], o, nearBound, zr[u], zi[u], nz[u])) << (u * W);
+        events.undecided = undecided;
         events.handBack = handBack & ~done;
-        if (done != 0)
+        if ((done | undecided) != 0)
             break;
     }
     const __m512i taken = _mm512_set1_epi64(passes);
