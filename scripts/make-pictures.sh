@@ -12,6 +12,8 @@ echo "Copy > Left Frame in the window pictured gives:"
 "$build"/tests/window_picture docs/screenshot.png
 echo "The same window on a screen of ratio 2:"
 QT_SCALE_FACTOR=2 "$build"/tests/window_picture docs/screenshot-ratio2.png
+echo "Zoomed into seahorse valley to 1e-26, Copy > Right Frame and Left Frame give:"
+"$build"/tests/window_picture docs/screenshot-deep.png --deep
 
 while read -r name args; do
     # shellcheck disable=SC2086 # the arguments are meant to split

@@ -54,6 +54,10 @@ struct CxExp {
         const double scale = pow2(-k);
         return {re * scale, im * scale, e + k};
     }
+    // Below 2^-2^60 a delta is 0: one that the dynamics squeeze that far
+    // (near a superattracting cycle, squared every period) would wrap the
+    // exponent around within a few dozen more passes.
+    static constexpr std::int64_t kLowestExponent = -(std::int64_t{1} << 60);
     // A double pair of any magnitude the doubles hold, subnormals too.
     static CxExp from(Cx a)
     {

@@ -25,10 +25,31 @@ bool closer(Cx z, Cx dz) { return norm(z) < norm(dz); }
 bool closer(const CxExp& z, const CxExp& dz) { return smallerThan(z, dz); }
 
 bool outOfRange(Cx dz) { return std::max(std::fabs(dz.re), std::fabs(dz.im)) < kDeltaFloor; }
+
+// A delta with an extended exponent that has gone below its range is 0.
+void keepInRange(Cx&) {}
+void keepInRange(CxExp& dz)
+{
+    if (dz.e < CxExp::kLowestExponent)
+        dz = {};
+}
 bool outOfRange(const CxExp& dz) { return !dz.isZero() && dz.e >= kExtendedCeiling; }
 
 Cx toDoubles(Cx a) { return a; }
 Cx toDoubles(const CxExp& a) { return a.toCx(); }
+
+// |Z + dz|^2 > 4 for the pixel at orbit point m, whose z = Z + dz:
+// doubles decide unless z lies within their rounding of the escape radius.
+template <class D>
+bool escapes(const ReferenceOrbit& o, std::size_t m, const D& z, const D& dz)
+{
+    const double n = norm(toDoubles(z));
+    if (__builtin_expect(n < kFourBelow, 1))
+        return false;
+    if (n > kFourAbove)
+        return true;
+    return n == n && escapesNearFour(o, m, dz);
+}
 
 // What the bilinear table compares with its radii: |dz|^2 in doubles, |dz|
 // beyond them.
@@ -110,7 +131,24 @@ DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(
     radius_ = toExtended(radius);
     const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
     bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(p.size + 1.0)) + 64.0);
+    // Most orbits need no more; one that passes near the critical point
+    // asks for more, at once, and is computed again: at most what one pass
+    // there needs, the power times as many digits.
+    mostBits_ = power_ * bits_;
+    for (;;) {
+        const mpfr_prec_t needed = buildAt(control);
+        if (needed == 0 || stopped_)
+            return;
+        bits_ = std::min(needed + 32, mostBits_);
+        if (control.points != nullptr)
+            control.points->store(0);
+    }
+}
 
+mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
+{
+    const FrameSpec& p = params_;
+    const DeepView& view = p.deepView();
     const BigComplex centre{readDecimal(view.re, bits_), readDecimal(view.im, bits_)};
     BigComplex start = zero(bits_);
     mpfr_set(start.re.get(), centre.re.get(), MPFR_RNDN);
@@ -130,33 +168,36 @@ DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(
     };
     // The centre's orbit may end early where it comes back near 0. The
     // orbit of 0 of a Julia set, where its pixels start over, may not: how
-    // fast a pixel moves with the frame there is the pixel's own.
-    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true};
+    // fast a pixel moves with the frame there is the pixel's own. It is
+    // computed at the precision the centre's orbit needs.
+    mpfr_prec_t needed = 0;
+    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true, nullptr, mostBits_};
     if (!p.julia()) {
         // The largest |dc| of the frame: at a corner.
         const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
                                     CxExp::normalized(radius_.re * std::sqrt(2.0), 0.0, radius_.e);
         const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
         std::optional<ReferenceOrbit> orbit = computeOrbit(zero(bits_), start, power_, length, bits_, &early, control);
-        if (stopped(orbit))
-            return;
+        if (stopped(orbit) || needed != 0)
+            return needed;
         orbit_ = std::move(*orbit);
         if (power_ == 2) {
             table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
             if (hasLanes())
                 lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
         }
-        return;
+        return 0;
     }
     const BigComplex c{readDecimal(p.c.reText, bits_), readDecimal(p.c.imText, bits_)};
     early.wrtConstant = false;
+    early.neededBits = &needed;
     std::optional<ReferenceOrbit> orbit = computeOrbit(start, c, power_, length, bits_, &early, control);
-    if (stopped(orbit))
-        return;
+    if (stopped(orbit) || needed != 0)
+        return needed;
     orbit_ = std::move(*orbit);
     orbit = computeOrbit(zero(bits_), c, power_, length, bits_, nullptr, control);
     if (stopped(orbit))
-        return;
+        return 0;
     critical_ = std::move(*orbit);
     if (power_ == 2) {
         table_ = BlaTable(orbit_, 0.0, false);
@@ -166,6 +207,7 @@ DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(
             lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
         }
     }
+    return 0;
 }
 
 std::unique_ptr<const DeepFrame> DeepFrame::build(const FrameSpec& frame, const BuildControl& control)
@@ -188,6 +230,20 @@ std::size_t DeepFrame::referenceIterations() const
 // escaped, and t.n < maxIters.
 template <class D>
 DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
+{
+    for (;;) {
+        const Outcome outcome = passes(t, delta, dc, counters);
+        if (outcome != Outcome::NearFour)
+            return outcome;
+        if (escapesNearFour(*t.orbit, t.m, delta))
+            return Outcome::Done;
+    }
+}
+
+// iterate()'s passes, up to a point within rounding of the escape radius
+// (NearFour, undecided).
+template <class D>
+DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     const std::int32_t maxIters = params_.maxIters;
     const ReferenceOrbit& base = params_.julia() ? critical_ : orbit_;
@@ -231,6 +287,7 @@ DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCount
             }
             len = 1;
             dz = perturbedStep(power_, point<D>(*orbit, m), dz, dc);
+            keepInRange(dz);
         }
         m += static_cast<std::size_t>(len);
         n += static_cast<std::int32_t>(len);
@@ -240,8 +297,10 @@ DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCount
         }
         Z = point<D>(*orbit, m);
         z = Z + dz;
-        if (norm(toDoubles(z)) > 4.0) {
-            outcome = Outcome::Done;
+        // Escaped, or within rounding of the radius: iterate() decides that,
+        // outside this loop, which then calls nothing.
+        if (const double n = norm(toDoubles(z)); n >= kFourBelow) {
+            outcome = n > kFourAbove ? Outcome::Done : Outcome::NearFour;
             break;
         }
     }
@@ -271,7 +330,7 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
     CxExp dz, dc;
     if (params_.julia()) {
         dz = pixel;
-        if (norm(orbit_.z[0] + pixel.toCx()) > 4.0)
+        if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel))
             return 0;
     } else {
         dc = pixel;
@@ -318,20 +377,24 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
     if (!params_.julia()) {
         dc = pixel.toCx();
         at = {1, 1, dc};
-        return norm(orbit_.z[1] + dc) <= 4.0;
+        return norm(orbit_.z[1] + dc) < kFourBelow;
     }
     dc = {};
     at = {0, 0, pixel.toCx()};
-    return norm(orbit_.z[0] + at.dz) <= 4.0 && !closer(orbit_.zx[0] + pixel, pixel);
+    return norm(orbit_.z[0] + at.dz) < kFourBelow && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
-std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters) const
+std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided) const
 {
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
     const bool critical = params_.julia() && at.m >= restart;
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
+    if (undecided && escapesNearFour(*t.orbit, t.m, at.dz)) {
+        counters.iterations += static_cast<std::uint64_t>(at.n);
+        return at.n <= 1 ? 0 : at.n;
+    }
     const CxExp dc = params_.julia() ? CxExp{} : pixelDelta(col, row);
     const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters);
     at.m = t.m + (t.orbit == &critical_ ? restart : 0);

@@ -76,8 +76,10 @@ public:
     // What count() gives for a pixel that a lane took to `at` (after
     // rebasing there); or kForLane, with `at` moved on, where count() comes
     // to the top of a pass that a lane takes the same way (in doubles,
-    // without a bilinear step) after a run of such passes.
-    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters) const;
+    // without a bilinear step) after a run of such passes. An `undecided`
+    // pixel is within rounding of the escape radius at `at`, not yet tested
+    // there.
+    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
@@ -88,10 +90,15 @@ public:
 
 private:
     DeepFrame(const FrameSpec& frame, const BuildControl& control);
+    // The orbits, tables and offset at the precision bits_; the bits the
+    // centre's orbit needs, when that is more, else 0.
+    mpfr_prec_t buildAt(const BuildControl& control);
     struct Track;
-    enum class Outcome { Done, OutOfRange, ForLane };
+    enum class Outcome { Done, OutOfRange, ForLane, NearFour };
     template <class D>
     Outcome iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
+    template <class D>
+    Outcome passes(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);
     // Iterates until done, in doubles first when `doubles`, and returns the
@@ -101,7 +108,7 @@ private:
     FrameSpec params_;
     int power_;
     bool stopped_ = false;  // the build was asked to stop: nothing to evaluate
-    mpfr_prec_t bits_;
+    mpfr_prec_t bits_, mostBits_ = 0;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
     ReferenceOrbit orbit_, critical_;

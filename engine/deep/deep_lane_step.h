@@ -180,19 +180,26 @@ struct DeepLanes {
             passes = quietPasses(l, o, passes, untilLimit);
             // The last of those passes in full. One test a pass: a lane done
             // in it is finished whatever its next top did, and the others
-            // rest at the top of the next pass.
-            unsigned done = 0;
+            // rest at the top of the next pass. A lane within rounding of
+            // the escape radius goes back undecided, before its top can
+            // rebase it: DeepFrame decides it exactly, from the point.
+            unsigned done = 0, undecided = 0;
             handBack = 0;
             for (int u = 0; u < U; ++u) {
                 Lanes& v = l[u];
                 const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
                 const V nz = norm(zr, zi);
-                done |= Bits(((left[u] == passes) | (nz > 4.0)) & v.busy) << (u * W);
-                handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
+                const unsigned d = Bits(((left[u] == passes) | (nz > kFourAbove)) & v.busy);
+                const unsigned near = Bits((nz >= kFourBelow) & v.busy) & ~d;
+                done |= d << (u * W);
+                undecided |= near << (u * W);
+                if (near == 0)  // else these lanes take their top in the next step
+                    handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
             }
             events.done = done;
+            events.undecided = undecided;
             events.handBack = handBack & ~done;
-            if (done != 0)
+            if ((done | undecided) != 0)
                 break;
         }
         for (int u = 0; u < U; ++u) {

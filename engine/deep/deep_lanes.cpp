@@ -46,19 +46,21 @@ public:
                 finish(lane, n <= 1 ? 0 : n, n, skipped_[lane]);
             }
             for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1)
-                handBack(__builtin_ctz(lanes));
+                handBack(__builtin_ctz(lanes), false);
+            for (unsigned lanes = events.undecided; lanes != 0; lanes &= lanes - 1)
+                handBack(__builtin_ctz(lanes), true);
         }
     }
 
 private:
     // count() takes the lane's pixel on: to its end, or through bilinear
     // steps or passes outside doubles back to passes that the lane takes.
-    void handBack(int lane)
+    void handBack(int lane, bool undecided)
     {
         DeepCounters pixel;
         DeepFrame::LanePoint at{static_cast<std::size_t>(state_.m[lane]), passes(lane),
                                 {state_.dzr[lane], state_.dzi[lane]}};
-        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel);
+        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel, undecided);
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
         skipped_[lane] += skipped(pixel);

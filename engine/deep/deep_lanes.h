@@ -37,9 +37,11 @@ struct DeepLaneOrbit {
 DeepLaneOrbit laneOrbit(const LaneTables& t);
 
 // Lanes (bits) that need the caller after a step call: their pixel is done
-// (escaped or at its limit), or must be handed back to DeepFrame.
+// (escaped or at its limit), or must be handed back to DeepFrame, which
+// for an undecided one first decides whether its |z|^2, within rounding of
+// 4, is above it.
 struct DeepLaneEvents {
-    unsigned done, handBack;
+    unsigned done, handBack, undecided = 0;
 };
 
 // Steps every lane until one of the busy ones needs the caller.

@@ -172,7 +172,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         left[u] = _mm512_load_si512(s.left + u * W);
         l[u].busy = _mm512_test_epi64_mask(_mm512_load_si512(s.busy + u * W), _mm512_set1_epi64(-1));
     }
-    const __m512d four = _mm512_set1_pd(4.0);
+    const __m512d fourBelow = _mm512_set1_pd(kFourBelow), fourAbove = _mm512_set1_pd(kFourAbove);
     const __m512d nearBound = _mm512_set1_pd(o.nearBound);
     unsigned handBack = 0;
     for (int u = 0; u < U; ++u) {
@@ -191,21 +191,27 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         // The last of those passes in full. One test a pass: a lane done in
         // it is finished whatever its next top did, and the others rest at
         // the top of the next pass.
+        // A lane within rounding of the escape radius goes back undecided,
+        // before its top can rebase it: DeepFrame decides it exactly.
         const __m512i taken = _mm512_set1_epi64(passes);
-        unsigned done = 0;
+        unsigned done = 0, undecided = 0;
         handBack = 0;
         for (int u = 0; u < U; ++u) {
             Lanes& v = l[u];
             const __m512d zr = _mm512_add_pd(half(v.Z2r), v.dzr), zi = _mm512_add_pd(half(v.Z2i), v.dzi);
             const __m512d nz = norm(zr, zi);
-            const __mmask8 d = (_mm512_cmpeq_epi64_mask(left[u], taken) | _mm512_cmp_pd_mask(nz, four, _CMP_GT_OQ)) &
-                               v.busy;
+            const __mmask8 d =
+                (_mm512_cmpeq_epi64_mask(left[u], taken) | _mm512_cmp_pd_mask(nz, fourAbove, _CMP_GT_OQ)) & v.busy;
+            const __mmask8 near = _mm512_mask_cmp_pd_mask(v.busy, nz, fourBelow, _CMP_GE_OQ) & static_cast<__mmask8>(~d);
             done |= static_cast<unsigned>(d) << (u * W);
-            handBack |= static_cast<unsigned>(top(v, o, nearBound, zr, zi, nz)) << (u * W);
+            undecided |= static_cast<unsigned>(near) << (u * W);
+            if (near == 0)  // else these lanes take their top in the next step
+                handBack |= static_cast<unsigned>(top(v, o, nearBound, zr, zi, nz)) << (u * W);
         }
         events.done = done;
+        events.undecided = undecided;
         events.handBack = handBack & ~done;
-        if (done != 0)
+        if ((done | undecided) != 0)
             break;
     }
     const __m512i taken = _mm512_set1_epi64(passes);

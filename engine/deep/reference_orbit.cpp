@@ -1,5 +1,7 @@
 #include "engine/deep/reference_orbit.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -58,20 +60,25 @@ public:
             square(re, im);
     }
 
-    // |z|^2 > 4, exactly, given z rounded to doubles: those decide unless
-    // |z|^2 is within far more than their rounding of 4, which is rare, and
-    // the MPFR test costs a fifth of a pass.
-    bool escaped(mpfr_srcptr re, mpfr_srcptr im, Cx rounded)
+    // |z|^2 - 4, given z rounded to doubles: those give it unless |z|^2 is
+    // within far more than their rounding of 4, which is rare, and the MPFR
+    // test costs a fifth of a pass. Its sign is exact: *escaped tells
+    // whether |z|^2 > 4.
+    double excess(mpfr_srcptr re, mpfr_srcptr im, Cx rounded, bool* escaped)
     {
         const double n = norm(rounded);
-        if (n > 4.0 * (1.0 + 0x1p-40))
-            return true;
-        if (n < 4.0 * (1.0 - 0x1p-40))
-            return false;
+        if (n > 4.0 * (1.0 + 0x1p-30) || n < 4.0 * (1.0 - 0x1p-30)) {
+            *escaped = n > 4.0;
+            return n - 4.0;
+        }
         mpfr_sqr(t1_.get(), re, MPFR_RNDN);
         mpfr_sqr(t2_.get(), im, MPFR_RNDN);
         mpfr_add(sum_.get(), t1_.get(), t2_.get(), MPFR_RNDN);
-        return mpfr_cmp_ui(sum_.get(), 4) > 0;
+        mpfr_sub_ui(sum_.get(), sum_.get(), 4, MPFR_RNDN);
+        const int sign = mpfr_sgn(sum_.get());
+        *escaped = sign > 0;
+        const double d = mpfr_get_d(sum_.get(), MPFR_RNDN);
+        return d != 0.0 || sign == 0 ? d : std::copysign(DBL_MIN, sign);
     }
 
 private:
@@ -93,6 +100,9 @@ CxExp pointOf(mpfr_srcptr re, mpfr_srcptr im)
         return CxExp::from(z);
     return toCxExp(re, im);
 }
+
+// log2 |a|; -infinity for 0.
+double log2Of(const CxExp& a) { return 0.5 * std::log2(norm(Cx{a.re, a.im})) + static_cast<double>(a.e); }
 
 } // namespace
 
@@ -123,6 +133,7 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
     ReferenceOrbit orbit;
     orbit.z.reserve(length);
     orbit.zx.reserve(length);
+    orbit.excess.reserve(length);
     ComplexMath math(bits);
     BigFloat re(bits), im(bits);
     mpfr_set(re.get(), start.re.get(), MPFR_RNDN);
@@ -131,11 +142,18 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
     // d' = p Z^(p-1) d (+ 1 when x is c).
     const CxExp step = early != nullptr ? CxExp::normalized(early->spacing.re, 0.0, early->spacing.e - 12) : CxExp{};
     CxExp carried = early != nullptr && !early->wrtConstant ? step : CxExp{};
+    // The same for the precision, as log2 of a magnitude, with the spacing
+    // a pass near the critical point leaves: a pixel d away from a point of
+    // 0 goes |d|^p away, not 0. (For the Mandelbrot set the constant keeps
+    // it above the spacing: the precision from the radius always holds.)
+    double spreadLog2 = log2Of(carried);
     for (;;) {
         const CxExp point = pointOf(re.get(), im.get());
         orbit.zx.push_back(point);
         orbit.z.push_back(point.toCx());
-        if (math.escaped(re.get(), im.get(), orbit.z.back()))
+        bool escaped = false;
+        orbit.excess.push_back(math.excess(re.get(), im.get(), orbit.z.back(), &escaped));
+        if (escaped)
             break;
         if (orbit.z.size() == length)
             break;
@@ -146,6 +164,16 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
                 return std::nullopt;
         }
         if (early != nullptr) {
+            const double zLog2 = early->neededBits != nullptr ? log2Of(point) : 0.0;
+            if (early->neededBits != nullptr && !point.isZero()) {
+                // Far below the spread: 52 bits, as far as the frame's own
+                // precision keeps the centre below its pixels.
+                const double needed = std::ceil(zLog2 - spreadLog2) + 52;
+                if (needed > static_cast<double>(bits) && bits < early->mostBits) {
+                    *early->neededBits = std::min(static_cast<mpfr_prec_t>(needed), early->mostBits);
+                    return orbit;
+                }
+            }
             if (orbit.z.size() > 1 && smallerThan(point, carried))
                 break;
             CxExp slope = power == 2 ? CxExp{point.re, point.im, point.e + 1} : point;
@@ -154,6 +182,9 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
             if (power != 2)
                 slope = static_cast<double>(power) * slope;
             carried = mulAdd(slope, carried, early->wrtConstant ? step : CxExp{});
+            if (early->neededBits != nullptr)
+                spreadLog2 = std::max(std::log2(static_cast<double>(power)) + (power - 1) * zLog2 + spreadLog2,
+                                      power * (spreadLog2 + 12) - 12);
         }
         math.power(re.get(), im.get(), power);
         mpfr_add(re.get(), re.get(), c.re.get(), MPFR_RNDN);
@@ -162,4 +193,19 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
     if (control.points != nullptr)
         control.points->store(counted + orbit.z.size(), std::memory_order_relaxed);
     return orbit;
+}
+
+bool escapesNearFour(const ReferenceOrbit& o, std::size_t m, Cx dz)
+{
+    const Cx Z = o.z[m];
+    const double cross = 2.0 * (Z.re * dz.re + Z.im * dz.im);
+    return (o.excess[m] + cross) + norm(dz) > 0.0;
+}
+
+bool escapesNearFour(const ReferenceOrbit& o, std::size_t m, const CxExp& dz)
+{
+    const CxExp& Z = o.zx[m];
+    const CxExp cross = CxExp::normalized(2.0 * (Z.re * dz.re + Z.im * dz.im), 0.0, Z.e + dz.e);
+    const CxExp square = CxExp::normalized(dz.re * dz.re + dz.im * dz.im, 0.0, 2 * dz.e);
+    return (CxExp::from({o.excess[m], 0.0}) + cross + square).re > 0.0;
 }

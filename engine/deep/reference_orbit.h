@@ -17,9 +17,25 @@
 struct ReferenceOrbit {
     std::vector<Cx> z;      // Z_0 .. Z_{size-1}
     std::vector<CxExp> zx;  // the same points, also where doubles underflow
+    // |Z|^2 - 4 of each point, worked out in MPFR where doubles could not
+    // tell it from 0 (below them it keeps its sign as +-DBL_MIN): with it a
+    // pixel whose |z|^2 lies within rounding of 4 escapes exactly when its
+    // orbit does (escapesNearFour).
+    std::vector<double> excess;
 
     std::size_t size() const { return z.size(); }
 };
+
+// A pixel at orbit point m with the delta dz has escaped: |Z + dz|^2 > 4,
+// exactly where doubles cannot tell, as (|Z|^2 - 4) + 2 Re(conj(Z) dz) +
+// |dz|^2. For a delta in doubles or with an extended exponent.
+bool escapesNearFour(const ReferenceOrbit& o, std::size_t m, Cx dz);
+bool escapesNearFour(const ReferenceOrbit& o, std::size_t m, const CxExp& dz);
+
+// |z|^2 of a pixel (z = Z + dz in doubles) is this far from 4 before doubles
+// need the orbit's help to tell which side it lies on: their rounding of
+// z and of the norm stays far below it.
+constexpr double kFourBelow = 4.0 * (1.0 - 0x1p-40), kFourAbove = 4.0 * (1.0 + 0x1p-40);
 
 // Complex MPFR values for the orbit's start and constant.
 struct BigComplex {
@@ -37,9 +53,20 @@ CxExp toCxExp(mpfr_srcptr re, mpfr_srcptr im);
 // the spacing, x being the frame's coordinate, the constant c or the start
 // z0): as small as the rounding of the orbit's own start at its precision.
 // A copy's nucleus so gives an orbit of one period.
+// The same derivative says what precision the orbit of a Julia set needs:
+// its rounding, 2^-bits |Z|, must stay far below the pixels' spacing
+// carried to each point. Near the critical point 0 a pass squares the
+// deltas (for a frame centred there the spacing after one pass is about its
+// square), and the precision that follows the radius alone falls short.
+// Where the orbit needs more than it was computed with, it stops at once,
+// and `neededBits` (when set) says how many it needs, up to `mostBits`:
+// near a superattracting cycle the deltas shrink every period, without
+// end, and so does every rounding that could move them.
 struct EarlyEnd {
     CxExp spacing;            // of the pixels, on the real axis
     bool wrtConstant = true;  // the frame moves c (else the start)
+    mpfr_prec_t* neededBits = nullptr;
+    mpfr_prec_t mostBits = 0;
 };
 
 // Nothing when `control` asked it to stop first; `control.points` counts on

@@ -153,7 +153,7 @@ TEST(DeepFrame, CountsEqualEscapeTimeWhereDoublesSuffice)
     for (const bool julia : {false, true}) {
         for (const int power : {2, 3, 5, 10}) {
             FrameSpec p = deepFrame();
-            p.FuncSwitch = (julia) ? kJulia : kMandelbrot;
+            p.FuncSwitch = julia ? kJulia : kMandelbrot;
             p.func = powerFunc(power);
             p.c.reText = "-0.1";
             p.c.imText = "0.5";
@@ -437,7 +437,7 @@ TEST(DeepFrame, OtherPowersAndJuliaSetsMatchMpfrAtRadius1e20)
     for (const Case c : {Case{false, 3, 0.9}, Case{false, 5, 2.0}, Case{false, 10, 0.4}, Case{true, 2, 1.2},
                          Case{true, 3, 0.5}}) {
         FrameSpec p = deepFrame();
-        p.FuncSwitch = (c.julia) ? kJulia : kMandelbrot;
+        p.FuncSwitch = c.julia ? kJulia : kMandelbrot;
         p.func = powerFunc(c.power);
         p.c.reText = "-0.12";
         p.c.imText = "0.75";
@@ -529,6 +529,94 @@ TEST(DeepFrame, PrecisionFollowsTheRadius)
     EXPECT_NEAR(static_cast<double>(at200 - at100), 100 * std::log2(10.0), 2.0);
 }
 
+// At the tip c = -2 the orbit is -2, 2, 2, ...: |Z|^2 is 4 exactly, and a
+// pixel's |z|^2 differs from 4 by about 4e-30, which no double can show.
+// Every point left of -2 escapes in its first pass (count 0); the orbit's
+// own |Z|^2 - 4, from MPFR, tells them apart, in count() and in every
+// instruction set's lanes.
+TEST(DeepFrame, AtTheTipOfTheSetEveryPixelIsTheTrueOrbits)
+{
+    FrameSpec p = deepFrame();
+    deepOf(p) = DeepView{"-2", "0", "1e-30"};
+    p.size = 32;
+    p.maxIters = 3000;
+    const Agreement a = compareWithMpfr(p);
+    EXPECT_EQ(a.exact, a.total) << a.worst;
+    EXPECT_TRUE(a.counts.count(0) == 1 && a.counts.count(3000) == 1) << "both sides of the tip";
+    // A point on the radius itself has not escaped: c = -2, the centre.
+    DeepCounters counters;
+    EXPECT_EQ(DeepFrame(p).count(16, 16, counters), 3000);
+}
+
+// The Julia set of z^2 - 2 is the segment from -2 to 2, and around 0 the
+// first pass takes every pixel within rounding of the escape radius, -2:
+// those off the segment by more than they are along it escape there. The
+// lanes take the pixels from that pass on, and must not decide alone: at
+// 1e-7 the deltas are past every bilinear step, which would hand them back.
+TEST(DeepFrame, NextToTheSegmentOfAJuliaSetThePixelsOnTheRadiusEscapeExactly)
+{
+    for (const char* radius : {"1e-7", "1e-30"}) {
+        SCOPED_TRACE(radius);
+        FrameSpec p = deepFrame();
+        p.FuncSwitch = kJulia;
+        p.c = juliaOfDecimals("-2", "0");
+        deepOf(p) = DeepView{"0", "0", radius};
+        p.size = 24;
+        p.maxIters = 400;
+        // |z_1|^2 - 4 is 4 Im(z_0)^4 on the diagonals: four times the
+        // radius's digits tell it.
+        const auto bits = static_cast<mpfr_prec_t>(-4 * radiusLog2(radius) + 200);
+        const Agreement a = compare(p, [&](int col, int row) { return bruteForceCount(p, col, row, bits); });
+        EXPECT_EQ(a.exact, a.total) << a.worst;
+        EXPECT_TRUE(a.counts.count(0) == 1 && a.counts.size() > 5) << a.counts.size() << " counts";
+    }
+}
+
+// A Julia frame on the critical point 0: one pass squares the deltas, and
+// the orbit must resolve those, not the radius: twice its digits. The
+// reference counts take as many.
+TEST(DeepFrame, AJuliaFrameOnTheCriticalPointHasThePrecisionItsSquaredDeltasNeed)
+{
+    FrameSpec p = deepFrame();
+    p.FuncSwitch = kJulia;
+    p.c = juliaOfDecimals("0", "1");
+    deepOf(p) = DeepView{"1e-61", "2e-61", "1e-60"};
+    p.size = 24;
+    p.maxIters = 2000;
+    const double radiusBits = 60 * std::log2(10.0);
+    EXPECT_GE(DeepFrame(p).precisionBits(), 2 * radiusBits);
+    const auto bits = static_cast<mpfr_prec_t>(2 * radiusBits + 200);
+    const Agreement a = compare(p, [&](int col, int row) { return bruteForceCount(p, col, row, bits); });
+    EXPECT_EQ(a.exact, a.total) << a.worst;
+    EXPECT_GT(a.counts.size(), 10u);
+}
+
+// Where 0 is periodic, every pass of its period squares (cubes) the deltas
+// of the pixels near it, without end: they never escape, and neither the
+// precision nor the deltas' exponent may run away with them.
+TEST(DeepFrame, ASuperattractingCycleKeepsItsPixelsInside)
+{
+    const struct {
+        int power;
+        const char* c;
+    } cycles[] = {{2, "-1"}, {3, "1"}};  // 0 -> -1 -> 0; z^3 + i: 0 -> i -> 0
+    for (const auto& cycle : cycles) {
+        SCOPED_TRACE("z^" + std::to_string(cycle.power));
+        FrameSpec p = deepFrame();
+        p.FuncSwitch = kJulia;
+        p.func = powerFunc(cycle.power);
+        p.c = cycle.power == 2 ? juliaOfDecimals(cycle.c, "0") : juliaOfDecimals("0", cycle.c);
+        deepOf(p) = DeepView{"1e-61", "2e-61", "1e-60"};
+        p.size = 8;
+        p.maxIters = 2000;
+        const DeepFrame frame(p);
+        EXPECT_LE(frame.precisionBits(), cycle.power * 300);
+        DeepCounters counters;
+        for (int i = 0; i < p.size * p.size; ++i)
+            ASSERT_EQ(frame.count(i % p.size, i / p.size, counters), 2000) << "pixel " << i;
+    }
+}
+
 TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
 {
     // Around a repelling fixed point the Julia set's edge shows at every
@@ -589,6 +677,49 @@ TEST(DeepFrame, ReferenceOrbitEndsWhereItReturnsToZero)
 // frame's pixels are to one another (its centre a radius off the nucleus).
 // An orbit whose deltas outgrow every step's radius on its way out keeps
 // its steps for a pixel whose delta stays small.
+// The radii of merged bilinear steps on an orbit built by hand: a single
+// step from Z holds while |dz| < 2^-53 |2Z| (its square then stays below the
+// rounding of 2Z dz), and x then y holds while x holds and x's result, at
+// most |A_x| |dz| + |B_x| dcMax, stays within y's radius.
+TEST(BlaTable, MergedStepsKeepTheRadiiTheirHalvesAllow)
+{
+    ReferenceOrbit orbit;
+    for (const Cx z : {Cx{0.0, 0.0}, Cx{0.9, 0.0}, Cx{0.5, 0.5}, Cx{-0.8, 0.3}, Cx{0.2, -0.6}, Cx{0.3, 0.9},
+                       Cx{1.0, 0.0}, Cx{0.7, -0.6}}) {
+        orbit.z.push_back(z);
+        orbit.zx.push_back(CxExp::from(z));
+        orbit.excess.push_back(norm(z) - 4.0);
+    }
+    const double dcMax = 1e-17, eps = 0x1p-53;
+    const BlaTable table(orbit, dcMax, true, CxExp::from({1e-30, 0.0}));
+    const auto magnitude = [](Cx a) { return std::sqrt(norm(a)); };
+    struct Step {
+        Cx A, B;
+        double r;
+    };
+    const auto single = [&](int m) { return Step{2.0 * orbit.z[m], {1.0, 0.0}, eps * magnitude(2.0 * orbit.z[m])}; };
+    const auto merged = [&](const Step& x, const Step& y) {
+        const double rest = (y.r - magnitude(x.B) * dcMax) / magnitude(x.A);
+        return Step{y.A * x.A, y.A * x.B + y.B, std::min(x.r, std::max(0.0, rest))};
+    };
+    const Step two = merged(single(1), single(2)), four = merged(two, merged(single(3), single(4)));
+    std::int64_t len = 0;
+    const BlaStep* s = table.lookup(1, 1e-40, true, 2, &len);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(s->r, two.r);
+    EXPECT_LT(two.r, single(1).r) << "the second half's radius decides";
+    EXPECT_LT(two.r, single(2).r / magnitude(single(1).A) * 0.97) << "and the constant term takes its share";
+    s = table.lookup(1, 1e-40, true, 4, &len);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(len, 4);
+    EXPECT_EQ(s->r, four.r);
+    EXPECT_EQ(s->A.re, four.A.re);
+    EXPECT_EQ(s->B.im, four.B.im);
+    // Beyond its radius the step is not taken; the shorter one may be.
+    EXPECT_EQ(table.lookup(1, four.r * four.r * 1.0001, true, 4, &len), two.r > four.r * 1.0001 ? s - 1 : nullptr);
+}
+
 TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
 {
     const Nucleus copy = nucleusNearI(17);

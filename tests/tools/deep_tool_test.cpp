@@ -11,6 +11,7 @@
 #include "tests/support/deep_reference.h"
 #include "tests/support/tool_support.h"
 #include "tools/deep_options.h"
+#include "tools/render_command.h"
 #include "tools/render_options.h"
 
 namespace {
@@ -204,6 +205,36 @@ TEST(DeepRenderTest, ColouringsFollowTheCountsAndThePictureCarriesItsCommand)
         const QString command = QImage(png).text(QStringLiteral("Command"));
         EXPECT_TRUE(command.contains(QStringLiteral("--center %1 --radius 1e-20").arg(centre))) << command.toStdString();
         EXPECT_EQ(command.contains(QStringLiteral("--colouring curve")), rule == Colouring::Curve) << command.toStdString();
+    }
+}
+
+// The powers without lanes evaluate every pixel one at a time: their
+// indices too are the colouring's of their counts.
+TEST(DeepRenderTest, AFrameOfZCubedIsColouredByItsCounts)
+{
+    QTemporaryDir dir;
+    const QString npy = dir.filePath(QStringLiteral("c.npy")), pgm = dir.filePath(QStringLiteral("c.pgm"));
+    FrameSpec f = deepFrame();
+    f.func = powerFunc(3);
+    f.maxIters = 4000;
+    const auto [re, im] = levelCurvePoint(f, 0.7, 30);  // where counts run long
+    for (const Colouring rule : {Colouring::Curve, Colouring::Cycle, Colouring::Extended}) {
+        SCOPED_TRACE(colouringName(rule));
+        const Outcome r = render({"--power", "3", "--center", QString::fromStdString(re + ',' + im), "--radius",
+                                  "1e-20", "--size", "40", "--iters", "4000", "--colouring", colouringName(rule),
+                                  "--counts", npy, "--indices", pgm});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const std::vector<std::int64_t> counts = readCounts(npy, 40);
+        const std::vector<int> indices = readIndices(pgm, 40);
+        ASSERT_EQ(counts.size(), 1600u);
+        ASSERT_EQ(indices.size(), 1600u);
+        int beyondTheCycle = 0;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const auto count = static_cast<std::int32_t>(counts[i]);
+            ASSERT_EQ(indices[i], paletteIndex(rule, count, 4000)) << "pixel " << i << " count " << count;
+            beyondTheCycle += count > 498 && count < 4000 ? 1 : 0;
+        }
+        EXPECT_GT(beyondTheCycle, 20) << "too few counts where the colourings part";
     }
 }
 
