@@ -33,14 +33,14 @@ FrameSpec defaultView(short frame, int side, int func)
 void BM_EscapeTime(benchmark::State& state)
 {
     const int func = static_cast<int>(state.range(0));
-    const FrameSpec spec = defaultView(kMandelbrot, 100, func);
-    const PlaneEvaluator view(spec);
+    const FrameSpec frame = defaultView(kMandelbrot, 100, func);
+    const PlaneEvaluator view(frame);
     std::uint64_t passes = 0;
     for (auto _ : state) {
         for (int row = 0; row < 100; ++row)
             for (int col = 0; col < 100; ++col) {
                 const double z0[2] = {0, 0}, c[2] = {planeRe(view, col), planeIm(view, row)};
-                const Escape e = EscapeTime(z0, c, 142, spec.func);
+                const Escape e = EscapeTime(z0, c, 142, frame.func);
                 passes += static_cast<std::uint64_t>(e.passes);
                 benchmark::DoNotOptimize(e);
             }
