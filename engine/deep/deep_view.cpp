@@ -133,14 +133,13 @@ DeepView zoomPlaneToDeep(double Xmin, double Ymax, double Xpxl, double Ypxl, std
 
 std::pair<std::string, std::string> deepPixelPoint(const DeepView& view, std::int32_t size, tagPOINT pixel)
 {
-    const double pixelLog2 = radiusLog2(view.radius) + 1.0 - std::log2(static_cast<double>(size));
-    const Square v = read(view, pixelLog2);
+    const double spacingLog10 = pixelLog10(view, size);
+    const Square v = read(view, spacingLog10 / std::log10(2.0));
     const mpfr_prec_t bits = mpfr_get_prec(v.re.get());
     BigFloat re(bits), im(bits);
     offsetBy(re.get(), v.re.get(), v.radius.get(), 2L * pixel.x - size, size);
     offsetBy(im.get(), v.im.get(), v.radius.get(), static_cast<long>(size) - 2L * pixel.y, size);
-    const double pixelLog10 = pixelLog2 * std::log10(2.0);
-    return {coordinate(re.get(), pixelLog10), coordinate(im.get(), pixelLog10)};
+    return {coordinate(re.get(), spacingLog10), coordinate(im.get(), spacingLog10)};
 }
 
 PlaneView nearestPlane(const DeepView& view)
