@@ -11,8 +11,11 @@
 inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.iters.load()); }
 
 // The outline test's samples in order: 0 is the block's upper-left corner,
-// then four per row of the block: top row, the row just below the block, the
-// column just right of it, the left column.
+// then four a step: top row, the row just below the block, the column just
+// right of it, the left column. A block whose width and height differ by
+// more than a pixel (a frame that is not square) goes on along its longer
+// sides, two a step, until its whole outline is sampled; any other has its
+// rows sampled as far as it is high.
 int outlineSamples(const tagRECT& b);
 tagPOINT outlineSample(const tagRECT& b, int n);
 

@@ -2,8 +2,8 @@
 
 PlaneEvaluator::PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa)
     : Xmin(frame.plane().Xmin), Ymax(frame.plane().Ymax),
-      Xpxl(pixelSize(frame.plane().Xmin, frame.plane().Xmax, frame.size)),
-      Ypxl(pixelSize(frame.plane().Ymin, frame.plane().Ymax, frame.size)), julia_(frame.julia()), func_(frame.func),
+      Xpxl(pixelSize(frame.plane().Xmin, frame.plane().Xmax, frame.width)),
+      Ypxl(pixelSize(frame.plane().Ymin, frame.plane().Ymax, frame.height)), julia_(frame.julia()), func_(frame.func),
       c_{frame.c.re, frame.c.im}, kernel_(escapeKernel(isa, frame.func.which))
 {}
 

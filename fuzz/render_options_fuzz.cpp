@@ -81,13 +81,13 @@ void checkAccepted(const RenderOptions& o)
     FUZZ_CHECK(within(func.realExpon, -99.99, 99.99) && within(func.cplxExpon, -99.99, 99.99), "exponent %g%+gi",
                func.realExpon, func.cplxExpon);
     FUZZ_CHECK(std::isfinite(f.c.re) && std::isfinite(f.c.im), "constant %g%+gi", f.c.re, f.c.im);
-    FUZZ_CHECK(f.size >= 1 && f.size <= 32767, "size %d", f.size);
+    FUZZ_CHECK(f.width >= 1 && f.width <= 32767, "size %d", f.width);
     if (!f.deep()) {
         const PlaneView& v = f.plane();
         FUZZ_CHECK(std::isfinite(v.Xmin) && std::isfinite(v.Xmax) && v.Xmin < v.Xmax, "x from %g to %g", v.Xmin, v.Xmax);
         FUZZ_CHECK(std::isfinite(v.Ymin) && std::isfinite(v.Ymax) && v.Ymin < v.Ymax, "y from %g to %g", v.Ymin, v.Ymax);
         for (const double extent : {v.Xmax - v.Xmin, v.Ymax - v.Ymin})
-            FUZZ_CHECK(std::isfinite(extent) && extent / f.size > 0.0, "an extent of %g at %d pixels", extent, f.size);
+            FUZZ_CHECK(std::isfinite(extent) && extent / f.width > 0.0, "an extent of %g at %d pixels", extent, f.width);
     }
     FUZZ_CHECK(f.maxIters >= 1 && f.maxIters <= (f.deep() ? 10000000 : 99000), "iters %d", f.maxIters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);

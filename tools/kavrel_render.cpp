@@ -30,20 +30,20 @@ namespace {
 // only when progress is shown.
 class IndexCanvas final : public FrameCanvas {
 public:
-    IndexCanvas(int side, bool countPixels, bool keepCounts)
-        : side_(side), countPixels_(countPixels), indices_(static_cast<std::size_t>(side) * side),
+    IndexCanvas(int width, int height, bool countPixels, bool keepCounts)
+        : width_(width), countPixels_(countPixels), indices_(static_cast<std::size_t>(width) * height),
           counts_(keepCounts ? indices_.size() : 0)
     {}
     void plotXY(int x, int y, int clrIdx) override
     {
-        indices_[static_cast<std::size_t>(y) * side_ + x] = static_cast<std::uint16_t>(clrIdx);
+        indices_[static_cast<std::size_t>(y) * width_ + x] = static_cast<std::uint16_t>(clrIdx);
         if (countPixels_)
             plotted_.fetch_add(1, std::memory_order_relaxed);
     }
     void plotEscape(int x, int y, const Escape& e) override
     {
         if (!counts_.empty())
-            counts_[static_cast<std::size_t>(y) * side_ + x] = e.count;
+            counts_[static_cast<std::size_t>(y) * width_ + x] = e.count;
         plotXY(x, y, e.colorIdx);
     }
     // Most of a frame is painted blocks: a row at a time, not a call a pixel.
@@ -53,7 +53,7 @@ public:
         if (width <= 0 || b.bottom <= b.top)
             return;
         for (int y = b.top; y < b.bottom; ++y) {
-            const std::size_t at = static_cast<std::size_t>(y) * side_ + b.left;
+            const std::size_t at = static_cast<std::size_t>(y) * width_ + b.left;
             std::fill_n(indices_.begin() + static_cast<std::ptrdiff_t>(at), width,
                         static_cast<std::uint16_t>(e.colorIdx));
             if (!counts_.empty())
@@ -77,7 +77,7 @@ public:
     void halt() { halted_ = true; }
 
 private:
-    int side_;
+    int width_;  // pixels a row
     bool countPixels_;
     std::vector<std::uint16_t> indices_;
     std::vector<std::int32_t> counts_;
@@ -114,19 +114,19 @@ std::string cannotWrite(const OutputFile& file)
 std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Progress* progress)
 {
     const auto& indices = canvas.indices();
-    const int side = o.frame.size;
+    const int width = o.frame.width, height = o.frame.height;
     std::atomic<std::uint64_t> rows{0};
     auto stage = [&](const QString& name) {
         rows = 0;
         if (progress)
-            progress->stage("writing " + oneLine(name).toStdString(), &rows, static_cast<std::uint64_t>(side));
+            progress->stage("writing " + oneLine(name).toStdString(), &rows, static_cast<std::uint64_t>(height));
     };
     OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
         npy(QFile::encodeName(o.counts).toStdString());
     if (!o.output.isEmpty()) {
         stage(o.output);
         // Written row by row: memory stays at the index map and a few rows.
-        const IndexedPicture picture{side, side, indices.data(), gColorList, kPaletteSize};
+        const IndexedPicture picture{width, height, indices.data(), gColorList, kPaletteSize};
         const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
         if (!png.open() || !writePng(png, picture, pictureText(o.frame, o.colouring), rowDone))
             return cannotWrite(png);
@@ -134,19 +134,19 @@ std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Prog
     if (!o.indices.isEmpty()) {
         stage(o.indices);
         const GrayRows values = [&](int y, std::uint16_t* out) {
-            std::copy_n(indices.data() + static_cast<std::size_t>(y) * side, side, out);
+            std::copy_n(indices.data() + static_cast<std::size_t>(y) * width, width, out);
             rows.fetch_add(1, std::memory_order_relaxed);
         };
-        if (!pgm.open() || !writePgm(pgm, side, side, kPaletteSize - 1, values))
+        if (!pgm.open() || !writePgm(pgm, width, height, kPaletteSize - 1, values))
             return cannotWrite(pgm);
     }
     if (!o.counts.isEmpty()) {
         stage(o.counts);
         const CountRows counts = [&](int y, std::uint32_t* out) {
-            std::copy_n(canvas.counts().data() + static_cast<std::size_t>(y) * side, side, out);
+            std::copy_n(canvas.counts().data() + static_cast<std::size_t>(y) * width, width, out);
             rows.fetch_add(1, std::memory_order_relaxed);
         };
-        if (!npy.open() || !writeNpy(npy, side, counts))
+        if (!npy.open() || !writeNpy(npy, width, height, counts))
             return cannotWrite(npy);
     }
     for (OutputFile* file : {&png, &pgm, &npy})
@@ -170,9 +170,9 @@ int finishOutput(int status)
 
 int render(const RenderOptions& o)
 {
-    const int side = o.frame.size;
+    const int width = o.frame.width, height = o.frame.height;
     const bool showProgress = isatty(STDERR_FILENO) != 0;
-    IndexCanvas canvas(side, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
+    IndexCanvas canvas(width, height, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
     ToolHost host(canvas);
     setRenderHost(&host);
     loadColors();
@@ -182,13 +182,13 @@ int render(const RenderOptions& o)
     RenderLinks links{nullptr, &orbit, {}};
     if (showProgress) {
         progress = std::make_unique<Progress>();
-        links.drawing = [&] { progress->stage("rendering", &canvas.plotted(), std::uint64_t(side) * side); };
+        links.drawing = [&] { progress->stage("rendering", &canvas.plotted(), std::uint64_t(width) * height); };
         if (o.frame.deep())
             progress->stage("reference orbit", &orbit.points,
                             static_cast<std::uint64_t>(o.frame.maxIters) * (o.frame.julia() ? 2 : 1));
     }
     const auto start = std::chrono::steady_clock::now();
-    const FrameRender drawn = renderFrame(o.frame, {0, 0, side, side}, canvas, o.threads, links);
+    const FrameRender drawn = renderFrame(o.frame, {0, 0, width, height}, canvas, o.threads, links);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
     if (o.colouring != Colouring::Curve)
@@ -202,7 +202,7 @@ int render(const RenderOptions& o)
         return 1;
     if (o.stats) {
         const RenderStats& stats = drawn.grid;
-        std::printf("pixels %lld\n", static_cast<long long>(side) * side);
+        std::printf("pixels %lld\n", static_cast<long long>(width) * height);
         std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
         std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
         std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
@@ -236,7 +236,7 @@ int main(int argc, char* argv[])
     try {
         return finishOutput(render(o));
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.frame.size, o.frame.size);
+        std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.frame.width, o.frame.height);
     } catch (const std::system_error& e) {
         std::fprintf(stderr, "kavrel-render: cannot start a thread: %s\n", e.code().message().c_str());
     }

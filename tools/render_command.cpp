@@ -50,7 +50,9 @@ std::vector<std::string> renderArguments(const FrameSpec& f, Colouring colouring
         const PlaneView& v = f.plane();
         args.insert(args.end(), {"--view", joined({v.Xmin, v.Xmax, v.Ymin, v.Ymax})});
     }
-    args.insert(args.end(), {"--size", std::to_string(f.size), "--iters", std::to_string(f.maxIters)});
+    const std::string size = f.width == f.height ? std::to_string(f.width)
+                                                 : std::to_string(f.width) + 'x' + std::to_string(f.height);
+    args.insert(args.end(), {"--size", size, "--iters", std::to_string(f.maxIters)});
     if (colouring != defaultColouring(f))
         args.insert(args.end(), {"--colouring", colouringName(colouring)});
     if (!output.empty())

@@ -46,6 +46,16 @@ int whole(const QString& option, const QString& text, int low, int high)
     return v;
 }
 
+// --size N (a square) or WxH, each side 1..32767.
+void readSize(const QString& text, RenderOptions* o)
+{
+    const QStringList sides = text.split(u'x');
+    if (sides.size() > 2)
+        throw Failure{QStringLiteral("--size: expected N or WxH, got '%1'").arg(text)};
+    o->frame.width = whole(QStringLiteral("size"), sides.first(), 1, 32767);
+    o->frame.height = whole(QStringLiteral("size"), sides.last(), 1, 32767);
+}
+
 void readExponent(const QString& text, RenderOptions* o)
 {
     // The window keeps a typed part as a count of hundredths times 0.01, and
@@ -80,11 +90,11 @@ void readView(const QString& text, RenderOptions* o)
 void checkViewSize(const QString& text, const RenderOptions& o)
 {
     const PlaneView& v = o.frame.plane();
-    for (const double extent : {v.Xmax - v.Xmin, v.Ymax - v.Ymin}) {
-        const double pixel = extent / o.frame.size;
+    for (const auto& [extent, pixels] : {std::pair{v.Xmax - v.Xmin, o.frame.width}, {v.Ymax - v.Ymin, o.frame.height}}) {
+        const double pixel = extent / pixels;
         if (!std::isfinite(extent) || !(pixel > 0.0))
             throw Failure{QStringLiteral("--view: the width, height and pixel size must be finite and above zero, "
-                                         "got '%1' at %2 pixels").arg(text).arg(o.frame.size)};
+                                         "got '%1' at %2 x %3 pixels").arg(text).arg(o.frame.width).arg(o.frame.height)};
     }
 }
 
@@ -95,7 +105,7 @@ std::int32_t automaticLimit(const FrameSpec& f)
 {
     if (f.deep())
         return deepAutoIters(f.deepView().radius);
-    return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.size)));
+    return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.width)));
 }
 
 QString outputFile(const QString& option, const QString& name)
@@ -166,9 +176,9 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption exponent(QStringLiteral("exponent"), QStringLiteral("A complex power z^(RE+IM i), each part -99.99..99.99."), QStringLiteral("RE,IM"));
     const QCommandLineOption c(QStringLiteral("c"), QStringLiteral("Julia constant (default 0,0.63)."), QStringLiteral("RE,IM"));
     const QCommandLineOption view(QStringLiteral("view"), QStringLiteral("Plane rectangle (default -2,2,-2,2)."), QStringLiteral("XMIN,XMAX,YMIN,YMAX"));
-    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Side in pixels, 1..32767 (default 600)."), QStringLiteral("N"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("A square of N pixels a side, or W x H pixels; each side 1..32767 (default 600)."), QStringLiteral("N|WxH"));
     const QCommandLineOption center(QStringLiteral("center"), QStringLiteral("Deep frame: its centre, two decimals of any length, read exactly."), QStringLiteral("RE,IM"));
-    const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its side, a positive decimal such as 2.5e-1000."), QStringLiteral("R"));
+    const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its height, a positive decimal such as 2.5e-1000; pixels are square."), QStringLiteral("R"));
     const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000 (1..10000000 with --center), or auto (default). %1").arg(autoItersHelp()), QStringLiteral("N|auto"));
     const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count; default with --center) or extended (the explorer's curve, continued past its last colour: the window's deep frames)."), QStringLiteral("RULE"));
     const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
@@ -230,7 +240,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             !e.isEmpty())
             throw Failure{e};
         if (parser.isSet(size))
-            o->frame.size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
+            readSize(parser.value(size), o);
         if (parser.isSet(view))
             checkViewSize(parser.value(view), *o);
         o->autoIters = !parser.isSet(iters) || parser.value(iters) == u"auto";

@@ -130,7 +130,7 @@ DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(
     const BigFloat radius = readDecimal(view.radius);
     radius_ = toExtended(radius);
     const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
-    bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(p.size + 1.0)) + 64.0);
+    bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(std::max(p.width, p.height) + 1.0)) + 64.0);
     // Most orbits need no more; one that passes near the critical point
     // asks for more, at once, and is computed again: at most what one pass
     // there needs, the power times as many digits.
@@ -171,12 +171,14 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     // fast a pixel moves with the frame there is the pixel's own. It is
     // computed at the precision the centre's orbit needs.
     mpfr_prec_t needed = 0;
-    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true, nullptr, mostBits_};
+    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.height, 0.0, radius_.e), true, nullptr, mostBits_};
     if (!p.julia()) {
         // The largest |dc| of the frame: at a corner.
+        const double aspect = static_cast<double>(p.width) / p.height;
+        const double corner = std::sqrt(aspect * aspect + 1.0);
         const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
-                                    CxExp::normalized(radius_.re * std::sqrt(2.0), 0.0, radius_.e);
-        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
+                                    CxExp::normalized(radius_.re * corner, 0.0, radius_.e);
+        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * corner;
         std::optional<ReferenceOrbit> orbit = computeOrbit(zero(bits_), start, power_, length, bits_, &early, control);
         if (stopped(orbit) || needed != 0)
             return needed;
@@ -314,8 +316,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
 
 CxExp DeepFrame::pixelDelta(int col, int row) const
 {
-    const double n = params_.size;
-    return CxExp::normalized(radius_.re * (2.0 * col - n) / n, radius_.re * (n - 2.0 * row) / n, radius_.e) +
+    const double w = params_.width, h = params_.height;
+    return CxExp::normalized(radius_.re * (2.0 * col - w) / h, radius_.re * (h - 2.0 * row) / h, radius_.e) +
            offset_;
 }
 

@@ -130,11 +130,11 @@ IterFunc powerFunc(int power)
 std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits)
 {
     if (bits == 0)
-        bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(deepOf(frame).radius)) + std::log2(frame.size + 1.0) + 128);
+        bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(deepOf(frame).radius)) + std::log2(std::max(frame.width, frame.height) + 1.0) + 128);
     const BigFloat radius = readDecimal(deepOf(frame).radius, bits);
     Big pixel(bits);
-    pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.size, frame.size, bits);
-    pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.size - 2L * row, frame.size, bits);
+    pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.width, frame.height, bits);
+    pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.height - 2L * row, frame.height, bits);
     return countAt(frame, pixel, bits);
 }
 
