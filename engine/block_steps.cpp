@@ -42,4 +42,10 @@ tagPOINT outlineSample(const tagRECT& b, int n)
     return first ? tagPOINT{b.right, b.top + dist} : tagPOINT{b.left, b.top + dist};
 }
 
-void paintBlock(const tagRECT& b, const Escape& e, GridJob& job) { job.canvas.paintRect(b, e); }
+void paintBlock(const tagRECT& b, const Escape& e, GridJob& job)
+{
+    if (job.evaluator.fractions())
+        DoRect(b, job, 0);
+    else
+        job.canvas.paintRect(b, e);
+}

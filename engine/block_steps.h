@@ -19,7 +19,8 @@ inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.it
 int outlineSamples(const tagRECT& b);
 tagPOINT outlineSample(const tagRECT& b, int n);
 
-// Every pixel of the block with the evaluation of its outline.
+// Every pixel of the block with the evaluation of its outline; each pixel
+// evaluated on its own where the evaluator gives fractions.
 void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 
 // Quarters a block that failed its outline test again: in place, or by

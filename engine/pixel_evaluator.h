@@ -24,6 +24,11 @@ public:
     // Evaluates the run's pixels as the feeder hands them over (escape_batch.h).
     virtual void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const = 0;
 
+    // Whether escapes carry their fraction (Escape::fraction), for the
+    // colourings that follow it. Then no block is painted: inside a block
+    // whose outline agrees, every pixel still has a fraction of its own.
+    virtual bool fractions() const { return false; }
+
 protected:
     PixelEvaluator() = default;
     PixelEvaluator(const PixelEvaluator&) = default;

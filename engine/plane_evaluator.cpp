@@ -1,15 +1,16 @@
 #include "engine/plane_evaluator.h"
 
-PlaneEvaluator::PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa)
+PlaneEvaluator::PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa, bool fractions)
     : Xmin(frame.plane().Xmin), Ymax(frame.plane().Ymax),
       Xpxl(pixelSize(frame.plane().Xmin, frame.plane().Xmax, frame.width)),
       Ypxl(pixelSize(frame.plane().Ymin, frame.plane().Ymax, frame.height)), julia_(frame.julia()), func_(frame.func),
-      c_{frame.c.re, frame.c.im}, kernel_(escapeKernel(isa, frame.func.which))
+      c_{frame.c.re, frame.c.im}, kernel_(escapeKernel(isa, frame.func.which)),
+      fractions_(fractions)
 {}
 
 Escape PlaneEvaluator::evaluate(tagPOINT pixel, std::int32_t maxIters) const
 {
     const EscapePoint p = point(pixel, maxIters);
     const double z0[2] = {p.zr, p.zi}, c[2] = {p.cr, p.ci};
-    return EscapeTime(z0, c, maxIters, func_);
+    return fractions_ ? EscapeTimeWithFraction(z0, c, maxIters, func_) : EscapeTime(z0, c, maxIters, func_);
 }

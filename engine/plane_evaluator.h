@@ -9,9 +9,10 @@
 // pixel's point as c. The integer powers go in batches to the kernel of the
 // instruction set chosen at construction, the complex power (and
 // EscapeIsa::Scalar) one point at a time through EscapeTime: the same counts.
+// With `fractions`, escapes carry their fraction (the complex power's is 0).
 class PlaneEvaluator final : public PixelEvaluator {
 public:
-    explicit PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa = escapeIsa());
+    explicit PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa = escapeIsa(), bool fractions = false);
 
     Escape evaluate(tagPOINT pixel, std::int32_t maxIters) const override;
     bool batched() const override { return kernel_ != nullptr; }
@@ -19,7 +20,12 @@ public:
     {
         run.add(point(pixel, maxIters));
     }
-    void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override { kernel_(run, feeder); }
+    void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override
+    {
+        run.wantFractions(fractions_);
+        kernel_(run, feeder);
+    }
+    bool fractions() const override { return fractions_; }
 
     // The pixel rule's numbers, as newPxl derives them from the view.
     double Xmin, Ymax, Xpxl, Ypxl;
@@ -37,4 +43,5 @@ private:
     IterFunc func_;
     double c_[2];
     EscapeKernel kernel_;
+    bool fractions_;
 };

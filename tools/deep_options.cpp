@@ -66,10 +66,10 @@ QString readColouring(const QString& text, RenderOptions* o)
         o->colouring = defaultColouring(o->frame);
         return {};
     }
-    for (const Colouring rule : {Colouring::Curve, Colouring::Cycle, Colouring::Extended})
+    for (const Colouring rule : {Colouring::Curve, Colouring::Cycle, Colouring::Extended, Colouring::Smooth})
         if (text == QLatin1String(colouringName(rule))) {
             o->colouring = rule;
             return {};
         }
-    return QStringLiteral("--colouring: '%1' is not curve, cycle or extended").arg(text);
+    return QStringLiteral("--colouring: '%1' is not curve, cycle, extended or smooth").arg(text);
 }

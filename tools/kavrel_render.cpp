@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -20,74 +21,15 @@
 #include "tools/counts_file.h"
 #include "tools/output_files.h"
 #include "tools/picture_text.h"
+#include "tools/picture_canvas.h"
 #include "tools/progress.h"
 #include "tools/render_options.h"
 
 namespace {
 
-// Keeps each pixel's palette index, and its escape count when `keepCounts`
-// (for --counts or a colouring other than the explorer's); counts pixels
-// only when progress is shown.
-class IndexCanvas final : public FrameCanvas {
-public:
-    IndexCanvas(int width, int height, bool countPixels, bool keepCounts)
-        : width_(width), countPixels_(countPixels), indices_(static_cast<std::size_t>(width) * height),
-          counts_(keepCounts ? indices_.size() : 0)
-    {}
-    void plotXY(int x, int y, int clrIdx) override
-    {
-        indices_[static_cast<std::size_t>(y) * width_ + x] = static_cast<std::uint16_t>(clrIdx);
-        if (countPixels_)
-            plotted_.fetch_add(1, std::memory_order_relaxed);
-    }
-    void plotEscape(int x, int y, const Escape& e) override
-    {
-        if (!counts_.empty())
-            counts_[static_cast<std::size_t>(y) * width_ + x] = e.count;
-        plotXY(x, y, e.colorIdx);
-    }
-    // Most of a frame is painted blocks: a row at a time, not a call a pixel.
-    void paintRect(const tagRECT& b, const Escape& e) override
-    {
-        const int width = b.right - b.left;
-        if (width <= 0 || b.bottom <= b.top)
-            return;
-        for (int y = b.top; y < b.bottom; ++y) {
-            const std::size_t at = static_cast<std::size_t>(y) * width_ + b.left;
-            std::fill_n(indices_.begin() + static_cast<std::ptrdiff_t>(at), width,
-                        static_cast<std::uint16_t>(e.colorIdx));
-            if (!counts_.empty())
-                std::fill_n(counts_.begin() + static_cast<std::ptrdiff_t>(at), width, e.count);
-        }
-        if (countPixels_)
-            plotted_.fetch_add(static_cast<std::uint64_t>(width) * (b.bottom - b.top), std::memory_order_relaxed);
-    }
-    bool userHalt() override { return halted_; }
-
-    // The palette indices of another colouring, from the counts.
-    void recolour(Colouring rule, std::int32_t maxIters)
-    {
-        for (std::size_t i = 0; i < counts_.size(); ++i)
-            indices_[i] = static_cast<std::uint16_t>(paletteIndex(rule, counts_[i], maxIters));
-    }
-
-    const std::vector<std::uint16_t>& indices() const { return indices_; }
-    const std::vector<std::int32_t>& counts() const { return counts_; }
-    const std::atomic<std::uint64_t>& plotted() const { return plotted_; }
-    void halt() { halted_ = true; }
-
-private:
-    int width_;  // pixels a row
-    bool countPixels_;
-    std::vector<std::uint16_t> indices_;
-    std::vector<std::int32_t> counts_;
-    std::atomic<std::uint64_t> plotted_{0};
-    std::atomic<bool> halted_{false};
-};
-
 class ToolHost final : public RenderHost {
 public:
-    explicit ToolHost(IndexCanvas& canvas) : canvas_(canvas) {}
+    explicit ToolHost(std::function<void()> halt) : halt_(std::move(halt)) {}
     void invalidateFrame(short) override {}
     void startTimer(int) override {}
     void killTimer(int) override {}
@@ -96,12 +38,12 @@ public:
     {
         std::fprintf(stderr, "kavrel-render: fatal error: %s\n", msg);
         failed = true;
-        canvas_.halt();
+        halt_();
     }
     std::atomic<bool> failed{false};
 
 private:
-    IndexCanvas& canvas_;
+    std::function<void()> halt_;
 };
 
 std::string cannotWrite(const OutputFile& file)
@@ -109,11 +51,18 @@ std::string cannotWrite(const OutputFile& file)
     return "cannot write " + oneLine(QFile::decodeName(file.path().c_str())).toStdString() + ": " + file.error();
 }
 
+// What a run drew: one evaluation a pixel (for --indices, --counts and a
+// picture of one sample a pixel) and the supersampled light (for a picture
+// of K x K), as the options need them.
+struct Drawn {
+    std::unique_ptr<EscapeCanvas> escapes;
+    std::unique_ptr<LightCanvas> light;
+};
+
 // Every file is written in full before any is put in place. Returns what
 // went wrong, if anything.
-std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Progress* progress)
+std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, const Drawn& drawn, Progress* progress)
 {
-    const auto& indices = canvas.indices();
     const int width = o.frame.width, height = o.frame.height;
     std::atomic<std::uint64_t> rows{0};
     auto stage = [&](const QString& name) {
@@ -123,18 +72,39 @@ std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Prog
     };
     OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
         npy(QFile::encodeName(o.counts).toStdString());
+    const PictureLook look{o.colouring, o.density, QFile::encodeName(o.palette).toStdString(), o.supersample};
     if (!o.output.isEmpty()) {
         stage(o.output);
-        // Written row by row: memory stays at the index map and a few rows.
-        const IndexedPicture picture{width, height, indices.data(), gColorList, kPaletteSize};
-        const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
-        if (!png.open() || !writePng(png, picture, pictureText(o.frame, o.colouring), rowDone))
+        // Written row by row: memory stays at what was drawn and a few rows.
+        bool written = png.open();
+        if (written && !drawn.light && !followsFraction(o.colouring)) {
+            const IndexedPicture picture{width, height, drawn.escapes->indices().data(), gColorList, kPaletteSize};
+            const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
+            written = writePng(png, picture, pictureText(o.frame, look), rowDone);
+        } else if (written) {
+            const RgbRows pixels = [&](int y, std::uint8_t* rgb) {
+                const std::size_t first = static_cast<std::size_t>(y) * width;
+                for (int x = 0; x < width; ++x, rgb += 3) {
+                    if (drawn.light) {
+                        drawn.light->pixel(first + x, rgb);
+                        continue;
+                    }
+                    const LinearRgb light = colour.light(drawn.escapes->escape(first + x));
+                    rgb[0] = linearToSrgb(light.r);
+                    rgb[1] = linearToSrgb(light.g);
+                    rgb[2] = linearToSrgb(light.b);
+                }
+                rows.fetch_add(1, std::memory_order_relaxed);
+            };
+            written = writePng(png, width, height, pixels, pictureText(o.frame, look));
+        }
+        if (!written)
             return cannotWrite(png);
     }
     if (!o.indices.isEmpty()) {
         stage(o.indices);
         const GrayRows values = [&](int y, std::uint16_t* out) {
-            std::copy_n(indices.data() + static_cast<std::size_t>(y) * width, width, out);
+            std::copy_n(drawn.escapes->indices().data() + static_cast<std::size_t>(y) * width, width, out);
             rows.fetch_add(1, std::memory_order_relaxed);
         };
         if (!pgm.open() || !writePgm(pgm, width, height, kPaletteSize - 1, values))
@@ -143,7 +113,7 @@ std::string writeOutputs(const RenderOptions& o, const IndexCanvas& canvas, Prog
     if (!o.counts.isEmpty()) {
         stage(o.counts);
         const CountRows counts = [&](int y, std::uint32_t* out) {
-            std::copy_n(canvas.counts().data() + static_cast<std::size_t>(y) * width, width, out);
+            std::copy_n(drawn.escapes->counts().data() + static_cast<std::size_t>(y) * width, width, out);
             rows.fetch_add(1, std::memory_order_relaxed);
         };
         if (!npy.open() || !writeNpy(npy, width, height, counts))
@@ -170,46 +140,85 @@ int finishOutput(int status)
 
 int render(const RenderOptions& o)
 {
-    const int width = o.frame.width, height = o.frame.height;
+    const int width = o.frame.width, height = o.frame.height, k = o.supersample;
     const bool showProgress = isatty(STDERR_FILENO) != 0;
-    IndexCanvas canvas(width, height, showProgress, !o.counts.isEmpty() || o.colouring != Colouring::Curve);
-    ToolHost host(canvas);
-    setRenderHost(&host);
     loadColors();
+    if (!o.paletteEntries.empty())
+        std::copy(o.paletteEntries.begin(), o.paletteEntries.end(), gColorList);
+    const PixelColour colour{o.colouring, o.frame.maxIters, o.density, gColorList};
+    const bool fractions = followsFraction(o.colouring);
+
+    // A supersampled picture comes from a frame K times the size; the
+    // indices and counts stay one evaluation a pixel, of the frame itself.
+    Drawn drawn;
+    const bool sampled = k > 1 && !o.output.isEmpty();
+    if (!o.indices.isEmpty() || !o.counts.isEmpty() || !sampled)
+        drawn.escapes = std::make_unique<EscapeCanvas>(width, height, showProgress,
+                                                       !o.counts.isEmpty() || o.colouring != Colouring::Curve, fractions);
+    if (sampled)
+        drawn.light = std::make_unique<LightCanvas>(width, height, k, colour, showProgress);
+    ToolHost host([&] {
+        if (drawn.escapes)
+            drawn.escapes->halt();
+        if (drawn.light)
+            drawn.light->halt();
+    });
+    setRenderHost(&host);
 
     std::unique_ptr<Progress> progress;
     OrbitCounter orbit;
-    RenderLinks links{nullptr, &orbit, {}};
-    if (showProgress) {
-        progress = std::make_unique<Progress>();
-        links.drawing = [&] { progress->stage("rendering", &canvas.plotted(), std::uint64_t(width) * height); };
-        if (o.frame.deep())
-            progress->stage("reference orbit", &orbit.points,
-                            static_cast<std::uint64_t>(o.frame.maxIters) * (o.frame.julia() ? 2 : 1));
-    }
     const auto start = std::chrono::steady_clock::now();
-    const FrameRender drawn = renderFrame(o.frame, {0, 0, width, height}, canvas, o.threads, links);
+    FrameRender stats;
+    const auto draw = [&](const FrameSpec& frame, FrameCanvas& canvas, const std::atomic<std::uint64_t>& plotted) {
+        RenderLinks links{nullptr, &orbit, {}, fractions};
+        const std::uint64_t pixels = std::uint64_t(frame.width) * frame.height;
+        if (showProgress) {
+            if (!progress)
+                progress = std::make_unique<Progress>();
+            links.drawing = [&] { progress->stage("rendering", &plotted, pixels); };
+            if (frame.deep())
+                progress->stage("reference orbit", &orbit.points,
+                                static_cast<std::uint64_t>(frame.maxIters) * (frame.julia() ? 2 : 1));
+        }
+        const FrameRender r = renderFrame(frame, {0, 0, frame.width, frame.height}, canvas, o.threads, links);
+        stats.grid.evaluations += r.grid.evaluations;
+        stats.grid.iterations += r.grid.iterations;
+        stats.grid.speculative += r.grid.speculative;
+        stats.grid.approximated += r.grid.approximated;
+        stats.referenceIterations += r.referenceIterations;
+        stats.precisionBits = std::max(stats.precisionBits, r.precisionBits);
+    };
+    if (drawn.escapes)
+        draw(o.frame, *drawn.escapes, drawn.escapes->plotted());
+    if (drawn.light && !host.failed) {
+        FrameSpec large = o.frame;
+        large.width *= k;
+        large.height *= k;
+        draw(large, *drawn.light, drawn.light->plotted());
+    }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     setRenderHost(nullptr);
-    if (o.colouring != Colouring::Curve)
-        canvas.recolour(o.colouring, o.frame.maxIters);
+    if (drawn.escapes && o.colouring != Colouring::Curve)
+        drawn.escapes->recolour(colour);
 
-    const std::string failure = host.failed ? std::string() : writeOutputs(o, canvas, progress.get());
+    const std::string failure = host.failed ? std::string() : writeOutputs(o, colour, drawn, progress.get());
     progress.reset();  // before any message, which would land on its line
     if (!failure.empty())
         std::fprintf(stderr, "kavrel-render: %s\n", failure.c_str());
     if (host.failed || !failure.empty())
         return 1;
     if (o.stats) {
-        const RenderStats& stats = drawn.grid;
+        const RenderStats& grid = stats.grid;
         std::printf("pixels %lld\n", static_cast<long long>(width) * height);
-        std::printf("evaluations %llu\n", static_cast<unsigned long long>(stats.evaluations));
-        std::printf("iterations %llu\n", static_cast<unsigned long long>(stats.iterations));
-        std::printf("speculative %llu\n", static_cast<unsigned long long>(stats.speculative));
+        if (sampled)
+            std::printf("samples %lld\n", static_cast<long long>(width) * height * k * k);
+        std::printf("evaluations %llu\n", static_cast<unsigned long long>(grid.evaluations));
+        std::printf("iterations %llu\n", static_cast<unsigned long long>(grid.iterations));
+        std::printf("speculative %llu\n", static_cast<unsigned long long>(grid.speculative));
         if (o.frame.deep()) {
-            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(drawn.referenceIterations));
-            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(stats.approximated));
-            std::printf("precision_bits %ld\n", drawn.precisionBits);
+            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(stats.referenceIterations));
+            std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(grid.approximated));
+            std::printf("precision_bits %ld\n", stats.precisionBits);
         }
         std::printf("seconds %.6f\n", seconds.count());
     }

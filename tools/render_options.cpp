@@ -1,11 +1,13 @@
 #include "tools/render_options.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <cmath>
 #include <thread>
 
 #include "engine/deep/deep_frame.h"
+#include "engine/palette.h"
 #include "engine/view.h"
 #include "tools/deep_options.h"
 
@@ -108,6 +110,31 @@ std::int32_t automaticLimit(const FrameSpec& f)
     return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.width)));
 }
 
+// --palette: the file's text, checked as the built-in palette's.
+void readPaletteFile(const QString& name, RenderOptions* o)
+{
+    QFile file(name);
+    if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
+        throw Failure{QStringLiteral("--palette: cannot read '%1': %2").arg(name, file.errorString())};
+    // A palette is some 6 kB; a file far larger is not one.
+    const QByteArray text = file.read(1 << 20);
+    std::vector<std::uint32_t> entries(kPaletteSize);
+    if (const std::string e = readPaletteText(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                                              entries.data());
+        !e.empty())
+        throw Failure{QStringLiteral("--palette: '%1': %2").arg(name, QString::fromStdString(e))};
+    o->palette = name;
+    o->paletteEntries = std::move(entries);
+}
+
+double density(const QString& text)
+{
+    const double v = number(QStringLiteral("density"), text);
+    if (!(v >= 0.01 && v <= 100.0))
+        throw Failure{QStringLiteral("--density: '%1' is not from 0.01 to 100").arg(text)};
+    return v;
+}
+
 QString outputFile(const QString& option, const QString& name)
 {
     if (name.isEmpty())
@@ -180,16 +207,19 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption center(QStringLiteral("center"), QStringLiteral("Deep frame: its centre, two decimals of any length, read exactly."), QStringLiteral("RE,IM"));
     const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its height, a positive decimal such as 2.5e-1000; pixels are square."), QStringLiteral("R"));
     const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000 (1..10000000 with --center), or auto (default). %1").arg(autoItersHelp()), QStringLiteral("N|auto"));
-    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count; default with --center) or extended (the explorer's curve, continued past its last colour: the window's deep frames)."), QStringLiteral("RULE"));
+    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count), extended (the explorer's curve, continued past its last colour: the window's deep frames) or smooth (the continuous escape value through a logarithm, the palette's entries blended; default with --center)."), QStringLiteral("RULE"));
+    const QCommandLineOption densityOption(QStringLiteral("density"), QStringLiteral("How fast smooth colouring walks the palette, 0.01..100 (default 1): 2 makes its bands twice as narrow."), QStringLiteral("D"));
+    const QCommandLineOption palette(QStringLiteral("palette"), QStringLiteral("A palette file in place of the built-in one: 500 lines of red green blue, each 0..255."), QStringLiteral("FILE"));
+    const QCommandLineOption supersample(QStringLiteral("supersample"), QStringLiteral("Each pixel of the picture the mean of K x K samples, in linear light, 1..16 (default 1); --indices and --counts keep one value a pixel."), QStringLiteral("K"));
     const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
-    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits."));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits; --supersample adds samples."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, output, indices,
-                       counts, stats, help, version});
+    parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, densityOption,
+                       palette, supersample, output, indices, counts, stats, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -251,6 +281,15 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             o->frame.maxIters = automaticLimit(o->frame);
         if (const QString e = readColouring(valueOf(colouring), o); !e.isEmpty())
             throw Failure{e};
+        if (parser.isSet(densityOption)) {
+            if (o->colouring != Colouring::Smooth)
+                throw Failure{QStringLiteral("--density: only the smooth colouring has one")};
+            o->density = density(parser.value(densityOption));
+        }
+        if (parser.isSet(palette))
+            readPaletteFile(parser.value(palette), o);
+        if (parser.isSet(supersample))
+            o->supersample = whole(QStringLiteral("supersample"), parser.value(supersample), 1, 16);
         if (parser.isSet(threads))
             o->threads = whole(QStringLiteral("threads"), parser.value(threads), 1, 1024);
         if (parser.isSet(output))

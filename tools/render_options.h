@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 #include "engine/colouring.h"
 #include "engine/frame_spec.h"
 
@@ -17,6 +20,10 @@ struct RenderOptions {
     QString indices;
     QString counts;  // .npy of escape counts
     Colouring colouring = Colouring::Curve;
+    double density = 1.0;  // of the smooth colouring
+    QString palette;       // --palette as given, and its entries; the built-in one when empty
+    std::vector<std::uint32_t> paletteEntries;
+    int supersample = 1;   // K: each pixel the mean of K x K samples
     bool stats = false;
 };
 

@@ -8,10 +8,11 @@
 // at a time through DeepFrame::count, in batches through the lanes of the
 // instruction set chosen at construction where the frame has lanes. The
 // limit is the frame's own, fixed with its orbit: the one a caller passes
-// is not looked at. Escapes carry the curve colouring's index.
+// is not looked at. Escapes carry the curve colouring's index, and with
+// `fractions` their fraction.
 class DeepEvaluator final : public PixelEvaluator {
 public:
-    explicit DeepEvaluator(const DeepFrame& frame, EscapeIsa isa = escapeIsa());
+    explicit DeepEvaluator(const DeepFrame& frame, EscapeIsa isa = escapeIsa(), bool fractions = false);
 
     Escape evaluate(tagPOINT pixel, std::int32_t maxIters) const override;
     bool batched() const override { return lanes_.step != nullptr; }
@@ -20,8 +21,10 @@ public:
         run.addPixel(pixel, maxIters);
     }
     void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override;
+    bool fractions() const override { return fractions_; }
 
 private:
     const DeepFrame& frame_;
     DeepLaneKernel lanes_;
+    bool fractions_;
 };

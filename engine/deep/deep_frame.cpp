@@ -4,6 +4,8 @@
 #include <cmath>
 #include <type_traits>
 
+#include "engine/escape_value.h"
+
 namespace {
 
 // A delta leaves doubles below kDeltaFloor and comes back above 2^-400.
@@ -129,6 +131,7 @@ DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(
     const DeepView& view = p.deepView();
     const BigFloat radius = readDecimal(view.radius);
     radius_ = toExtended(radius);
+    centre_ = {mpfr_get_d(readDecimal(view.re).get(), MPFR_RNDN), mpfr_get_d(readDecimal(view.im).get(), MPFR_RNDN)};
     const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
     bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(std::max(p.width, p.height) + 1.0)) + 64.0);
     // Most orbits need no more; one that passes near the critical point
@@ -325,29 +328,42 @@ CxExp DeepFrame::pixelDelta(int col, int row) const
 // doubles hold (at least 2^-450).
 Cx DeepFrame::inDoubles(const CxExp& dc) { return dc.e >= -1000 ? dc.toCx() : Cx{}; }
 
-std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
+std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters, EscapePoint* escape) const
 {
     const CxExp pixel = pixelDelta(col, row);
     Track t{&orbit_, &table_, 0, 0};
     CxExp dz, dc;
     if (params_.julia()) {
         dz = pixel;
-        if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel))
+        if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel)) {
+            if (escape)
+                *escape = {0, orbit_.z[0] + pixel.toCx()};
             return 0;
+        }
     } else {
         dc = pixel;
     }
     Cx d;
-    return finish(t, dz, d, dc, false, counters);
+    return finish(t, dz, d, dc, false, counters, escape);
 }
 
-std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const
+float DeepFrame::fraction(int col, int row, std::int32_t count, const EscapePoint& escape) const
+{
+    const Cx c = params_.julia() ? Cx{params_.c.re, params_.c.im} : centre_ + pixelDelta(col, row).toCx();
+    return escapeFraction(power_, count, escape.n, escape.z.re, escape.z.im, c.re, c.im);
+}
+
+std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters,
+                               EscapePoint* escape) const
 {
     const Cx dcDoubles = inDoubles(dc);
+    bool extended = false;  // the last passes were taken with an extended exponent
     for (;;) {
         if (!doubles) {
-            if (iterate(t, dz, dc, counters) == Outcome::Done)
+            if (iterate(t, dz, dc, counters) == Outcome::Done) {
+                extended = true;
                 break;
+            }
             d = dz.toCx();
         }
         doubles = false;
@@ -358,6 +374,8 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool 
             return kForLane;
         dz = CxExp::from(d);
     }
+    if (escape && t.n < params_.maxIters)
+        *escape = {t.n, t.orbit->z[t.m] + (extended ? dz.toCx() : d)};
     counters.iterations += static_cast<std::uint64_t>(t.n);
     if (t.n <= 1)
         return 0;
@@ -386,7 +404,8 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
     return norm(orbit_.z[0] + at.dz) < kFourBelow && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
-std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided) const
+std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided,
+                              EscapePoint* escape) const
 {
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
@@ -394,11 +413,13 @@ std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& co
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
     if (undecided && escapesNearFour(*t.orbit, t.m, at.dz)) {
+        if (escape)
+            *escape = {at.n, t.orbit->z[t.m] + at.dz};
         counters.iterations += static_cast<std::uint64_t>(at.n);
         return at.n <= 1 ? 0 : at.n;
     }
     const CxExp dc = params_.julia() ? CxExp{} : pixelDelta(col, row);
-    const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters);
+    const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters, escape);
     at.m = t.m + (t.orbit == &critical_ ? restart : 0);
     at.n = t.n;
     return count;

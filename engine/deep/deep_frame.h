@@ -49,7 +49,18 @@ public:
     // EscapeTime's result for pixel (col, row): 0 when the count k <= 1,
     // maxIters when no examined point escaped, else k. Safe from any number
     // of threads at once; each keeps its own counters.
-    std::int32_t count(int col, int row, DeepCounters& counters) const;
+    std::int32_t count(int col, int row, DeepCounters& counters) const { return count(col, row, counters, nullptr); }
+    // Where a pixel escaped: z_n, the first point beyond the escape radius.
+    struct EscapePoint {
+        std::int32_t n = 0;
+        Cx z;
+    };
+    // The same, and where the pixel escaped when it did (else *escape is
+    // left as it was).
+    std::int32_t count(int col, int row, DeepCounters& counters, EscapePoint* escape) const;
+    // The escape's fraction (escape_value.h) of a pixel with this count that
+    // escaped there.
+    float fraction(int col, int row, std::int32_t count, const EscapePoint& escape) const;
 
     // Lanes: many pixels stepped side by side in vectors (deep_lanes.h),
     // for the sets of z^2 while every delta is a double. A lane takes the
@@ -79,7 +90,8 @@ public:
     // without a bilinear step) after a run of such passes. An `undecided`
     // pixel is within rounding of the escape radius at `at`, not yet tested
     // there.
-    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false) const;
+    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false,
+                        EscapePoint* escape = nullptr) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
@@ -103,7 +115,8 @@ private:
     static Cx inDoubles(const CxExp& dc);
     // Iterates until done, in doubles first when `doubles`, and returns the
     // count (or kForLane, for a pixel from a lane, with its delta in d).
-    std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
+    std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters,
+                        EscapePoint* escape) const;
 
     FrameSpec params_;
     int power_;
@@ -111,6 +124,7 @@ private:
     mpfr_prec_t bits_, mostBits_ = 0;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
+    Cx centre_;     // the centre's nearest doubles
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
     LaneTables lanes_;  // only where hasLanes()

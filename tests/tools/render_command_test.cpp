@@ -146,14 +146,15 @@ TEST(RenderCommandTest, DeepFramesAreWrittenAsTheirDecimalsAndNameAColouringOnly
                       "2.5e-40"};
     f.width = f.height = 310;
     f.maxIters = 49000;
-    for (const Colouring rule : {Colouring::Cycle, Colouring::Extended, Colouring::Curve})
+    for (const Colouring rule : {Colouring::Cycle, Colouring::Extended, Colouring::Curve, Colouring::Smooth})
         expectReadBack(f, "deep.png", rule);
     EXPECT_EQ(renderCommandLine(f, Colouring::Extended, "deep.png"),
               "kavrel-render --set julia --power 5 --c -0.12345678901234567890123,0.75"
               " --center -0.7436438870371587047521915061147797782152,0.1318259042053119704931320563851406789729"
               " --radius 2.5e-40 --size 310 --iters 49000 --colouring extended --output deep.png");
-    EXPECT_EQ(renderCommandLine(f, Colouring::Cycle, "").find("--colouring"), std::string::npos)
-        << "cycle is a deep frame's own colouring";
+    EXPECT_EQ(renderCommandLine(f, Colouring::Smooth, "").find("--colouring"), std::string::npos)
+        << "smooth is a deep frame's own colouring";
+    EXPECT_NE(renderCommandLine(f, Colouring::Cycle, "").find("--colouring cycle"), std::string::npos);
 }
 
 } // namespace
