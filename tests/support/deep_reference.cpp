@@ -76,8 +76,9 @@ void pixelCoordinate(mpfr_ptr out, const std::string& centre, const BigFloat& ra
 namespace {
 
 // Iterates from `point` (the start in a Julia set, the constant in the
-// Mandelbrot set) with every pass in MPFR; EscapeTime's result.
-std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits)
+// Mandelbrot set) with every pass in MPFR; EscapeTime's result, and where
+// the orbit escaped when `escape` is given.
+std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits, BruteEscape* escape = nullptr)
 {
     Big z(bits), c(bits), start(bits), scratch(bits);
     if (frame.julia()) {
@@ -91,13 +92,19 @@ std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits)
     std::int32_t k = 0;
     for (; k < frame.maxIters; ++k) {
         normInto(z, n2, t);
-        if (mpfr_cmp_ui(n2.get(), 4) > 0)
+        if (mpfr_cmp_ui(n2.get(), 4) > 0) {
+            if (escape)
+                *escape = {0, k, mpfr_get_d(z.re.get(), MPFR_RNDN), mpfr_get_d(z.im.get(), MPFR_RNDN),
+                           mpfr_get_d(c.re.get(), MPFR_RNDN), mpfr_get_d(c.im.get(), MPFR_RNDN)};
             break;
+        }
         start = z;
         for (int p = 1; p < integerPower(frame.func); ++p)
             multiply(z, start, scratch);
         add(z, c);
     }
+    if (escape)
+        escape->count = k <= 1 ? 0 : k;
     return k <= 1 ? 0 : k;
 }
 
@@ -129,13 +136,20 @@ IterFunc powerFunc(int power)
 
 std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits)
 {
+    return bruteForceEscape(frame, col, row, bits).count;
+}
+
+BruteEscape bruteForceEscape(const FrameSpec& frame, int col, int row, mpfr_prec_t bits)
+{
     if (bits == 0)
         bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(deepOf(frame).radius)) + std::log2(std::max(frame.width, frame.height) + 1.0) + 128);
     const BigFloat radius = readDecimal(deepOf(frame).radius, bits);
     Big pixel(bits);
     pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.width, frame.height, bits);
     pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.height - 2L * row, frame.height, bits);
-    return countAt(frame, pixel, bits);
+    BruteEscape escape{0, -1, 0, 0, 0, 0};
+    escape.count = countAt(frame, pixel, bits, &escape);
+    return escape;
 }
 
 std::pair<std::string, std::string> levelCurvePoint(const FrameSpec& frame, double angle, int digits)

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <vector>
+
+#include "engine/block_render.h"
+#include "engine/colouring.h"
+#include "engine/deep/deep_evaluator.h"
+#include "engine/escape_value.h"
+#include "engine/plane_evaluator.h"
+#include "tests/support/deep_reference.h"
+
+namespace {
+
+// Every pixel's escape, and how many blocks were painted whole.
+class EscapeCanvas final : public FrameCanvas {
+public:
+    EscapeCanvas(int width, int height) : width_(width), escapes_(static_cast<std::size_t>(width) * height, {-1, 0, 0}) {}
+    void plotXY(int, int, int) override {}
+    void plotEscape(int x, int y, const Escape& e) override { escapes_[static_cast<std::size_t>(y) * width_ + x] = e; }
+    void paintRect(const tagRECT& b, const Escape& e) override
+    {
+        ++painted;
+        FrameCanvas::paintRect(b, e);
+    }
+    bool userHalt() override { return false; }
+
+    const Escape& at(int x, int y) const { return escapes_[static_cast<std::size_t>(y) * width_ + x]; }
+    const std::vector<Escape>& all() const { return escapes_; }
+    int painted = 0;
+
+private:
+    int width_;
+    std::vector<Escape> escapes_;
+};
+
+EscapeCanvas draw(const PixelEvaluator& evaluator, const FrameSpec& f)
+{
+    EscapeCanvas canvas(f.width, f.height);
+    const std::atomic<std::int32_t> limit{f.maxIters};
+    GridJob job{evaluator, limit, canvas};
+    doGrid({0, 0, f.width, f.height}, job);
+    return canvas;
+}
+
+double smooth(const Escape& e) { return e.count + static_cast<double>(e.fraction); }
+
+FrameSpec planeFrame(int power, double x0, double x1, double y0, double y1, int width, int height, int iters)
+{
+    FrameSpec f;
+    f.func = powerFunc(power);
+    f.view = PlaneView{x0, x1, y0, y1};
+    f.width = width;
+    f.height = height;
+    f.maxIters = iters;
+    return f;
+}
+
+} // namespace
+
+// Count plus fraction steps by a small part of a count from pixel to pixel,
+// wherever the count itself steps by one: a fraction off by a constant, a
+// wrong logarithm or the wrong pass would show as a jump at each step.
+TEST(EscapeValueTest, CountPlusFractionIsContinuousWhereTheCountSteps)
+{
+    for (const int power : {2, 3, 5, 10}) {
+        // A row of pixels from far outside towards the set.
+        const FrameSpec f = planeFrame(power, -3.0, -1.6, 0.3, 0.3000001, 20000, 1, 500);
+        const EscapeCanvas c = draw(PlaneEvaluator(f, EscapeIsa::Scalar, true), f);
+        int steps = 0;
+        for (int x = 1; x < f.width; ++x) {
+            const Escape &a = c.at(x - 1, 0), &b = c.at(x, 0);
+            if (a.count >= f.maxIters || b.count >= f.maxIters)
+                continue;
+            steps += a.count != b.count ? 1 : 0;
+            ASSERT_LT(std::fabs(smooth(a) - smooth(b)), 0.05)
+                << "z^" << power << " at pixel " << x << ": counts " << a.count << ", " << b.count << " fractions "
+                << a.fraction << ", " << b.fraction;
+        }
+        EXPECT_GE(steps, power == 2 ? 3 : 1) << "z^" << power << ": the row crosses count boundaries";
+        EXPECT_NE(c.at(0, 0).fraction, 0.0f) << "z^" << power << " far outside";
+    }
+}
+
+// The kernels keep the point after the escaped one for each lane: their
+// fractions are the one-at-a-time evaluation's to the bit, and no block of
+// a frame whose colouring follows fractions is painted whole.
+TEST(EscapeValueTest, LanesGiveTheScalarFractionAndNothingIsPainted)
+{
+    for (const int power : {2, 3, 5, 10}) {
+        const FrameSpec f = planeFrame(power, -2.0, 5.0, -1.5, 1.5, 140, 60, 300);
+        const EscapeCanvas scalar = draw(PlaneEvaluator(f, EscapeIsa::Scalar, true), f);
+        EXPECT_EQ(scalar.painted, 0);
+        for (const EscapeIsa isa : batchedIsas()) {
+            const EscapeCanvas lanes = draw(PlaneEvaluator(f, isa, true), f);
+            EXPECT_EQ(lanes.painted, 0) << isaName(isa);
+            for (std::size_t i = 0; i < lanes.all().size(); ++i) {
+                ASSERT_EQ(lanes.all()[i].count, scalar.all()[i].count) << isaName(isa) << " pixel " << i;
+                ASSERT_EQ(lanes.all()[i].fraction, scalar.all()[i].fraction)
+                    << isaName(isa) << " z^" << power << " pixel " << i;
+            }
+        }
+        // Without fractions the same frame paints its uniform blocks.
+        EXPECT_GT(draw(PlaneEvaluator(f, EscapeIsa::Scalar), f).painted, 0);
+    }
+}
+
+// Inside a block whose outline agrees every pixel keeps a fraction of its
+// own: a wide area of one count, which the count colourings paint whole.
+TEST(EscapeValueTest, AUniformCountStillVariesInItsFraction)
+{
+    const FrameSpec f = planeFrame(2, 3.0, 4.0, 3.0, 4.0, 64, 64, 100);
+    const EscapeCanvas c = draw(PlaneEvaluator(f, escapeIsa(), true), f);
+    int same = 0;
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 1; x < f.width; ++x) {
+            ASSERT_EQ(c.at(x, y).count, c.at(0, 0).count) << "one count throughout";
+            same += c.at(x, y).fraction == c.at(x - 1, y).fraction ? 1 : 0;
+        }
+    EXPECT_LT(same, f.width) << "neighbours with the very same fraction";
+}
+
+// The deep path finds the escaped point that the orbit in MPFR reaches:
+// its fractions, by lanes and one at a time, are those of that point.
+TEST(EscapeValueTest, DeepFractionsAreThoseOfTheEscapeInMpfr)
+{
+    for (const int power : {2, 3}) {
+        FrameSpec deep = deepFrame();
+        deep.func = powerFunc(power);
+        deep.maxIters = 3000;
+        const auto [re, im] = levelCurvePoint(deep, 0.8, 30);
+        deep.view = DeepView{re, im, "1e-25"};
+        deep.width = 24;
+        deep.height = 20;
+        const DeepFrame frame(deep);
+        for (const EscapeIsa isa : {EscapeIsa::Scalar, escapeIsa()}) {
+            const EscapeCanvas d = draw(DeepEvaluator(frame, isa, true), deep);
+            int compared = 0;
+            for (int row = 0; row < deep.height; ++row)
+                for (int col = 0; col < deep.width; ++col) {
+                    const BruteEscape b = bruteForceEscape(deep, col, row);
+                    const Escape& e = d.at(col, row);
+                    ASSERT_EQ(e.count, b.count) << "pixel " << col << "," << row;
+                    if (b.n < 0)
+                        continue;
+                    ++compared;
+                    const float want = escapeFraction(power, b.count, b.n, b.zr, b.zi, b.cr, b.ci);
+                    ASSERT_NEAR(e.fraction, want, 1e-4)
+                        << "z^" << power << " " << isaName(isa) << " pixel " << col << "," << row << " count " << e.count;
+                }
+            EXPECT_GT(compared, deep.width * deep.height / 3) << "z^" << power;
+        }
+    }
+}
