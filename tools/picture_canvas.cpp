@@ -88,9 +88,20 @@ void LightCanvas::plotXY(int x, int y, int clrIdx)
         plotted_.fetch_add(1, std::memory_order_relaxed);
 }
 
+// A sample is a pixel of the larger picture: its colour in 8-bit sRGB, as
+// that picture would hold it, taken back to light.
+LinearRgb LightCanvas::sampleLight(const Escape& e) const
+{
+    const LinearRgb light = colour_.light(e);
+    if (!followsFraction(colour_.rule))
+        return light;  // a palette entry, 8-bit already
+    return {srgbToLinear(linearToSrgb(light.r)), srgbToLinear(linearToSrgb(light.g)),
+            srgbToLinear(linearToSrgb(light.b))};
+}
+
 void LightCanvas::plotEscape(int x, int y, const Escape& e)
 {
-    add(x / k_, y / k_, colour_.light(e), 1);
+    add(x / k_, y / k_, sampleLight(e), 1);
     if (countSamples_)
         plotted_.fetch_add(1, std::memory_order_relaxed);
 }
@@ -99,7 +110,7 @@ void LightCanvas::paintRect(const tagRECT& b, const Escape& e)
 {
     if (b.right <= b.left || b.bottom <= b.top)
         return;
-    const LinearRgb light = colour_.light(e);
+    const LinearRgb light = sampleLight(e);
     for (int py = b.top / k_; py * k_ < b.bottom; ++py) {
         const int rows = std::min(b.bottom, (py + 1) * k_) - std::max(b.top, py * k_);
         for (int px = b.left / k_; px * k_ < b.right; ++px) {

@@ -65,6 +65,7 @@ public:
 
 private:
     void add(int x, int y, const LinearRgb& light, std::uint64_t samples);
+    LinearRgb sampleLight(const Escape& e) const;
 
     int width_, height_, k_;
     PixelColour colour_;
