@@ -15,6 +15,7 @@ struct Escape {
     std::int32_t passes;
     std::int32_t skipped = 0;
     float fraction = 0.0f;
+    float distance = 0.0f;  // to the set, in pixels, where asked for (escape_value.h)
 };
 
 constexpr std::int16_t kLastColor = 499;
@@ -32,6 +33,10 @@ struct IterFunc {
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f);
 // The same, with the escape's fraction for the integer powers.
 Escape EscapeTimeWithFraction(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f);
+// The same with the distance to the set too, in pixels of 2^pixelLog2:
+// the derivative in c, or for a Julia set in z_0, carried along the orbit.
+Escape EscapeTimeWithDistance(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f,
+                              bool julia, double pixelLog2);
 // The same under the function the shared view state selects now.
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters);
 

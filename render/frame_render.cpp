@@ -29,7 +29,7 @@ FrameRender renderFrame(const FrameSpec& frame, tagRECT StartRect, FrameCanvas& 
     const std::atomic<std::int32_t> ownLimit{frame.maxIters};
     FrameRender out;
     if (!frame.deep()) {
-        const PlaneEvaluator plane(frame, escapeIsa(), links.fractions);
+        const PlaneEvaluator plane(frame, escapeIsa(), links.detail);
         if (links.drawing)
             links.drawing();
         out.grid = renderParallel(StartRect, plane, links.liveLimit ? *links.liveLimit : ownLimit, canvas, threads);
@@ -43,7 +43,7 @@ FrameRender renderFrame(const FrameSpec& frame, tagRECT StartRect, FrameCanvas& 
         out.precisionBits = deep->precisionBits();
         if (links.drawing)
             links.drawing();
-        out.grid = renderParallel(StartRect, DeepEvaluator(*deep, escapeIsa(), links.fractions), ownLimit, canvas, threads);
+        out.grid = renderParallel(StartRect, DeepEvaluator(*deep, escapeIsa(), links.detail), ownLimit, canvas, threads);
     }
     out.stopped = canvas.userHalt();
     return out;

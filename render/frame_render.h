@@ -31,9 +31,9 @@ struct RenderLinks {
     const std::atomic<std::int32_t>* liveLimit = nullptr;
     OrbitCounter* orbit = nullptr;
     std::function<void()> drawing{};
-    // Every pixel evaluated on its own, with its escape's fraction, for the
-    // colourings that follow it (PixelEvaluator::fractions).
-    bool fractions = false;
+    // What escapes carry beyond their count, for the colourings that follow
+    // it: then every pixel is evaluated on its own (PixelEvaluator::detail).
+    EscapeDetail detail = EscapeDetail::Count;
 };
 
 // Draws StartRect of the frame on `threads` threads, choosing its evaluator

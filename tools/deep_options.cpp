@@ -66,10 +66,11 @@ QString readColouring(const QString& text, RenderOptions* o)
         o->colouring = defaultColouring(o->frame);
         return {};
     }
-    for (const Colouring rule : {Colouring::Curve, Colouring::Cycle, Colouring::Extended, Colouring::Smooth})
+    for (const Colouring rule :
+         {Colouring::Curve, Colouring::Cycle, Colouring::Extended, Colouring::Smooth, Colouring::Distance})
         if (text == QLatin1String(colouringName(rule))) {
             o->colouring = rule;
             return {};
         }
-    return QStringLiteral("--colouring: '%1' is not curve, cycle, extended or smooth").arg(text);
+    return QStringLiteral("--colouring: '%1' is not curve, cycle, extended, smooth or distance").arg(text);
 }

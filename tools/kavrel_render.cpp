@@ -146,7 +146,9 @@ int render(const RenderOptions& o)
     if (!o.paletteEntries.empty())
         std::copy(o.paletteEntries.begin(), o.paletteEntries.end(), gColorList);
     const PixelColour colour{o.colouring, o.frame.maxIters, o.density, gColorList};
-    const bool fractions = followsFraction(o.colouring);
+    const EscapeDetail detail = followsDistance(o.colouring)   ? EscapeDetail::Distance
+                                : followsFraction(o.colouring) ? EscapeDetail::Fraction
+                                                               : EscapeDetail::Count;
 
     // A supersampled picture comes from a frame K times the size; the
     // indices and counts stay one evaluation a pixel, of the frame itself.
@@ -154,7 +156,7 @@ int render(const RenderOptions& o)
     const bool sampled = k > 1 && !o.output.isEmpty();
     if (!o.indices.isEmpty() || !o.counts.isEmpty() || !sampled)
         drawn.escapes = std::make_unique<EscapeCanvas>(width, height, showProgress,
-                                                       !o.counts.isEmpty() || o.colouring != Colouring::Curve, fractions);
+                                                       !o.counts.isEmpty() || o.colouring != Colouring::Curve, detail);
     if (sampled)
         drawn.light = std::make_unique<LightCanvas>(width, height, k, colour, showProgress);
     ToolHost host([&] {
@@ -170,7 +172,7 @@ int render(const RenderOptions& o)
     const auto start = std::chrono::steady_clock::now();
     FrameRender stats;
     const auto draw = [&](const FrameSpec& frame, FrameCanvas& canvas, const std::atomic<std::uint64_t>& plotted) {
-        RenderLinks links{nullptr, &orbit, {}, fractions};
+        RenderLinks links{nullptr, &orbit, {}, detail};
         const std::uint64_t pixels = std::uint64_t(frame.width) * frame.height;
         if (showProgress) {
             if (!progress)

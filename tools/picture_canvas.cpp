@@ -5,9 +5,11 @@
 
 #include "engine/palette.h"
 
-EscapeCanvas::EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, bool keepFractions)
+EscapeCanvas::EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, EscapeDetail detail)
     : width_(width), countPixels_(countPixels), indices_(static_cast<std::size_t>(width) * height),
-      counts_(keepCounts || keepFractions ? indices_.size() : 0), fractions_(keepFractions ? indices_.size() : 0)
+      counts_(keepCounts || detail != EscapeDetail::Count ? indices_.size() : 0),
+      fractions_(detail != EscapeDetail::Count ? indices_.size() : 0),
+      distances_(detail == EscapeDetail::Distance ? indices_.size() : 0)
 {}
 
 void EscapeCanvas::plotXY(int x, int y, int clrIdx)
@@ -24,6 +26,8 @@ void EscapeCanvas::plotEscape(int x, int y, const Escape& e)
         counts_[at] = e.count;
     if (!fractions_.empty())
         fractions_[at] = e.fraction;
+    if (!distances_.empty())
+        distances_[at] = e.distance;
     plotXY(x, y, e.colorIdx);
 }
 
@@ -39,6 +43,8 @@ void EscapeCanvas::paintRect(const tagRECT& b, const Escape& e)
             std::fill_n(counts_.begin() + at, width, e.count);
         if (!fractions_.empty())
             std::fill_n(fractions_.begin() + at, width, e.fraction);
+        if (!distances_.empty())
+            std::fill_n(distances_.begin() + at, width, e.distance);
     }
     if (countPixels_)
         plotted_.fetch_add(static_cast<std::uint64_t>(width) * (b.bottom - b.top), std::memory_order_relaxed);
@@ -49,6 +55,8 @@ Escape EscapeCanvas::escape(std::size_t i) const
     Escape e{counts_.empty() ? 0 : counts_[i], static_cast<std::int16_t>(indices_[i]), 0};
     if (!fractions_.empty())
         e.fraction = fractions_[i];
+    if (!distances_.empty())
+        e.distance = distances_[i];
     return e;
 }
 

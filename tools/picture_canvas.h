@@ -10,12 +10,12 @@
 
 // What a render draws into in kavrel-render.
 
-// One evaluation a pixel: its palette index, and its escape count and
-// fraction where they are wanted (for --counts, or for colourings that
+// One evaluation a pixel: its palette index, and its escape count, fraction
+// and distance where they are wanted (for --counts, or for colourings that
 // need them). Counts the pixels plotted when progress is shown.
 class EscapeCanvas final : public FrameCanvas {
 public:
-    EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, bool keepFractions);
+    EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, EscapeDetail detail);
     void plotXY(int x, int y, int clrIdx) override;
     void plotEscape(int x, int y, const Escape& e) override;
     // Most of a frame is painted blocks: a row at a time, not a call a pixel.
@@ -39,7 +39,7 @@ private:
     bool countPixels_;
     std::vector<std::uint16_t> indices_;
     std::vector<std::int32_t> counts_;
-    std::vector<float> fractions_;
+    std::vector<float> fractions_, distances_;
     std::atomic<std::uint64_t> plotted_{0};
     std::atomic<bool> halted_{false};
 };

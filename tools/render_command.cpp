@@ -29,6 +29,7 @@ const char* colouringName(Colouring rule)
     case Colouring::Cycle: return "cycle";
     case Colouring::Extended: return "extended";
     case Colouring::Smooth: return "smooth";
+    case Colouring::Distance: return "distance";
     default: return "curve";
     }
 }
@@ -62,7 +63,7 @@ std::vector<std::string> renderArguments(const FrameSpec& f, const PictureLook& 
     args.insert(args.end(), {"--size", size, "--iters", std::to_string(f.maxIters)});
     if (colouring != defaultColouring(f))
         args.insert(args.end(), {"--colouring", colouringName(colouring)});
-    if (look.density != 1.0 && colouring == Colouring::Smooth)
+    if (look.density != 1.0 && followsFraction(colouring))
         args.insert(args.end(), {"--density", exactNumber(look.density)});
     if (!look.palette.empty())
         args.insert(args.end(), {"--palette", look.palette});

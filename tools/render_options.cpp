@@ -207,8 +207,8 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption center(QStringLiteral("center"), QStringLiteral("Deep frame: its centre, two decimals of any length, read exactly."), QStringLiteral("RE,IM"));
     const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its height, a positive decimal such as 2.5e-1000; pixels are square."), QStringLiteral("R"));
     const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000 (1..10000000 with --center), or auto (default). %1").arg(autoItersHelp()), QStringLiteral("N|auto"));
-    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count), extended (the explorer's curve, continued past its last colour: the window's deep frames) or smooth (the continuous escape value through a logarithm, the palette's entries blended; default with --center)."), QStringLiteral("RULE"));
-    const QCommandLineOption densityOption(QStringLiteral("density"), QStringLiteral("How fast smooth colouring walks the palette, 0.01..100 (default 1): 2 makes its bands twice as narrow."), QStringLiteral("D"));
+    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count), extended (the explorer's curve, continued past its last colour: the window's deep frames) smooth (the continuous escape value through a logarithm, the palette's entries blended; default with --center) or distance (smooth, darkened within a few pixels of the set by the estimated distance)."), QStringLiteral("RULE"));
+    const QCommandLineOption densityOption(QStringLiteral("density"), QStringLiteral("How fast the smooth and distance colourings walk the palette, 0.01..100 (default 1): 2 makes their bands twice as narrow."), QStringLiteral("D"));
     const QCommandLineOption palette(QStringLiteral("palette"), QStringLiteral("A palette file in place of the built-in one: 500 lines of red green blue, each 0..255."), QStringLiteral("FILE"));
     const QCommandLineOption supersample(QStringLiteral("supersample"), QStringLiteral("Each pixel of the picture the mean of K x K samples, in linear light, 1..16 (default 1); --indices and --counts keep one value a pixel."), QStringLiteral("K"));
     const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
@@ -282,8 +282,8 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
         if (const QString e = readColouring(valueOf(colouring), o); !e.isEmpty())
             throw Failure{e};
         if (parser.isSet(densityOption)) {
-            if (o->colouring != Colouring::Smooth)
-                throw Failure{QStringLiteral("--density: only the smooth colouring has one")};
+            if (!followsFraction(o->colouring))
+                throw Failure{QStringLiteral("--density: only the smooth and distance colourings have one")};
             o->density = density(parser.value(densityOption));
         }
         if (parser.isSet(palette))

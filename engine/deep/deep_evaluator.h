@@ -9,22 +9,24 @@
 // instruction set chosen at construction where the frame has lanes. The
 // limit is the frame's own, fixed with its orbit: the one a caller passes
 // is not looked at. Escapes carry the curve colouring's index, and with
-// `fractions` their fraction.
+// more `detail` their fraction and distance; distances are evaluated one
+// pixel at a time, the derivative carried along with the delta.
 class DeepEvaluator final : public PixelEvaluator {
 public:
-    explicit DeepEvaluator(const DeepFrame& frame, EscapeIsa isa = escapeIsa(), bool fractions = false);
+    explicit DeepEvaluator(const DeepFrame& frame, EscapeIsa isa = escapeIsa(),
+                           EscapeDetail detail = EscapeDetail::Count);
 
     Escape evaluate(tagPOINT pixel, std::int32_t maxIters) const override;
-    bool batched() const override { return lanes_.step != nullptr; }
+    bool batched() const override { return lanes_.step != nullptr && detail_ != EscapeDetail::Distance; }
     void addToRun(EscapeRun& run, tagPOINT pixel, std::int32_t maxIters) const override
     {
         run.addPixel(pixel, maxIters);
     }
     void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override;
-    bool fractions() const override { return fractions_; }
+    EscapeDetail detail() const override { return detail_; }
 
 private:
     const DeepFrame& frame_;
     DeepLaneKernel lanes_;
-    bool fractions_;
+    EscapeDetail detail_;
 };

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <type_traits>
 
-#include "engine/escape_value.h"
-
 namespace {
 
 // A delta leaves doubles below kDeltaFloor and comes back above 2^-400.
@@ -124,6 +122,8 @@ struct DeepFrame::Track {
     // Taken from a lane: goes back to one at the top of a pass that a lane
     // takes the same way, after kPlainPassesForLane such passes in a row.
     bool fromLane = false;
+    // Where asked for, the derivative of z, carried along.
+    CxExp* derivative = nullptr;
 };
 
 DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(p), power_(integerPower(p.func))
@@ -237,7 +237,8 @@ template <class D>
 DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     for (;;) {
-        const Outcome outcome = passes(t, delta, dc, counters);
+        const Outcome outcome =
+            t.derivative ? passes<D, true>(t, delta, dc, counters) : passes<D, false>(t, delta, dc, counters);
         if (outcome != Outcome::NearFour)
             return outcome;
         if (escapesNearFour(*t.orbit, t.m, delta))
@@ -247,7 +248,7 @@ DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCount
 
 // iterate()'s passes, up to a point within rounding of the escape radius
 // (NearFour, undecided).
-template <class D>
+template <class D, bool Derive>
 DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     const std::int32_t maxIters = params_.maxIters;
@@ -282,6 +283,10 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
             break;
         std::int64_t len = 1;
         if (const BlaStep* s = table->lookup(m, blaSize(dz), blaSquared(dz), maxIters - n, &len)) {
+            // The step is linear in dz and dc: so is the derivative's.
+            if constexpr (Derive)
+                *t.derivative = mulAdd(CxExp::from(s->A), *t.derivative,
+                                       params_.julia() ? CxExp{} : CxExp::from(s->B));
             dz = s->A * dz + s->B * dc;
             counters.approximated += static_cast<std::uint64_t>(len);
             plain = 0;
@@ -291,6 +296,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
                 break;
             }
             len = 1;
+            if constexpr (Derive)
+                *t.derivative = derivativeStep(power_, toDoubles(z), *t.derivative, params_.julia());
             dz = perturbedStep(power_, point<D>(*orbit, m), dz, dc);
             keepInRange(dz);
         }
@@ -332,12 +339,18 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters, EscapePo
 {
     const CxExp pixel = pixelDelta(col, row);
     Track t{&orbit_, &table_, 0, 0};
+    if (escape && escape->derive) {
+        escape->dz = params_.julia() ? CxExp{1.0, 0.0, 0} : CxExp{};
+        t.derivative = &escape->dz;
+    }
     CxExp dz, dc;
     if (params_.julia()) {
         dz = pixel;
         if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel)) {
-            if (escape)
-                *escape = {0, orbit_.z[0] + pixel.toCx()};
+            if (escape) {
+                escape->n = 0;
+                escape->z = orbit_.z[0] + pixel.toCx();
+            }
             return 0;
         }
     } else {
@@ -347,10 +360,16 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters, EscapePo
     return finish(t, dz, d, dc, false, counters, escape);
 }
 
-float DeepFrame::fraction(int col, int row, std::int32_t count, const EscapePoint& escape) const
+EscapeValue DeepFrame::values(int col, int row, std::int32_t count, const EscapePoint& escape) const
 {
     const Cx c = params_.julia() ? Cx{params_.c.re, params_.c.im} : centre_ + pixelDelta(col, row).toCx();
-    return escapeFraction(power_, count, escape.n, escape.z.re, escape.z.im, c.re, c.im);
+    if (!escape.derive)
+        return {escapeFraction(power_, count, escape.n, escape.z.re, escape.z.im, c.re, c.im), 0.0f};
+    // A pixel is 2 R / H.
+    const double pixelLog2 =
+        std::log2(radius_.re) + static_cast<double>(radius_.e) + 1.0 - std::log2(static_cast<double>(params_.height));
+    return escapeValue(power_, count, escape.n, escape.z.re, escape.z.im, c.re, c.im,
+                       {escape.dz, params_.julia(), pixelLog2});
 }
 
 std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters,
@@ -374,8 +393,10 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool 
             return kForLane;
         dz = CxExp::from(d);
     }
-    if (escape && t.n < params_.maxIters)
-        *escape = {t.n, t.orbit->z[t.m] + (extended ? dz.toCx() : d)};
+    if (escape && t.n < params_.maxIters) {
+        escape->n = t.n;
+        escape->z = t.orbit->z[t.m] + (extended ? dz.toCx() : d);
+    }
     counters.iterations += static_cast<std::uint64_t>(t.n);
     if (t.n <= 1)
         return 0;
@@ -413,8 +434,10 @@ std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& co
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
     if (undecided && escapesNearFour(*t.orbit, t.m, at.dz)) {
-        if (escape)
-            *escape = {at.n, t.orbit->z[t.m] + at.dz};
+        if (escape) {
+            escape->n = at.n;
+            escape->z = t.orbit->z[t.m] + at.dz;
+        }
         counters.iterations += static_cast<std::uint64_t>(at.n);
         return at.n <= 1 ? 0 : at.n;
     }

@@ -8,6 +8,7 @@
 #include "engine/deep/build_control.h"
 #include "engine/deep/lane_tables.h"
 #include "engine/deep/reference_orbit.h"
+#include "engine/escape_value.h"
 #include "engine/frame_spec.h"
 
 // What the pixels evaluated so far cost: passes in all, the passes that
@@ -50,17 +51,20 @@ public:
     // maxIters when no examined point escaped, else k. Safe from any number
     // of threads at once; each keeps its own counters.
     std::int32_t count(int col, int row, DeepCounters& counters) const { return count(col, row, counters, nullptr); }
-    // Where a pixel escaped: z_n, the first point beyond the escape radius.
+    // Where a pixel escaped: z_n, the first point beyond the escape radius,
+    // and where `derive` asks for it the derivative of z_n (escape_value.h).
     struct EscapePoint {
         std::int32_t n = 0;
         Cx z;
+        bool derive = false;
+        CxExp dz;
     };
-    // The same, and where the pixel escaped when it did (else *escape is
+    // The same, and where the pixel escaped when it did (else escape->n is
     // left as it was).
     std::int32_t count(int col, int row, DeepCounters& counters, EscapePoint* escape) const;
-    // The escape's fraction (escape_value.h) of a pixel with this count that
-    // escaped there.
-    float fraction(int col, int row, std::int32_t count, const EscapePoint& escape) const;
+    // The escape's fraction, and with a derivative its distance in pixels
+    // (escape_value.h), of a pixel with this count that escaped there.
+    EscapeValue values(int col, int row, std::int32_t count, const EscapePoint& escape) const;
 
     // Lanes: many pixels stepped side by side in vectors (deep_lanes.h),
     // for the sets of z^2 while every delta is a double. A lane takes the
@@ -109,7 +113,7 @@ private:
     enum class Outcome { Done, OutOfRange, ForLane, NearFour };
     template <class D>
     Outcome iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
-    template <class D>
+    template <class D, bool Derive>
     Outcome passes(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);

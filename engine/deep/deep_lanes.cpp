@@ -46,7 +46,8 @@ public:
                 if (slots_.fractions && n < frame_.params().maxIters) {
                     // The lane rests on its escaped point, z = Z + dz.
                     const double* twiceZ = orbit_.twiceZ + 2 * state_.m[lane];
-                    escape_ = {n, {0.5 * twiceZ[0] + state_.dzr[lane], 0.5 * twiceZ[1] + state_.dzi[lane]}};
+                    escape_.n = n;
+                    escape_.z = {0.5 * twiceZ[0] + state_.dzr[lane], 0.5 * twiceZ[1] + state_.dzi[lane]};
                 }
                 finish(lane, n <= 1 ? 0 : n, n, skipped_[lane]);
             }
@@ -139,7 +140,7 @@ private:
     // put, noted afresh for each (a pixel that never escaped has none).
     DeepFrame::EscapePoint* wanted()
     {
-        escape_ = {-1, {}};
+        escape_.n = -1;
         return slots_.fractions ? &escape_ : nullptr;
     }
 
@@ -149,7 +150,7 @@ private:
         Escape& e = slots_.out[slot - slots_.first];
         e = {count, paletteIndex(Colouring::Curve, count, maxIters), passes, skipped};
         if (slots_.fractions && escape_.n >= 0)
-            e.fraction = frame_.fraction(col, row, count, escape_);
+            e.fraction = frame_.values(col, row, count, escape_).fraction;
         escape_.n = -1;
     }
 
@@ -180,7 +181,7 @@ private:
     int col_[kMostDeepLanes] = {}, row_[kMostDeepLanes] = {};
     std::size_t slot_[kMostDeepLanes] = {};
     std::int32_t skipped_[kMostDeepLanes] = {};  // passes the pixel's bilinear steps skipped
-    DeepFrame::EscapePoint escape_{-1, {}};
+    DeepFrame::EscapePoint escape_{-1, {}, false, {}};
     int idle_ = kernel_.lanes;
 };
 

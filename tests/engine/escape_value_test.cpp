@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <charconv>
 #include <cmath>
+#include <complex>
 #include <vector>
 
 #include "engine/block_render.h"
@@ -46,6 +48,14 @@ EscapeCanvas draw(const PixelEvaluator& evaluator, const FrameSpec& f)
 
 double smooth(const Escape& e) { return e.count + static_cast<double>(e.fraction); }
 
+// Whatever the locale (other tests of this program change it).
+double decimal(const std::string& text)
+{
+    double v = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+
 FrameSpec planeFrame(int power, double x0, double x1, double y0, double y1, int width, int height, int iters)
 {
     FrameSpec f;
@@ -67,7 +77,7 @@ TEST(EscapeValueTest, CountPlusFractionIsContinuousWhereTheCountSteps)
     for (const int power : {2, 3, 5, 10}) {
         // A row of pixels from far outside towards the set.
         const FrameSpec f = planeFrame(power, -3.0, -1.6, 0.3, 0.3000001, 20000, 1, 500);
-        const EscapeCanvas c = draw(PlaneEvaluator(f, EscapeIsa::Scalar, true), f);
+        const EscapeCanvas c = draw(PlaneEvaluator(f, EscapeIsa::Scalar, EscapeDetail::Fraction), f);
         int steps = 0;
         for (int x = 1; x < f.width; ++x) {
             const Escape &a = c.at(x - 1, 0), &b = c.at(x, 0);
@@ -90,10 +100,10 @@ TEST(EscapeValueTest, LanesGiveTheScalarFractionAndNothingIsPainted)
 {
     for (const int power : {2, 3, 5, 10}) {
         const FrameSpec f = planeFrame(power, -2.0, 5.0, -1.5, 1.5, 140, 60, 300);
-        const EscapeCanvas scalar = draw(PlaneEvaluator(f, EscapeIsa::Scalar, true), f);
+        const EscapeCanvas scalar = draw(PlaneEvaluator(f, EscapeIsa::Scalar, EscapeDetail::Fraction), f);
         EXPECT_EQ(scalar.painted, 0);
         for (const EscapeIsa isa : batchedIsas()) {
-            const EscapeCanvas lanes = draw(PlaneEvaluator(f, isa, true), f);
+            const EscapeCanvas lanes = draw(PlaneEvaluator(f, isa, EscapeDetail::Fraction), f);
             EXPECT_EQ(lanes.painted, 0) << isaName(isa);
             for (std::size_t i = 0; i < lanes.all().size(); ++i) {
                 ASSERT_EQ(lanes.all()[i].count, scalar.all()[i].count) << isaName(isa) << " pixel " << i;
@@ -111,7 +121,7 @@ TEST(EscapeValueTest, LanesGiveTheScalarFractionAndNothingIsPainted)
 TEST(EscapeValueTest, AUniformCountStillVariesInItsFraction)
 {
     const FrameSpec f = planeFrame(2, 3.0, 4.0, 3.0, 4.0, 64, 64, 100);
-    const EscapeCanvas c = draw(PlaneEvaluator(f, escapeIsa(), true), f);
+    const EscapeCanvas c = draw(PlaneEvaluator(f, escapeIsa(), EscapeDetail::Fraction), f);
     int same = 0;
     for (int y = 0; y < f.height; ++y)
         for (int x = 1; x < f.width; ++x) {
@@ -135,7 +145,7 @@ TEST(EscapeValueTest, DeepFractionsAreThoseOfTheEscapeInMpfr)
         deep.height = 20;
         const DeepFrame frame(deep);
         for (const EscapeIsa isa : {EscapeIsa::Scalar, escapeIsa()}) {
-            const EscapeCanvas d = draw(DeepEvaluator(frame, isa, true), deep);
+            const EscapeCanvas d = draw(DeepEvaluator(frame, isa, EscapeDetail::Fraction), deep);
             int compared = 0;
             for (int row = 0; row < deep.height; ++row)
                 for (int col = 0; col < deep.width; ++col) {
@@ -151,5 +161,131 @@ TEST(EscapeValueTest, DeepFractionsAreThoseOfTheEscapeInMpfr)
                 }
             EXPECT_GT(compared, deep.width * deep.height / 3) << "z^" << power;
         }
+    }
+}
+
+namespace {
+
+// z_m for the first m with |z_m| > B (escape_value.h), in plain complex
+// doubles, from z_0 = z with constant c.
+std::complex<double> farPoint(int power, std::complex<double> z, std::complex<double> c, int maxIters, int* m)
+{
+    const int j = power == 2 ? 5 : power == 3 ? 3 : power == 5 ? 2 : 1;
+    const double b = std::exp2(std::pow(power, j));
+    for (*m = 0; *m < maxIters + 64 && std::abs(z) <= b; ++*m)
+        z = std::pow(z, power) + c;
+    return z;
+}
+
+} // namespace
+
+// The distance is |z| ln|z| / |dz| at the far point, in pixels: against a
+// derivative taken by finite differences at the same pass, in c for the
+// Mandelbrot set and in z_0 for a Julia set, for every power.
+TEST(EscapeValueTest, DistancesFollowTheDerivativeThatFiniteDifferencesGive)
+{
+    for (const int power : {2, 3, 5, 10})
+        for (const bool julia : {false, true}) {
+            FrameSpec f = planeFrame(power, -1.6, 0.8, -1.2, 1.2, 24, 24, 400);
+            f.FuncSwitch = julia ? kJulia : kMandelbrot;
+            f.c = juliaOfDoubles(-0.4, 0.6);
+            const EscapeCanvas c = draw(PlaneEvaluator(f, EscapeIsa::Scalar, EscapeDetail::Distance), f);
+            const double pixel = 2.4 / 24;
+            int compared = 0;
+            for (int row = 0; row < f.height; ++row)
+                for (int col = 0; col < f.width; ++col) {
+                    const Escape& e = c.at(col, row);
+                    if (e.count >= f.maxIters || e.count < 3)
+                        continue;
+                    const std::complex<double> p(-1.6 + col * pixel, 1.2 - row * pixel), k(-0.4, 0.6);
+                    const double h = 1e-7 * pixel;
+                    int m = 0, m2 = 0;
+                    const std::complex<double> z = julia ? farPoint(power, p, k, 400, &m) : farPoint(power, 0, p, 400, &m);
+                    const std::complex<double> z2 =
+                        julia ? farPoint(power, p + h, k, 400, &m2) : farPoint(power, 0, p + h, 400, &m2);
+                    // On the edge of a far pass, or where the difference is no
+                    // longer linear in h.
+                    if (m != m2 || std::abs(z2 - z) > 1e-4 * std::abs(z) || std::abs(p) < 0.05)
+                        continue;  // (and z_0 = 0, where a Julia set's derivative vanishes)
+                    const double derivative = std::abs(z2 - z) / h;
+                    const double want = std::abs(z) * std::log(std::abs(z)) / derivative / pixel;
+                    ASSERT_NEAR(e.distance / want, 1.0, 0.01)
+                        << "z^" << power << (julia ? " Julia" : " Mandelbrot") << " pixel " << col << "," << row;
+                    ++compared;
+                }
+            EXPECT_GT(compared, power == 10 && julia ? 5 : 30) << "z^" << power << (julia ? " Julia" : " Mandelbrot");
+        }
+}
+
+// The deep path carries the derivative through its perturbed passes,
+// rebasing and bilinear steps: at a depth that doubles reach as well, the
+// distances agree with the plane's wherever the counts do.
+TEST(EscapeValueTest, DeepDistancesAgreeWithThePlanesAtRadius1e6)
+{
+    for (const bool julia : {false, true}) {
+        FrameSpec deep = deepFrame();
+        deep.FuncSwitch = julia ? kJulia : kMandelbrot;
+        deep.c = juliaOfDecimals("-0.12", "0.75");
+        deep.maxIters = 200;  // counts mostly below 300 around the point
+        const auto [re, im] = levelCurvePoint(deep, julia ? 2.2 : 0.8, 12);
+        deep.maxIters = 1000;
+        deep.view = DeepView{re, im, "1e-6"};
+        deep.width = 40;
+        deep.height = 32;
+        const double cre = decimal(re), cim = decimal(im), r = 1e-6, across = r * 40 / 32;
+        FrameSpec plane = planeFrame(2, cre - across, cre + across, cim - r, cim + r, 40, 32, 1000);
+        plane.FuncSwitch = deep.FuncSwitch;
+        plane.c = juliaOfDoubles(-0.12, 0.75);
+        const EscapeCanvas p = draw(PlaneEvaluator(plane, EscapeIsa::Scalar, EscapeDetail::Distance), plane);
+        const DeepFrame frame(deep);
+        const EscapeCanvas d = draw(DeepEvaluator(frame, escapeIsa(), EscapeDetail::Distance), deep);
+        int compared = 0;
+        for (std::size_t i = 0; i < d.all().size(); ++i) {
+            const Escape &a = d.all()[i], &b = p.all()[i];
+            // Doubles stray from the true orbit at high counts.
+            if (a.count != b.count || a.count >= 200)
+                continue;
+            ++compared;
+            ASSERT_GT(b.distance, 0.0f) << "pixel " << i;
+            ASSERT_NEAR(a.distance / b.distance, 1.0, 1e-2) << (julia ? "Julia" : "Mandelbrot") << " pixel " << i;
+            ASSERT_NEAR(a.fraction, b.fraction, 1e-2) << (julia ? "Julia" : "Mandelbrot") << " pixel " << i;
+        }
+        EXPECT_GT(compared, 200) << (julia ? "Julia" : "Mandelbrot");
+    }
+}
+
+// The derivative carried through bilinear steps and rebasing, deep: the
+// distances of a frame at 1e-25 are those of the orbit and its derivative
+// in MPFR, for the Mandelbrot set and a Julia set.
+TEST(EscapeValueTest, DeepDistancesAreThoseOfTheDerivativeInMpfr)
+{
+    for (const bool julia : {false, true}) {
+        FrameSpec deep = deepFrame();
+        deep.FuncSwitch = julia ? kJulia : kMandelbrot;
+        deep.c = juliaOfDecimals("-0.12", "0.75");
+        deep.maxIters = 3000;
+        const auto [re, im] = levelCurvePoint(deep, julia ? 2.2 : 0.8, 30);
+        deep.view = DeepView{re, im, "1e-25"};
+        deep.width = 20;
+        deep.height = 16;
+        const DeepFrame frame(deep);
+        const EscapeCanvas d = draw(DeepEvaluator(frame, escapeIsa(), EscapeDetail::Distance), deep);
+        const double pixelLog2 = std::log2(2e-25 / 16);
+        int compared = 0;
+        for (int row = 0; row < deep.height; ++row)
+            for (int col = 0; col < deep.width; ++col) {
+                const BruteEscape b = bruteForceEscape(deep, col, row);
+                const Escape& e = d.at(col, row);
+                ASSERT_EQ(e.count, b.count) << "pixel " << col << "," << row;
+                if (b.n < 0)
+                    continue;
+                ++compared;
+                const EscapeValue want = escapeValue(2, b.count, b.n, b.zr, b.zi, b.cr, b.ci,
+                                                     {CxExp::from({b.dzr, b.dzi}), julia, pixelLog2});
+                ASSERT_GT(want.distance, 0.0f);
+                ASSERT_NEAR(e.distance / want.distance, 1.0, 1e-3)
+                    << (julia ? "Julia" : "Mandelbrot") << " pixel " << col << "," << row << " count " << e.count;
+            }
+        EXPECT_GT(compared, deep.width * deep.height / 3) << (julia ? "Julia" : "Mandelbrot");
     }
 }

@@ -26,10 +26,11 @@ IterFunc powerFunc(int power);
 std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits = 0);
 
 // The same count, and where the orbit escaped: z_n, the first point beyond
-// the radius, and c, each rounded to doubles (n is -1 where it never did).
+// the radius, c, and z_n's derivative in c (in z_0 for a Julia set), each
+// rounded to doubles (n is -1 where it never did).
 struct BruteEscape {
     std::int32_t count, n;
-    double zr, zi, cr, ci;
+    double zr, zi, cr, ci, dzr, dzi;
 };
 BruteEscape bruteForceEscape(const FrameSpec& frame, int col, int row, mpfr_prec_t bits = 0);
 
