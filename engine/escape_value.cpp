@@ -60,8 +60,12 @@ EscapeValue escapeValue(int power, std::int32_t count, std::int32_t m, double zr
     if (!far.reached)
         return {};
     EscapeValue v{fractionAt(power, count, far), 0.0f};
-    if (d.dz.isZero())
+    // A Julia set's critical point: its derivative vanishes and the
+    // estimate grows without bound, as it does all around it.
+    if (d.dz.isZero()) {
+        v.distance = FLT_MAX;
         return v;
+    }
     // In log2, so that neither the derivative nor the pixel need doubles.
     const double absZLog2 = 0.5 * std::log2(far.r2);
     const double dzLog2 = 0.5 * std::log2(norm(Cx{d.dz.re, d.dz.im})) + static_cast<double>(d.dz.e);

@@ -27,7 +27,8 @@ struct OrbitDerivative {
 };
 
 // The fraction, and the estimated distance to the set, |z| ln|z| / |dz| at
-// the same far point, in pixels (0 where it is below the float range).
+// the same far point, in pixels: 0 where it is below the float range, the
+// largest float above it and where dz is 0 (a Julia set's critical point).
 struct EscapeValue {
     float fraction = 0.0f;
     float distance = 0.0f;

@@ -19,8 +19,10 @@
 #include "render/frame_render.h"
 #include "render/host.h"
 #include "tools/counts_file.h"
+#include "tools/exr_file.h"
 #include "tools/output_files.h"
 #include "tools/picture_text.h"
+#include "tools/render_command.h"
 #include "tools/picture_canvas.h"
 #include "tools/progress.h"
 #include "tools/render_options.h"
@@ -51,6 +53,31 @@ std::string cannotWrite(const OutputFile& file)
     return "cannot write " + oneLine(QFile::decodeName(file.path().c_str())).toStdString() + ": " + file.error();
 }
 
+// The EXR's header: the picture's text and the view it shows, its centre
+// and radius (half its height) as exact decimals, the power and the set.
+TextChunks exrText(const FrameSpec& f, TextChunks text)
+{
+    std::string re, im, radius;
+    if (f.deep()) {
+        re = f.deepView().re;
+        im = f.deepView().im;
+        radius = f.deepView().radius;
+    } else {
+        const PlaneView& v = f.plane();
+        re = exactDecimal(0.5 * v.Xmin + 0.5 * v.Xmax);
+        im = exactDecimal(0.5 * v.Ymin + 0.5 * v.Ymax);
+        radius = exactDecimal(0.5 * (v.Ymax - v.Ymin));
+    }
+    text.insert(text.end(), {{"Re", re}, {"Im", im}, {"Radius", radius},
+                             {"Set", f.julia() ? "julia" : "mandelbrot"},
+                             {"Power", integerPower(f.func) != 0 ? std::to_string(integerPower(f.func))
+                                                                 : exactNumber(f.func.realExpon) + ',' +
+                                                                       exactNumber(f.func.cplxExpon)}});
+    if (f.julia())
+        text.insert(text.end(), {{"JuliaRe", f.c.reText}, {"JuliaIm", f.c.imText}});
+    return text;
+}
+
 // What a run drew: one evaluation a pixel (for --indices, --counts and a
 // picture of one sample a pixel) and the supersampled light (for a picture
 // of K x K), as the options need them.
@@ -71,7 +98,7 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
             progress->stage("writing " + oneLine(name).toStdString(), &rows, static_cast<std::uint64_t>(height));
     };
     OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
-        npy(QFile::encodeName(o.counts).toStdString());
+        npy(QFile::encodeName(o.counts).toStdString()), exr(QFile::encodeName(o.exr).toStdString());
     const PictureLook look{o.colouring, o.density, QFile::encodeName(o.palette).toStdString(), o.supersample};
     if (!o.output.isEmpty()) {
         stage(o.output);
@@ -119,10 +146,27 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
         if (!npy.open() || !writeNpy(npy, width, height, counts))
             return cannotWrite(npy);
     }
-    for (OutputFile* file : {&png, &pgm, &npy})
+    if (!o.exr.isEmpty()) {
+        stage(o.exr);
+        const EscapeCanvas& escapes = *drawn.escapes;
+        ExrRows raw{width, height, o.frame.maxIters, [&](int y, std::uint32_t* n, float* nf, float* de) {
+                        const std::size_t first = static_cast<std::size_t>(y) * width;
+                        for (int x = 0; x < width; ++x) {
+                            const Escape e = escapes.escape(first + x);
+                            const bool escaped = e.count < o.frame.maxIters;
+                            n[x] = escaped ? static_cast<std::uint32_t>(e.count + kExrIterationsBias) : kExrNeverEscaped;
+                            nf[x] = escaped ? std::clamp(e.fraction, 0.0f, 0x1.fffffep-1f) : 0.0f;
+                            de[x] = escaped ? e.distance : 0.0f;
+                        }
+                        rows.fetch_add(1, std::memory_order_relaxed);
+                    }};
+        if (!exr.open() || !writeExr(exr, raw, exrText(o.frame, pictureText(o.frame, look))))
+            return cannotWrite(exr);
+    }
+    for (OutputFile* file : {&png, &pgm, &npy, &exr})
         if (!file->path().empty() && !file->finish())
             return cannotWrite(*file);
-    for (OutputFile* file : {&png, &pgm, &npy})
+    for (OutputFile* file : {&png, &pgm, &npy, &exr})
         if (!file->path().empty() && !file->commit())
             return cannotWrite(*file);
     return {};
@@ -146,15 +190,16 @@ int render(const RenderOptions& o)
     if (!o.paletteEntries.empty())
         std::copy(o.paletteEntries.begin(), o.paletteEntries.end(), gColorList);
     const PixelColour colour{o.colouring, o.frame.maxIters, o.density, gColorList};
-    const EscapeDetail detail = followsDistance(o.colouring)   ? EscapeDetail::Distance
-                                : followsFraction(o.colouring) ? EscapeDetail::Fraction
-                                                               : EscapeDetail::Count;
+    // The EXR holds every pixel's fraction and distance.
+    const EscapeDetail detail = followsDistance(o.colouring) || !o.exr.isEmpty() ? EscapeDetail::Distance
+                                : followsFraction(o.colouring)                   ? EscapeDetail::Fraction
+                                                                                 : EscapeDetail::Count;
 
     // A supersampled picture comes from a frame K times the size; the
     // indices and counts stay one evaluation a pixel, of the frame itself.
     Drawn drawn;
     const bool sampled = k > 1 && !o.output.isEmpty();
-    if (!o.indices.isEmpty() || !o.counts.isEmpty() || !sampled)
+    if (!o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty() || !sampled)
         drawn.escapes = std::make_unique<EscapeCanvas>(width, height, showProgress,
                                                        !o.counts.isEmpty() || o.colouring != Colouring::Curve, detail);
     if (sampled)

@@ -212,6 +212,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption palette(QStringLiteral("palette"), QStringLiteral("A palette file in place of the built-in one: 500 lines of red green blue, each 0..255."), QStringLiteral("FILE"));
     const QCommandLineOption supersample(QStringLiteral("supersample"), QStringLiteral("Each pixel of the picture the mean of K x K samples, in linear light, 1..16 (default 1); --indices and --counts keep one value a pixel."), QStringLiteral("K"));
     const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
+    const QCommandLineOption exr(QStringLiteral("exr"), QStringLiteral("OpenEXR of every pixel's raw data: N (uint32, the count plus 1; 0xFFFFFFFF never escaped), NF (float, its fraction) and DE (float, the distance to the set in pixels), with the view in the header."), QStringLiteral("FILE.exr"));
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
@@ -219,7 +220,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, densityOption,
-                       palette, supersample, output, indices, counts, stats, help, version});
+                       palette, supersample, output, indices, counts, exr, stats, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -298,7 +299,9 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             o->indices = outputFile(QStringLiteral("indices"), parser.value(indices));
         if (parser.isSet(counts))
             o->counts = outputFile(QStringLiteral("counts"), parser.value(counts));
-        if (o->output.isEmpty() && o->indices.isEmpty() && o->counts.isEmpty())
+        if (parser.isSet(exr))
+            o->exr = outputFile(QStringLiteral("exr"), parser.value(exr));
+        if (o->output.isEmpty() && o->indices.isEmpty() && o->counts.isEmpty() && o->exr.isEmpty())
             o->output = QStringLiteral("kavrel.png");
         if (!o->output.isEmpty() && !o->indices.isEmpty() && sameFile(o->output, o->indices))
             throw Failure{QStringLiteral("--output and --indices name the same file '%1'").arg(o->indices)};
@@ -306,6 +309,12 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             if (!o->counts.isEmpty() && !other.isEmpty() && sameFile(other, o->counts))
                 throw Failure{QStringLiteral("--counts names the same file '%1' as --%2")
                                   .arg(o->counts, other == o->output ? u"output" : u"indices")};
+        for (const QString& other : {o->output, o->indices, o->counts})
+            if (!o->exr.isEmpty() && !other.isEmpty() && sameFile(other, o->exr))
+                throw Failure{QStringLiteral("--exr names the same file '%1' as --%2")
+                                  .arg(o->exr, other == o->output    ? u"output"
+                                               : other == o->indices ? u"indices"
+                                                                     : u"counts")};
         o->stats = parser.isSet(stats);
     } catch (const Failure& f) {
         *message = oneLine(f.text);

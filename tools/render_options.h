@@ -19,6 +19,7 @@ struct RenderOptions {
     QString output;
     QString indices;
     QString counts;  // .npy of escape counts
+    QString exr;     // OpenEXR of counts, fractions and distances
     Colouring colouring = Colouring::Curve;
     double density = 1.0;  // of the smooth colouring
     QString palette;       // --palette as given, and its entries; the built-in one when empty

@@ -269,6 +269,7 @@ TEST(KavrelRenderOutputTest, AFullFileSystemFailsTheRunAndKeepsTheOldFile)
         {{"--size", "300", "--indices", fs.file("new.pgm")}, fs.file("new.pgm")},
         // The picture fits, the indices do not: neither is put in place.
         {{"--size", "200", "--output", fs.file("small.png"), "--indices", fs.file("big.pgm")}, fs.file("big.pgm")},
+        {{"--size", "300", "--exr", fs.file("new.exr")}, fs.file("new.exr")},
     };
     for (const auto& c : cases) {
         const Outcome r = render(c.args);
