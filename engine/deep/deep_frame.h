@@ -27,6 +27,13 @@ struct DeepCounters {
 // The radius as log2: a double would underflow.
 double radiusLog2(const std::string& radius);
 
+// The deepest radius a frame may have, as log10: its reference orbit is
+// computed with some 332,000 bits a number there (ten times that for a
+// Julia set of z^10 near its critical point), and each of its points takes
+// milliseconds. Deeper, the orbit would take days and its numbers more
+// memory than the frame's pixels.
+constexpr double kDeepestRadiusLog10 = -100000.0;
+
 // The automatic iteration limit of a deep frame: 1000 for every decimal
 // digit of depth, floor(-log10 R), and never below 1000.
 std::int32_t deepAutoIters(const std::string& radius);

@@ -120,7 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCall{"ItersBeyondTheDeepLimit", {"--center", "0,0", "--radius", "1", "--iters", "10000001"},
                             "--iters"},
                     BadCall{"ItersBeyondTheViewLimit", {"--iters", "99001"}, "--iters"},
-                    BadCall{"UnknownColouring", {"--colouring", "rainbow"}, "--colouring"}),
+                    BadCall{"UnknownColouring", {"--colouring", "rainbow"}, "--colouring"},
+                    // Beyond 1e-100000 the reference orbit would run for days.
+                    BadCall{"RadiusTooDeep", {"--center", "0,0", "--radius", "1e-99999999"}, "--radius"},
+                    BadCall{"RadiusJustTooDeep", {"--center", "0,0", "--radius", "0.99e-100000"}, "--radius"}),
     [](const testing::TestParamInfo<BadCall>& info) { return std::string(info.param.name); });
 
 TEST(DeepRenderTest, AgreesWithTheViewAtRadius1e6)
