@@ -203,7 +203,7 @@ int render(const RenderOptions& o)
         drawn.escapes = std::make_unique<EscapeCanvas>(width, height, showProgress,
                                                        !o.counts.isEmpty() || o.colouring != Colouring::Curve, detail);
     if (sampled)
-        drawn.light = std::make_unique<LightCanvas>(width, height, k, colour, showProgress);
+        drawn.light = std::make_unique<LightCanvas>(width, height, k, colour, showProgress, o.threads > 1);
     ToolHost host([&] {
         if (drawn.escapes)
             drawn.escapes->halt();

@@ -73,38 +73,51 @@ constexpr double kUnit = 0x1p40;
 
 } // namespace
 
-LightCanvas::LightCanvas(int width, int height, int k, const PixelColour& colour, bool countSamples)
-    : width_(width), height_(height), k_(k), colour_(colour), countSamples_(countSamples),
+LightCanvas::LightCanvas(int width, int height, int k, const PixelColour& colour, bool countSamples, bool shared)
+    : width_(width), height_(height), k_(k), colour_(colour), countSamples_(countSamples), shared_(shared),
       sums_(new std::atomic<std::uint64_t>[static_cast<std::size_t>(width) * height * 3])
 {
+    static_assert(kPaletteEntries == kPaletteSize);
     for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height * 3; ++i)
         sums_[i].store(0, std::memory_order_relaxed);
+    for (int i = 0; i < kPaletteEntries; ++i)
+        entries_[i] = fixed(entryLight(colour.palette[i]));
 }
 
-void LightCanvas::add(int x, int y, const LinearRgb& light, std::uint64_t samples)
+LightCanvas::Light LightCanvas::fixed(const LinearRgb& light)
+{
+    return {{static_cast<std::uint64_t>(std::llround(light.r * kUnit)),
+             static_cast<std::uint64_t>(std::llround(light.g * kUnit)),
+             static_cast<std::uint64_t>(std::llround(light.b * kUnit))}};
+}
+
+void LightCanvas::add(int x, int y, const Light& light, std::uint64_t samples)
 {
     std::atomic<std::uint64_t>* sum = &sums_[(static_cast<std::size_t>(y) * width_ + x) * 3];
-    for (const double c : {light.r, light.g, light.b})
-        (sum++)->fetch_add(samples * static_cast<std::uint64_t>(std::llround(c * kUnit)),
-                           std::memory_order_relaxed);
-}
-
-void LightCanvas::plotXY(int x, int y, int clrIdx)
-{
-    add(x / k_, y / k_, entryLight(colour_.palette[clrIdx]), 1);
-    if (countSamples_)
-        plotted_.fetch_add(1, std::memory_order_relaxed);
+    for (int c = 0; c < 3; ++c) {
+        if (shared_)
+            sum[c].fetch_add(samples * light.c[c], std::memory_order_relaxed);
+        else
+            sum[c].store(sum[c].load(std::memory_order_relaxed) + samples * light.c[c], std::memory_order_relaxed);
+    }
 }
 
 // A sample is a pixel of the larger picture: its colour in 8-bit sRGB, as
 // that picture would hold it, taken back to light.
-LinearRgb LightCanvas::sampleLight(const Escape& e) const
+LightCanvas::Light LightCanvas::sampleLight(const Escape& e) const
 {
-    const LinearRgb light = colour_.light(e);
     if (!followsFraction(colour_.rule))
-        return light;  // a palette entry, 8-bit already
-    return {srgbToLinear(linearToSrgb(light.r)), srgbToLinear(linearToSrgb(light.g)),
-            srgbToLinear(linearToSrgb(light.b))};
+        return entries_[colour_.index(e)];  // a palette entry, 8-bit already
+    const LinearRgb light = colour_.light(e);
+    return fixed({srgbToLinear(linearToSrgb(light.r)), srgbToLinear(linearToSrgb(light.g)),
+                  srgbToLinear(linearToSrgb(light.b))});
+}
+
+void LightCanvas::plotXY(int x, int y, int clrIdx)
+{
+    add(x / k_, y / k_, entries_[clrIdx], 1);
+    if (countSamples_)
+        plotted_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void LightCanvas::plotEscape(int x, int y, const Escape& e)
@@ -118,7 +131,7 @@ void LightCanvas::paintRect(const tagRECT& b, const Escape& e)
 {
     if (b.right <= b.left || b.bottom <= b.top)
         return;
-    const LinearRgb light = sampleLight(e);
+    const Light light = sampleLight(e);
     for (int py = b.top / k_; py * k_ < b.bottom; ++py) {
         const int rows = std::min(b.bottom, (py + 1) * k_) - std::max(b.top, py * k_);
         for (int px = b.left / k_; px * k_ < b.right; ++px) {

@@ -8,6 +8,8 @@
 #include "engine/block_render.h"
 #include "engine/pixel_colour.h"
 
+constexpr int kPaletteEntries = 500;
+
 // What a render draws into in kavrel-render.
 
 // One evaluation a pixel: its palette index, and its escape count, fraction
@@ -51,8 +53,9 @@ private:
 // that colour once for each pixel it covers, whatever its area in samples.
 class LightCanvas final : public FrameCanvas {
 public:
-    // width x height pixels of k x k samples, coloured by `colour`.
-    LightCanvas(int width, int height, int k, const PixelColour& colour, bool countSamples);
+    // width x height pixels of k x k samples, coloured by `colour`, drawn by
+    // one thread (`shared` false: the sums need no locked additions) or many.
+    LightCanvas(int width, int height, int k, const PixelColour& colour, bool countSamples, bool shared);
     void plotXY(int x, int y, int clrIdx) override;
     void plotEscape(int x, int y, const Escape& e) override;
     void paintRect(const tagRECT& b, const Escape& e) override;
@@ -64,12 +67,18 @@ public:
     void halt() { halted_ = true; }
 
 private:
-    void add(int x, int y, const LinearRgb& light, std::uint64_t samples);
-    LinearRgb sampleLight(const Escape& e) const;
+    // A sample's light in fixed point, one value a channel.
+    struct Light {
+        std::uint64_t c[3];
+    };
+    static Light fixed(const LinearRgb& light);
+    void add(int x, int y, const Light& light, std::uint64_t samples);
+    Light sampleLight(const Escape& e) const;
 
     int width_, height_, k_;
     PixelColour colour_;
-    bool countSamples_;
+    bool countSamples_, shared_;
+    Light entries_[kPaletteEntries];  // of each palette entry
     std::unique_ptr<std::atomic<std::uint64_t>[]> sums_;  // 3 a pixel
     std::atomic<std::uint64_t> plotted_{0};
     std::atomic<bool> halted_{false};
