@@ -293,7 +293,7 @@ void quartersBatched(const tagRECT (&quarters)[4], bool small, GridJob& job)
         if (small) {
             std::vector<Finish> blocks;
             for (const Outline& o : outlines)
-                blocks.push_back({o.b, !o.passed() || job.evaluator.fractions(), o.last});
+                blocks.push_back({o.b, !o.passed() || eachPixel(o.last, job), o.last});
             finishBlocks(blocks, job, reached);
         } else {
             for (std::size_t q = 0; q < 4; ++q) {

@@ -44,7 +44,7 @@ tagPOINT outlineSample(const tagRECT& b, int n)
 
 void paintBlock(const tagRECT& b, const Escape& e, GridJob& job)
 {
-    if (job.evaluator.fractions())
+    if (eachPixel(e, job))
         DoRect(b, job, 0);
     else
         job.canvas.paintRect(b, e);

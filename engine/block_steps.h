@@ -19,8 +19,16 @@ inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.it
 int outlineSamples(const tagRECT& b);
 tagPOINT outlineSample(const tagRECT& b, int n);
 
-// Every pixel of the block with the evaluation of its outline; each pixel
-// evaluated on its own where the evaluator gives fractions.
+// Whether a block whose outline agrees on e is still evaluated pixel by
+// pixel: where the evaluator gives fractions, each pixel has its own, unless
+// the outline never escaped (then no pixel inside has a fraction to show).
+inline bool eachPixel(const Escape& e, const GridJob& job)
+{
+    return job.evaluator.fractions() && e.count < currentLimit(job);
+}
+
+// Every pixel of the block with the evaluation of its outline, or of its
+// own where eachPixel says so.
 void paintBlock(const tagRECT& b, const Escape& e, GridJob& job);
 
 // Quarters a block that failed its outline test again: in place, or by
