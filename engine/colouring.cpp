@@ -46,7 +46,7 @@ std::int16_t paletteIndex(Colouring rule, std::int32_t count, std::int32_t maxIt
 double smoothPosition(double value, double density)
 {
     constexpr double kRound = 2.0 * (kLastColor - 2);  // 1 .. 498 and back
-    const double t = std::fmod(density * 100.0 * std::log1p(std::max(0.0, value)), kRound);
+    const double t = std::fmod(density * 300.0 * std::log1p(std::max(0.0, value)), kRound);
     return 1.0 + (t <= kRound / 2 ? t : kRound - t);
 }
 

@@ -34,6 +34,6 @@ inline bool followsDistance(Colouring rule) { return rule == Colouring::Distance
 double distanceShade(double pixels);
 
 // Where the smooth colouring puts a continuous escape value on the palette,
-// 1 to 498: 1 + density * 100 ln(1 + value), walked up and down. A density
+// 1 to 498: 1 + density * 300 ln(1 + value), walked up and down. A density
 // of 2 makes the bands twice as narrow.
 double smoothPosition(double value, double density);
