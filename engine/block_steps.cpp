@@ -44,8 +44,11 @@ tagPOINT outlineSample(const tagRECT& b, int n)
 
 void paintBlock(const tagRECT& b, const Escape& e, GridJob& job)
 {
+    const tagRECT part = wantedPart(b, job);
+    if (isEmpty(part))
+        return;
     if (eachPixel(e, job))
-        DoRect(b, job, 0);
+        DoRect(part, job, 0);
     else
-        job.canvas.paintRect(b, e);
+        job.canvas.paintRect(part, e);
 }

@@ -19,6 +19,14 @@ inline std::int32_t currentLimit(const GridJob& job) { return std::max(1, job.it
 int outlineSamples(const tagRECT& b);
 tagPOINT outlineSample(const tagRECT& b, int n);
 
+// The part of b that the job's canvas keeps; empty when none.
+inline tagRECT wantedPart(const tagRECT& b, const GridJob& job)
+{
+    const tagRECT w = job.canvas.wanted();
+    return {std::max(b.left, w.left), std::max(b.top, w.top), std::min(b.right, w.right), std::min(b.bottom, w.bottom)};
+}
+inline bool isEmpty(const tagRECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
 // Whether a block whose outline agrees on e is still evaluated pixel by
 // pixel: where the evaluator gives fractions, each pixel has its own, unless
 // the outline never escaped (then no pixel inside has a fraction to show).

@@ -301,3 +301,83 @@ TEST(EscapeValueTest, DeepDistancesAreThoseOfTheDerivativeInMpfr)
         EXPECT_GT(compared, deep.width * deep.height / 3) << (julia ? "Julia" : "Mandelbrot");
     }
 }
+
+namespace {
+
+// A canvas of part of a frame: what it keeps, and where else anything landed.
+class PartCanvas final : public FrameCanvas {
+public:
+    PartCanvas(int width, int height, tagRECT part) : inner_(width, height), part_(part) {}
+    void plotXY(int, int, int) override {}
+    void plotEscape(int x, int y, const Escape& e) override
+    {
+        outside += PtInRect(part_, {x, y}) ? 0 : 1;
+        inner_.plotEscape(x, y, e);
+    }
+    void paintRect(const tagRECT& b, const Escape& e) override
+    {
+        for (int y = b.top; y < b.bottom; ++y)
+            for (int x = b.left; x < b.right; ++x)
+                plotEscape(x, y, e);
+    }
+    bool userHalt() override { return false; }
+    tagRECT wanted() const override { return part_; }
+    const EscapeCanvas& drawn() const { return inner_; }
+    int outside = 0;
+
+private:
+    EscapeCanvas inner_;
+    tagRECT part_;
+};
+
+} // namespace
+
+// A canvas that keeps a band or a tile gets exactly the pixels of the whole
+// frame there, counts and fractions, however the quartering's blocks cross
+// its edges: every block that reaches it is tested on its whole outline.
+// And it costs less: blocks wholly outside are not drawn.
+TEST(EscapeValueTest, APartOfTheFrameIsDrawnAsInTheWholeFrame)
+{
+    const FrameSpec plane = planeFrame(2, -0.7454, -0.7438, 0.1123, 0.1131, 211, 97, 700);
+    FrameSpec deep = deepFrame();
+    deep.maxIters = 3000;
+    const auto [re, im] = levelCurvePoint(deep, 0.8, 30);
+    deep.view = DeepView{re, im, "1e-25"};
+    deep.width = 120;
+    deep.height = 90;
+    const DeepFrame frame(deep);
+    for (const EscapeDetail detail : {EscapeDetail::Count, EscapeDetail::Fraction})
+        for (const EscapeIsa isa : {EscapeIsa::Scalar, escapeIsa()})
+            for (const bool isDeep : {false, true}) {
+                const FrameSpec& f = isDeep ? deep : plane;
+                const PlaneEvaluator planeEvaluator(plane, isa, detail);
+                const DeepEvaluator deepEvaluator(frame, isa, detail);
+                const PixelEvaluator& evaluator =
+                    isDeep ? static_cast<const PixelEvaluator&>(deepEvaluator) : planeEvaluator;
+                const EscapeCanvas whole = draw(evaluator, f);
+                RenderStats wholeStats;
+                {
+                    EscapeCanvas again(f.width, f.height);
+                    const std::atomic<std::int32_t> limit{f.maxIters};
+                    GridJob job{evaluator, limit, again};
+                    doGrid({0, 0, f.width, f.height}, job);
+                    wholeStats = job.stats;
+                }
+                for (const tagRECT part : {tagRECT{0, 13, f.width, 31}, tagRECT{37, 5, 80, 60}, tagRECT{f.width - 9, 0, f.width, f.height}}) {
+                    PartCanvas c(f.width, f.height, part);
+                    const std::atomic<std::int32_t> limit{f.maxIters};
+                    GridJob job{evaluator, limit, c};
+                    doGrid({0, 0, f.width, f.height}, job);
+                    EXPECT_EQ(c.outside, 0);
+                    EXPECT_LT(job.stats.evaluations, wholeStats.evaluations);
+                    for (int y = part.top; y < part.bottom; ++y)
+                        for (int x = part.left; x < part.right; ++x) {
+                            const Escape &a = c.drawn().at(x, y), &b = whole.at(x, y);
+                            ASSERT_EQ(a.count, b.count) << (isDeep ? "deep " : "plane ") << isaName(isa) << " pixel "
+                                                        << x << "," << y << " of part " << part.left << ","
+                                                        << part.top;
+                            ASSERT_EQ(a.fraction, b.fraction) << "pixel " << x << "," << y;
+                        }
+                }
+            }
+}
