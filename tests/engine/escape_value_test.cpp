@@ -338,7 +338,9 @@ private:
 // And it costs less: blocks wholly outside are not drawn.
 TEST(EscapeValueTest, APartOfTheFrameIsDrawnAsInTheWholeFrame)
 {
-    const FrameSpec plane = planeFrame(2, -0.7454, -0.7438, 0.1123, 0.1131, 211, 97, 700);
+    // Wide blocks of the inside of the set and of one count outside, which a
+    // part's edges cut.
+    const FrameSpec plane = planeFrame(2, -2.2, 1.0, -1.2, 1.2, 213, 161, 300);
     FrameSpec deep = deepFrame();
     deep.maxIters = 3000;
     const auto [re, im] = levelCurvePoint(deep, 0.8, 30);
@@ -363,7 +365,8 @@ TEST(EscapeValueTest, APartOfTheFrameIsDrawnAsInTheWholeFrame)
                     doGrid({0, 0, f.width, f.height}, job);
                     wholeStats = job.stats;
                 }
-                for (const tagRECT part : {tagRECT{0, 13, f.width, 31}, tagRECT{37, 5, 80, 60}, tagRECT{f.width - 9, 0, f.width, f.height}}) {
+                for (const tagRECT part : {tagRECT{0, 13, f.width, 31}, tagRECT{37, 5, 80, 60}, tagRECT{60, 40, std::min(150, f.width), 90},
+                                           tagRECT{f.width - 9, 0, f.width, f.height}}) {
                     PartCanvas c(f.width, f.height, part);
                     const std::atomic<std::int32_t> limit{f.maxIters};
                     GridJob job{evaluator, limit, c};
@@ -380,4 +383,58 @@ TEST(EscapeValueTest, APartOfTheFrameIsDrawnAsInTheWholeFrame)
                         }
                 }
             }
+}
+
+namespace {
+
+// Count 5 everywhere but at a few pixels, for outlines made to measure.
+// One at a time, or in runs as the kernels take them.
+class DotsEvaluator final : public PixelEvaluator {
+public:
+    DotsEvaluator(std::vector<tagPOINT> dots, bool batched) : dots_(std::move(dots)), batched_(batched) {}
+    Escape evaluate(tagPOINT p, std::int32_t) const override
+    {
+        for (const tagPOINT& d : dots_)
+            if (d == p)
+                return {9, 9, 10};
+        return {5, 5, 6};
+    }
+    bool batched() const override { return batched_; }
+    void addToRun(EscapeRun& run, tagPOINT p, std::int32_t maxIters) const override { run.addPixel(p, maxIters); }
+    void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override
+    {
+        for (std::size_t next = run.size();;) {
+            const std::size_t before = run.size();
+            if (!feeder.refill(run) || run.size() == before)
+                return;
+            const EscapeSlots slots = run.slotArrays();
+            for (; next < slots.end; ++next)
+                if (slots.out[next - slots.first].passes != EscapeRun::kCancelled)
+                    slots.out[next - slots.first] = evaluate(slots.pixels[next - slots.first], 0);
+        }
+    }
+
+private:
+    std::vector<tagPOINT> dots_;
+    bool batched_;
+};
+
+} // namespace
+
+// The quarter [0, 32) x [0, 32) of a 64-pixel frame has a dot on its top
+// row, outside the part kept, and one inside it: the whole frame computes
+// the quarter, so the part must show the inner dot. Had the part's own
+// outline been tested, it would have agreed, and the dot been painted over.
+TEST(EscapeValueTest, APartTestsTheOutlineOfTheWholeBlock)
+{
+    for (const bool batched : {false, true}) {
+        const DotsEvaluator dots({{31, 0}, {8, 16}}, batched);
+        PartCanvas c(64, 64, {0, 0, 16, 32});
+        const std::atomic<std::int32_t> limit{100};
+        GridJob job{dots, limit, c};
+        doGrid({0, 0, 64, 64}, job);
+        EXPECT_EQ(c.drawn().at(8, 16).count, 9) << (batched ? "in runs" : "one at a time");
+        EXPECT_EQ(c.drawn().at(9, 16).count, 5);
+        EXPECT_EQ(c.outside, 0);
+    }
 }
