@@ -83,8 +83,14 @@ TextChunks exrText(const FrameSpec& f, TextChunks text)
 // of K x K), as the options need them.
 struct Drawn {
     std::unique_ptr<EscapeCanvas> escapes;
-    std::unique_ptr<LightCanvas> light;
+    // The supersampled light of the band that holds row y, drawn when the
+    // writing reaches it; null when the render stopped.
+    std::function<const LightCanvas*(int y)> band;
 };
+
+// Rows of a band of the supersampled picture: some 2 million pixels, 48 MB
+// of sums, whatever the picture's size.
+int bandRows(int width) { return std::max(1, (1 << 21) / std::max(1, width)); }
 
 // Every file is written in full before any is put in place. Returns what
 // went wrong, if anything.
@@ -102,9 +108,10 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
     const PictureLook look{o.colouring, o.density, QFile::encodeName(o.palette).toStdString(), o.supersample};
     if (!o.output.isEmpty()) {
         stage(o.output);
-        // Written row by row: memory stays at what was drawn and a few rows.
-        bool written = png.open();
-        if (written && !drawn.light && !followsFraction(o.colouring)) {
+        // Written row by row: memory stays at what was drawn and a few rows,
+        // a supersampled picture drawn a band at a time as the rows go out.
+        bool written = png.open(), stopped = false;
+        if (written && !drawn.band && !followsFraction(o.colouring)) {
             const IndexedPicture picture{width, height, drawn.escapes->indices().data(), gColorList, kPaletteSize};
             const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
             written = writePng(png, picture, pictureText(o.frame, look), rowDone);
@@ -112,8 +119,12 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
             const RgbRows pixels = [&](int y, std::uint8_t* rgb) {
                 const std::size_t first = static_cast<std::size_t>(y) * width;
                 for (int x = 0; x < width; ++x, rgb += 3) {
-                    if (drawn.light) {
-                        drawn.light->pixel(first + x, rgb);
+                    if (drawn.band) {
+                        const LightCanvas* band = drawn.band(y);
+                        if (band)
+                            band->pixel(x, y, rgb);
+                        else
+                            stopped = true;
                         continue;
                     }
                     const LinearRgb light = colour.light(drawn.escapes->escape(first + x));
@@ -124,6 +135,8 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
                 rows.fetch_add(1, std::memory_order_relaxed);
             };
             written = writePng(png, width, height, pixels, pictureText(o.frame, look));
+            if (stopped)
+                written = png.fail(std::string("the render stopped"));
         }
         if (!written)
             return cannotWrite(png);
@@ -195,60 +208,93 @@ int render(const RenderOptions& o)
                                 : followsFraction(o.colouring)                   ? EscapeDetail::Fraction
                                                                                  : EscapeDetail::Count;
 
-    // A supersampled picture comes from a frame K times the size; the
-    // indices and counts stay one evaluation a pixel, of the frame itself.
+    // A supersampled picture comes from a frame K times the size, drawn a
+    // band at a time; the indices and counts stay one evaluation a pixel, of
+    // the frame itself.
     Drawn drawn;
     const bool sampled = k > 1 && !o.output.isEmpty();
     if (!o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty() || !sampled)
         drawn.escapes = std::make_unique<EscapeCanvas>(width, height, showProgress,
                                                        !o.counts.isEmpty() || o.colouring != Colouring::Curve, detail);
-    if (sampled)
-        drawn.light = std::make_unique<LightCanvas>(width, height, k, colour, showProgress, o.threads > 1);
+    std::unique_ptr<LightCanvas> band;
+    std::atomic<bool> halted{false};
     ToolHost host([&] {
+        halted = true;
         if (drawn.escapes)
             drawn.escapes->halt();
-        if (drawn.light)
-            drawn.light->halt();
+        if (band)
+            band->halt();
     });
     setRenderHost(&host);
 
     std::unique_ptr<Progress> progress;
     OrbitCounter orbit;
-    const auto start = std::chrono::steady_clock::now();
     FrameRender stats;
-    const auto draw = [&](const FrameSpec& frame, FrameCanvas& canvas, const std::atomic<std::uint64_t>& plotted) {
-        RenderLinks links{nullptr, &orbit, {}, detail};
-        const std::uint64_t pixels = std::uint64_t(frame.width) * frame.height;
-        if (showProgress) {
-            if (!progress)
-                progress = std::make_unique<Progress>();
-            links.drawing = [&] { progress->stage("rendering", &plotted, pixels); };
-            if (frame.deep())
-                progress->stage("reference orbit", &orbit.points,
-                                static_cast<std::uint64_t>(frame.maxIters) * (frame.julia() ? 2 : 1));
-        }
-        const FrameRender r = renderFrame(frame, {0, 0, frame.width, frame.height}, canvas, o.threads, links);
+    // Every band draws the same orbit, built once: it counts once.
+    const auto tally = [&](const FrameRender& r, bool newOrbit) {
         stats.grid.evaluations += r.grid.evaluations;
         stats.grid.iterations += r.grid.iterations;
         stats.grid.speculative += r.grid.speculative;
         stats.grid.approximated += r.grid.approximated;
-        stats.referenceIterations += r.referenceIterations;
+        stats.referenceIterations += newOrbit ? r.referenceIterations : 0;
         stats.precisionBits = std::max(stats.precisionBits, r.precisionBits);
     };
-    if (drawn.escapes)
-        draw(o.frame, *drawn.escapes, drawn.escapes->plotted());
-    if (drawn.light && !host.failed) {
-        FrameSpec large = o.frame;
-        large.width *= k;
-        large.height *= k;
-        draw(large, *drawn.light, drawn.light->plotted());
+    const auto showOrbit = [&](const FrameSpec& frame) {
+        if (!showProgress)
+            return;
+        if (!progress)
+            progress = std::make_unique<Progress>();
+        if (frame.deep())
+            progress->stage("reference orbit", &orbit.points,
+                            static_cast<std::uint64_t>(frame.maxIters) * (frame.julia() ? 2 : 1));
+    };
+    auto start = std::chrono::steady_clock::now();
+    double seconds = 0.0;
+    const auto lap = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        seconds += std::chrono::duration<double>(now - start).count();
+        start = now;
+    };
+    if (drawn.escapes) {
+        RenderLinks links{nullptr, &orbit, {}, detail};
+        showOrbit(o.frame);
+        if (showProgress)
+            links.drawing = [&] {
+                progress->stage("rendering", &drawn.escapes->plotted(), std::uint64_t(width) * height);
+            };
+        tally(renderFrame(o.frame, {0, 0, width, height}, *drawn.escapes, o.threads, links), true);
     }
-    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    setRenderHost(nullptr);
+    FrameSpec largeSpec = o.frame;
+    largeSpec.width *= k;
+    largeSpec.height *= k;
+    std::unique_ptr<PreparedFrame> large;
+    if (sampled && !host.failed) {
+        showOrbit(largeSpec);
+        large = std::make_unique<PreparedFrame>(largeSpec, [&] { return halted.load(); }, &orbit);
+        drawn.band = [&](int y) -> const LightCanvas* {
+            if (band && y >= band->top() && y < band->bottom())
+                return band.get();
+            if (large->stopped() || halted)
+                return nullptr;
+            band.reset();
+            const int rows = std::min(height - y, bandRows(width));
+            band = std::make_unique<LightCanvas>(width, y, rows, k, colour, showProgress, o.threads > 1);
+            if (progress)
+                progress->stage("rendering rows " + std::to_string(y + 1) + " to " + std::to_string(y + rows) +
+                                    " of " + std::to_string(height),
+                                &band->plotted(), std::uint64_t(width) * rows * k * k);
+            start = std::chrono::steady_clock::now();
+            tally(large->draw(*band, o.threads, detail), y == 0);
+            lap();
+            return halted ? nullptr : band.get();
+        };
+    }
+    lap();
     if (drawn.escapes && o.colouring != Colouring::Curve)
         drawn.escapes->recolour(colour);
 
     const std::string failure = host.failed ? std::string() : writeOutputs(o, colour, drawn, progress.get());
+    setRenderHost(nullptr);
     progress.reset();  // before any message, which would land on its line
     if (!failure.empty())
         std::fprintf(stderr, "kavrel-render: %s\n", failure.c_str());
@@ -267,7 +313,7 @@ int render(const RenderOptions& o)
             std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(grid.approximated));
             std::printf("precision_bits %ld\n", stats.precisionBits);
         }
-        std::printf("seconds %.6f\n", seconds.count());
+        std::printf("seconds %.6f\n", seconds);
     }
     return 0;
 }

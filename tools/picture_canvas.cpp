@@ -73,8 +73,9 @@ constexpr double kUnit = 0x1p40;
 
 } // namespace
 
-LightCanvas::LightCanvas(int width, int height, int k, const PixelColour& colour, bool countSamples, bool shared)
-    : width_(width), height_(height), k_(k), colour_(colour), countSamples_(countSamples), shared_(shared),
+LightCanvas::LightCanvas(int width, int top, int height, int k, const PixelColour& colour, bool countSamples,
+                         bool shared)
+    : width_(width), top_(top), height_(height), k_(k), colour_(colour), countSamples_(countSamples), shared_(shared),
       sums_(new std::atomic<std::uint64_t>[static_cast<std::size_t>(width) * height * 3])
 {
     static_assert(kPaletteEntries == kPaletteSize);
@@ -93,7 +94,7 @@ LightCanvas::Light LightCanvas::fixed(const LinearRgb& light)
 
 void LightCanvas::add(int x, int y, const Light& light, std::uint64_t samples)
 {
-    std::atomic<std::uint64_t>* sum = &sums_[(static_cast<std::size_t>(y) * width_ + x) * 3];
+    std::atomic<std::uint64_t>* sum = &sums_[(static_cast<std::size_t>(y - top_) * width_ + x) * 3];
     for (int c = 0; c < 3; ++c) {
         if (shared_)
             sum[c].fetch_add(samples * light.c[c], std::memory_order_relaxed);
@@ -144,9 +145,10 @@ void LightCanvas::paintRect(const tagRECT& b, const Escape& e)
                            std::memory_order_relaxed);
 }
 
-void LightCanvas::pixel(std::size_t i, std::uint8_t* rgb) const
+void LightCanvas::pixel(int x, int y, std::uint8_t* rgb) const
 {
     const double samples = static_cast<double>(k_) * k_;
+    const std::size_t i = static_cast<std::size_t>(y - top_) * width_ + x;
     for (int c = 0; c < 3; ++c)
         rgb[c] = linearToSrgb(static_cast<double>(sums_[i * 3 + c].load(std::memory_order_relaxed)) / kUnit / samples);
 }

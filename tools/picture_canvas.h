@@ -48,21 +48,26 @@ private:
 
 // The light of a frame rendered at K times its size, summed over each K x K
 // group of samples: a supersampled picture that holds one sum a pixel, never
-// the samples. Sums are of fixed-point light, so that threads may add in any
+// the samples, for a band of its rows (the canvas wants the samples of
+// those). Sums are of fixed-point light, so that threads may add in any
 // order and the picture stays the same. A block painted in one colour adds
 // that colour once for each pixel it covers, whatever its area in samples.
 class LightCanvas final : public FrameCanvas {
 public:
-    // width x height pixels of k x k samples, coloured by `colour`, drawn by
-    // one thread (`shared` false: the sums need no locked additions) or many.
-    LightCanvas(int width, int height, int k, const PixelColour& colour, bool countSamples, bool shared);
+    // Rows top .. top + height - 1 of a picture `width` pixels wide, k x k
+    // samples a pixel, coloured by `colour`, drawn by one thread (`shared`
+    // false: the sums need no locked additions) or many.
+    LightCanvas(int width, int top, int height, int k, const PixelColour& colour, bool countSamples, bool shared);
+    tagRECT wanted() const override { return {0, top_ * k_, width_ * k_, (top_ + height_) * k_}; }
     void plotXY(int x, int y, int clrIdx) override;
     void plotEscape(int x, int y, const Escape& e) override;
     void paintRect(const tagRECT& b, const Escape& e) override;
     bool userHalt() override { return halted_; }
 
-    // Pixel i's mean light, encoded as sRGB.
-    void pixel(std::size_t i, std::uint8_t* rgb) const;
+    // The mean light of pixel x of row y (of the picture), encoded as sRGB.
+    void pixel(int x, int y, std::uint8_t* rgb) const;
+    int top() const { return top_; }
+    int bottom() const { return top_ + height_; }
     const std::atomic<std::uint64_t>& plotted() const { return plotted_; }
     void halt() { halted_ = true; }
 
@@ -75,7 +80,7 @@ private:
     void add(int x, int y, const Light& light, std::uint64_t samples);
     Light sampleLight(const Escape& e) const;
 
-    int width_, height_, k_;
+    int width_, top_, height_, k_;
     PixelColour colour_;
     bool countSamples_, shared_;
     Light entries_[kPaletteEntries];  // of each palette entry

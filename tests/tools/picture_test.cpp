@@ -105,6 +105,26 @@ TEST(PictureTest, SupersamplingIsTheLargerPictureAveragedInLinearLight)
     }
 }
 
+// A picture wider than its bands are tall is drawn a band of rows at a
+// time (some 2 million pixels each: 131 rows of 16,000), and comes out as
+// the larger picture averaged, across the bands' edges too.
+TEST(PictureTest, ASupersampledPictureDrawnInBandsIsTheLargerPictureAveraged)
+{
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small.png")), large = dir.filePath(QStringLiteral("large.png"));
+    const QStringList frame{"--view", "-2.2,1,-0.75,0.75", "--iters", "60"};
+    ASSERT_EQ(render(frame + QStringList{"--size", "16000x280", "--supersample", "2", "--output", small}).status, 0);
+    ASSERT_EQ(render(frame + QStringList{"--size", "32000x560", "--output", large}).status, 0);
+    const QImage got = QImage(small).convertToFormat(QImage::Format_RGB32);
+    const QImage want = averaged(QImage(large).convertToFormat(QImage::Format_RGB32), 2);
+    ASSERT_EQ(got.size(), want.size());
+    int differing = 0;
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x)
+            differing += got.pixel(x, y) != want.pixel(x, y) ? 1 : 0;
+    EXPECT_EQ(differing, 0);
+}
+
 // --indices and --counts keep one value a pixel: those of the frame drawn
 // without supersampling.
 TEST(PictureTest, SupersamplingLeavesTheIndicesAndCountsAsTheyWere)
