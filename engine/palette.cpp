@@ -134,7 +134,8 @@ std::string readPaletteText(std::string_view text, std::uint32_t* entries)
             while (at < body.size() && body[at] >= '0' && body[at] <= '9' && at - first < 4)
                 value = value * 10 + (body[at++] - '0');
             const bool ended = at == body.size() || body[at] == ' ' || body[at] == '\t';
-            if (at == first || !ended || value > 255 || found == 3)
+            // At most three digits, as in the built-in palette's lines.
+            if (at == first || at - first > 3 || !ended || value > 255 || found == 3)
                 return badLine(line, body);
             parts[found++] = value;
         }
