@@ -43,7 +43,7 @@ FrameSpec nearCopy(int k, int digits, double shift, int size, std::int32_t maxIt
     deepOf(p).radius = "1e-" + std::to_string(digits);
     deepOf(p).re = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, digits + 30);
     deepOf(p).im = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, digits + 30);
-    p.size = size;
+    p.width = p.height = size;
     p.maxIters = maxIters;
     std::printf("  copy of period %d, radius about 1e%.1f\n", copy.period, copy.sizeLog10);
     return p;
@@ -65,8 +65,8 @@ void brute()
         orbit = std::min(orbit, seconds(start));
         const auto pixelStart = std::chrono::steady_clock::now();
         deepSum = 0;
-        for (int row = 0; row < p.size; ++row)
-            for (int col = 0; col < p.size; ++col)
+        for (int row = 0; row < p.height; ++row)
+            for (int col = 0; col < p.width; ++col)
                 deepSum += frame.count(col, row, counters);
         pixels = std::min(pixels, seconds(pixelStart));
         deep = std::min(deep, seconds(start));
@@ -75,18 +75,18 @@ void brute()
     // (outlines first, uniform blocks filled) and lanes.
     double rendered = 1e300;
     std::uint64_t evaluations = 0;
-    CountCanvas canvas(p.size);
+    CountCanvas canvas(p.width);
     for (int round = 0; round < 5; ++round) {
         const auto start = std::chrono::steady_clock::now();
-        evaluations = renderFrame(p, {0, 0, p.size, p.size}, canvas, 1).grid.evaluations;
+        evaluations = renderFrame(p, {0, 0, p.width, p.height}, canvas, 1).grid.evaluations;
         rendered = std::min(rendered, seconds(start));
     }
     const DeepFrame frame(p);
     const auto start = std::chrono::steady_clock::now();
     long long bruteSum = 0;
     int same = 0, sameRendered = 0;
-    for (int row = 0; row < p.size; ++row)
-        for (int col = 0; col < p.size; ++col) {
+    for (int row = 0; row < p.height; ++row)
+        for (int col = 0; col < p.width; ++col) {
             const std::int32_t b = bruteForceCount(p, col, row);
             bruteSum += b;
             same += b == frame.count(col, row, counters) ? 1 : 0;
@@ -94,13 +94,13 @@ void brute()
         }
     const double mpfr = seconds(start);
     std::printf("  deep %.4f s (orbit and all pixels, best of 5), MPFR %.2f s: %.0fx; %d of %d counts equal; passes %llu and %llu\n",
-                deep, mpfr, mpfr / deep, same, p.size * p.size, static_cast<unsigned long long>(deepSum),
+                deep, mpfr, mpfr / deep, same, p.width * p.height, static_cast<unsigned long long>(deepSum),
                 static_cast<unsigned long long>(bruteSum));
     std::printf("  best of 5: orbit and bilinear steps %.5f s (%zu points), pixels %.5f s\n", orbit,
                 frame.orbit().size(), pixels);
     std::printf("  renderer, one thread: %.5f s (best of 5, %llu pixels evaluated): %.0fx; %d of %d counts equal\n",
                 rendered, static_cast<unsigned long long>(evaluations), mpfr / rendered, sameRendered,
-                p.size * p.size);
+                p.width * p.height);
 }
 
 void copy(int threads)
@@ -109,7 +109,7 @@ void copy(int threads)
     const FrameSpec p = nearCopy(52, 100, 0.0, 1000, 100000);
     NullCanvas canvas;
     const auto start = std::chrono::steady_clock::now();
-    const FrameRender s = renderFrame(p, {0, 0, p.size, p.size}, canvas, threads);
+    const FrameRender s = renderFrame(p, {0, 0, p.width, p.height}, canvas, threads);
     const double t = seconds(start);
     std::printf("  %.2f s; %llu evaluations, %llu passes, %llu skipped by bilinear steps (%.1f%%), precision %ld bits\n",
                 t, static_cast<unsigned long long>(s.grid.evaluations),
@@ -124,16 +124,16 @@ void shallow(int threads)
     p.maxIters = 10000;
     std::tie(deepOf(p).re, deepOf(p).im) = levelCurvePoint(p, 2.0, 16);
     deepOf(p).radius = "1e-10";
-    p.size = 600;
+    p.width = p.height = 600;
     const double cre = std::stod(deepOf(p).re), cim = std::stod(deepOf(p).im), r = 1e-10;
     FrameSpec view = p;
     view.view = PlaneView{cre - r, cre + r, cim - r, cim + r};
     NullCanvas canvas;
     auto start = std::chrono::steady_clock::now();
-    const RenderStats v = renderFrame(view, {0, 0, p.size, p.size}, canvas, threads).grid;
+    const RenderStats v = renderFrame(view, {0, 0, p.width, p.height}, canvas, threads).grid;
     const double tv = seconds(start);
     start = std::chrono::steady_clock::now();
-    const FrameRender d = renderFrame(p, {0, 0, p.size, p.size}, canvas, threads);
+    const FrameRender d = renderFrame(p, {0, 0, p.width, p.height}, canvas, threads);
     const double td = seconds(start);
     std::printf("  --view %.3f s (%llu passes), deep %.3f s (%llu passes): %.1fx\n", tv,
                 static_cast<unsigned long long>(v.iterations), td,

@@ -25,7 +25,7 @@ FrameSpec defaultView(short frame, int side, int func)
     f.FuncSwitch = frame;
     f.func = {static_cast<std::int16_t>(func), func == 5 ? 2.5 : 2.0, 0.0};
     f.c = juliaOfDoubles(0.0, 0.63);
-    f.size = side;
+    f.width = f.height = side;
     return f;
 }
 

@@ -167,7 +167,7 @@ void frameVsBruteLines(const std::vector<std::string>& renderTools, int side, in
     for (const BenchView& v : kViews) {
         FrameSpec frame;
         frame.view = PlaneView{v.xmin, v.xmax, v.ymin, v.ymax};
-        frame.size = side;
+        frame.width = frame.height = side;
         const PlaneEvaluator f(frame);
         const std::int32_t limit = v.iters != 0 ? v.iters : autoIters(f.Xpxl);
         const std::string itersArg = std::to_string(limit);

@@ -151,7 +151,7 @@ struct Shown {
         f.FuncSwitch = frame;
         f.c = juliaOfDoubles(0.0, 0.63);
         f.view = PlaneView{v.xmin, v.xmax, v.ymin, v.ymax};
-        f.size = gSide;
+        f.width = f.height = gSide;
         return f;
     }
     const FrameSpec params;

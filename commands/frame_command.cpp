@@ -14,7 +14,7 @@ std::string commandLine(short FuncSwitch, const std::string& output)
 {
     FrameSpec f = frameSpec(FuncSwitch);
     const offBMP* map = FuncSwitch == kJulia ? gJMap.get() : gMMap.get();
-    f.size = map ? map->width : 0;
+    f.width = f.height = map ? map->width : 0;
     return renderCommandLine(f, windowColouring(f), output);
 }
 

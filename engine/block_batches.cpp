@@ -280,12 +280,17 @@ bool outlineBatched(const tagRECT& b, GridJob& job)
 bool computeBatched(const tagRECT& b, GridJob& job)
 {
     std::size_t begun = 0;
-    return finishBlocks({{b, true, {}}}, job, begun);
+    const tagRECT part = wantedPart(b, job);
+    return isEmpty(part) || finishBlocks({{part, true, {}}}, job, begun);
 }
 
 void quartersBatched(const tagRECT (&quarters)[4], bool small, GridJob& job)
 {
-    std::vector<Outline> outlines(std::begin(quarters), std::end(quarters));
+    // Quarters of which the canvas keeps no pixel are not drawn at all.
+    std::vector<Outline> outlines;
+    for (const tagRECT& q : quarters)
+        if (!isEmpty(wantedPart(q, job)))
+            outlines.emplace_back(q);
     // One at a time, a stop would have come before the quarters after the
     // one it interrupted were tested.
     std::size_t reached = testOutlines(outlines, job) ? outlines.size() : 1;
@@ -293,15 +298,15 @@ void quartersBatched(const tagRECT (&quarters)[4], bool small, GridJob& job)
         if (small) {
             std::vector<Finish> blocks;
             for (const Outline& o : outlines)
-                blocks.push_back({o.b, !o.passed(), o.last});
+                blocks.push_back({wantedPart(o.b, job), !o.passed() || eachPixel(o.last, job), o.last});
             finishBlocks(blocks, job, reached);
         } else {
-            for (std::size_t q = 0; q < 4; ++q) {
+            for (std::size_t q = 0; q < outlines.size(); ++q) {
                 if (outlines[q].passed())
-                    paintBlock(quarters[q], outlines[q].last, job);
+                    paintBlock(outlines[q].b, outlines[q].last, job);
                 else
-                    splitQuarter(quarters[q], job);
-                if (q < 3 && job.canvas.userHalt()) {
+                    splitQuarter(outlines[q].b, job);
+                if (q + 1 < outlines.size() && job.canvas.userHalt()) {
                     reached = q + 1;
                     break;
                 }

@@ -32,8 +32,9 @@ bool outlineTest(const tagRECT& b, GridJob& job)
     return true;
 }
 
-bool computeBlock(const tagRECT& b, GridJob& job)
+bool computeBlock(const tagRECT& block, GridJob& job)
 {
+    const tagRECT b = wantedPart(block, job);
     for (int i = b.top; i < b.bottom; ++i) {
         if (job.canvas.userHalt())
             return false;
@@ -78,6 +79,8 @@ void doGrid(tagRECT StartRect, GridJob& job)
     }
     for (int q = 0; q < 4; ++q) {
         const tagRECT& firstDivide = quarters[q];
+        if (isEmpty(wantedPart(firstDivide, job)))
+            continue;  // not a pixel of it is drawn
         bool filled = DoRect(firstDivide, job, 1);
         if (!filled && small)
             filled = DoRect(firstDivide, job, 0);

@@ -24,6 +24,12 @@ public:
             for (int across = b.left; across < b.right; ++across)
                 plotEscape(across, down, e);
     }
+    // The pixels the canvas keeps, of the frame's; all of them unless a
+    // canvas of a part of it (a band, a tile) says otherwise. Blocks outside
+    // are skipped whole; a block that reaches inside is tested on its whole
+    // outline, as in a render of the frame, and only its pixels inside are
+    // drawn: the part comes out as it does in the whole frame.
+    virtual tagRECT wanted() const { return {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}; }
 
 protected:
     ~FrameCanvas() = default;

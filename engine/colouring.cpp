@@ -36,7 +36,18 @@ std::int16_t paletteIndex(Colouring rule, std::int32_t count, std::int32_t maxIt
         const std::int32_t t = (count - 1) % kRound;
         return static_cast<std::int16_t>(1 + (t <= kRound / 2 ? t : kRound - t));
     }
+    if (rule == Colouring::Smooth || rule == Colouring::Distance)
+        return static_cast<std::int16_t>(std::lround(smoothPosition(count, 1.0)));
     if (count < kCurveEnd)
         return colourCurve()[count];
     return rule == Colouring::Curve ? kLastColor : extendedCurve(count);
 }
+
+double smoothPosition(double value, double density)
+{
+    constexpr double kRound = 2.0 * (kLastColor - 2);  // 1 .. 498 and back
+    const double t = std::fmod(density * 300.0 * std::log1p(std::max(0.0, value)), kRound);
+    return 1.0 + (t <= kRound / 2 ? t : kRound - t);
+}
+
+double distanceShade(double pixels) { return std::tanh(std::max(0.0, pixels) * 1.0986122886681098); }

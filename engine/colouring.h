@@ -13,6 +13,27 @@
 // counts run far past the curve, keep the colours of the frames above
 // them and show bands that widen with the count. All give 0 to a count of
 // 0 or 1 and 499 to a point that never escaped.
-enum class Colouring { Curve, Cycle, Extended };
+// Smooth: the continuous escape value (count + fraction, escape_value.h)
+// through a logarithm, walking the palette up and down over indices 1 to 498
+// with its entries blended: bands of colour however far the counts run.
+// Distance: the smooth colouring darkened where the estimated distance to
+// the set is below a few pixels, so that filaments show however thin.
+enum class Colouring { Curve, Cycle, Extended, Smooth, Distance };
 
+// The index of a count; the smooth colouring's is that of the count alone,
+// at density 1 (smoothPosition rounded).
 std::int16_t paletteIndex(Colouring rule, std::int32_t count, std::int32_t maxIters);
+
+// Whether the colouring follows each escape's fraction, and its distance.
+inline bool followsFraction(Colouring rule) { return rule == Colouring::Smooth || rule == Colouring::Distance; }
+inline bool followsDistance(Colouring rule) { return rule == Colouring::Distance; }
+
+// How much of its smooth colour's light a pixel keeps at this distance to
+// the set, in pixels: none on it, half at half a pixel, nearly all from
+// three pixels out.
+double distanceShade(double pixels);
+
+// Where the smooth colouring puts a continuous escape value on the palette,
+// 1 to 498: 1 + density * 300 ln(1 + value), walked up and down. A density
+// of 2 makes the bands twice as narrow.
+double smoothPosition(double value, double density);

@@ -22,7 +22,7 @@ EscapeRun::EscapeRun()
 EscapeSlots EscapeRun::slotArrays()
 {
     return {zr_.data(),       zi_.data(),     cr_.data(), ci_.data(), maxIters_.data(),
-            pixels_.data(),   out_.data(),    first_,     size(),     &cancels_};
+            pixels_.data(),   out_.data(),    first_,     size(),     &cancels_, fractions_};
 }
 
 namespace {

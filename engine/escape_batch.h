@@ -31,6 +31,8 @@ struct EscapeSlots {
     // How many points have been cancelled so far: a kernel looks for
     // cancelled points among its lanes only when this has moved.
     const std::size_t* cancels;
+    // Whether the results carry their escape's fraction (Escape::fraction).
+    bool fractions;
 };
 
 // The points of one run in the order they were added, and their results as
@@ -81,6 +83,8 @@ public:
     // For the kernels, which must not use the inline members: their files
     // are compiled for wider instruction sets.
     EscapeSlots slotArrays();
+    // Asks the kernel for each escape's fraction as well.
+    void wantFractions(bool want) { fractions_ = want; }
 
 private:
     std::vector<double> zr_, zi_, cr_, ci_;
@@ -89,6 +93,7 @@ private:
     std::vector<Escape> out_;
     std::size_t first_ = 0;  // the number of element 0
     std::size_t cancels_ = 0;
+    bool fractions_ = false;
 };
 
 // The caller's side of a run. The kernel calls refill whenever a lane is free

@@ -2,6 +2,10 @@
 
 #include <complex>
 
+#include "engine/escape_batch.h"
+#include "engine/escape_value.h"
+#include "engine/frame_spec.h"
+
 #include "engine/fatal.h"
 #include "engine/powers.h"
 #include "engine/view.h"
@@ -9,16 +13,48 @@
 namespace {
 
 // k: the number of iterates before the first escaped one, at most maxIters.
+// `after`, when given, gets the point after the escaped one, z_(k+1).
 template <class Power>
-std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t maxIters)
+std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t maxIters, double* after = nullptr)
 {
     double x = z0[0], y = z0[1];
     const double cr = c[0], ci = c[1];
     std::int32_t counter = maxIters;
     for (;;) {
         double nx, ny;
-        if (Power::step(x, y, cr, ci, nx, ny) > Power::kBound)
+        if (Power::step(x, y, cr, ci, nx, ny) > Power::kBound) {
+            if (after) {
+                after[0] = nx;
+                after[1] = ny;
+            }
             break;
+        }
+        x = nx;
+        y = ny;
+        if (--counter == 0)
+            break;
+    }
+    return maxIters - counter;
+}
+
+// integerPowerCount with the derivative carried alongside, in `d`: the
+// same passes, so the same count.
+template <class Power>
+std::int32_t countWithDerivative(const double* z0, const double* c, std::int32_t maxIters, double* after,
+                                 OrbitDerivative& d)
+{
+    double x = z0[0], y = z0[1];
+    const double cr = c[0], ci = c[1];
+    std::int32_t counter = maxIters;
+    for (;;) {
+        double nx, ny;
+        const bool out = Power::step(x, y, cr, ci, nx, ny) > Power::kBound;
+        d.dz = derivativeStep(Power::kPower, {x, y}, d.dz, d.julia);
+        if (out) {
+            after[0] = nx;
+            after[1] = ny;
+            break;
+        }
         x = nx;
         y = ny;
         if (--counter == 0)
@@ -73,6 +109,46 @@ Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters,
     if (k == maxIters)
         return {maxIters, kLastColor, passes};
     return {k, colorIndex(k), passes};
+}
+
+Escape EscapeTimeWithFraction(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f)
+{
+    double after[2] = {0.0, 0.0};
+    std::int32_t k;
+    int power;
+    switch (f.which) {
+    case 1: k = integerPowerCount<Square>(Xval, Cval, maxIters, after), power = 2; break;
+    case 2: k = integerPowerCount<Cube>(Xval, Cval, maxIters, after), power = 3; break;
+    case 3: k = integerPowerCount<Fifth>(Xval, Cval, maxIters, after), power = 5; break;
+    case 4: k = integerPowerCount<Tenth>(Xval, Cval, maxIters, after), power = 10; break;
+    default: return EscapeTime(Xval, Cval, maxIters, f);
+    }
+    Escape e = integerEscape(k, maxIters);
+    if (k < maxIters)
+        e.fraction = escapeFraction(power, e.count, k + 1, after[0], after[1], Cval[0], Cval[1]);
+    return e;
+}
+
+Escape EscapeTimeWithDistance(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f,
+                              bool julia, double pixelLog2)
+{
+    double after[2] = {0.0, 0.0};
+    OrbitDerivative d{julia ? CxExp{1.0, 0.0, 0} : CxExp{}, julia, pixelLog2};
+    std::int32_t k;
+    switch (f.which) {
+    case 1: k = countWithDerivative<Square>(Xval, Cval, maxIters, after, d); break;
+    case 2: k = countWithDerivative<Cube>(Xval, Cval, maxIters, after, d); break;
+    case 3: k = countWithDerivative<Fifth>(Xval, Cval, maxIters, after, d); break;
+    case 4: k = countWithDerivative<Tenth>(Xval, Cval, maxIters, after, d); break;
+    default: return EscapeTime(Xval, Cval, maxIters, f);
+    }
+    Escape e = integerEscape(k, maxIters);
+    if (k < maxIters) {
+        const EscapeValue v = escapeValue(integerPower(f), e.count, k + 1, after[0], after[1], Cval[0], Cval[1], d);
+        e.fraction = v.fraction;
+        e.distance = v.distance;
+    }
+    return e;
 }
 
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters)

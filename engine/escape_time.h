@@ -6,12 +6,16 @@
 // to it, and how many iteration passes it took, of which `skipped` were taken
 // by an approximation rather than one by one (deep frames only). The index
 // travels with the count so that each render thread plots with the colour of
-// its own point.
+// its own point. `fraction` is the continuous escape value less the count
+// (escape_value.h), from evaluators asked for it; 0 otherwise, and for
+// points that never escaped.
 struct Escape {
     std::int32_t count;
     std::int16_t colorIdx;
     std::int32_t passes;
     std::int32_t skipped = 0;
+    float fraction = 0.0f;
+    float distance = 0.0f;  // to the set, in pixels, where asked for (escape_value.h)
 };
 
 constexpr std::int16_t kLastColor = 499;
@@ -27,6 +31,12 @@ struct IterFunc {
 // Iterates z <- f(z) + c from z0 = Xval with c = Cval, at most maxIters times
 // (maxIters >= 1).
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f);
+// The same, with the escape's fraction for the integer powers.
+Escape EscapeTimeWithFraction(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f);
+// The same with the distance to the set too, in pixels of 2^pixelLog2:
+// the derivative in c, or for a Julia set in z_0, carried along the orbit.
+Escape EscapeTimeWithDistance(const double* Xval, const double* Cval, std::int32_t maxIters, const IterFunc& f,
+                              bool julia, double pixelLog2);
 // The same under the function the shared view state selects now.
 Escape EscapeTime(const double* Xval, const double* Cval, std::int32_t maxIters);
 

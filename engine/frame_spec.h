@@ -8,17 +8,17 @@
 #include "engine/frame_switch.h"
 
 // A rectangle of the plane in doubles: the explorer's own view. Pixel
-// (p, q) of a frame of N pixels a side is (p Xpxl + Xmin, Ymax - q Ypxl),
-// with Xpxl = (Xmax - Xmin) / N and Ypxl = (Ymax - Ymin) / N.
+// (p, q) of a frame of W x H pixels is (p Xpxl + Xmin, Ymax - q Ypxl),
+// with Xpxl = (Xmax - Xmin) / W and Ypxl = (Ymax - Ymin) / H.
 struct PlaneView {
     double Xmin = -2.0, Xmax = 2.0, Ymin = -2.0, Ymax = 2.0;
     friend bool operator==(const PlaneView&, const PlaneView&) = default;
 };
 
-// A square far below the reach of doubles: its centre and half its side,
-// each a decimal as users type it (isDecimal), read exactly. Pixel
-// (col, row) of a frame of N pixels a side is
-// (re - radius + col 2 radius / N, im + radius - row 2 radius / N).
+// A view far below the reach of doubles: its centre and half its height,
+// each a decimal as users type it (isDecimal), read exactly. Pixels are
+// square, 2 radius / H on a side: pixel (col, row) of a frame of W x H
+// pixels is (re + (2 col - W) radius / H, im + (H - 2 row) radius / H).
 struct DeepView {
     std::string re = "0", im = "0", radius = "2";
     friend bool operator==(const DeepView&, const DeepView&) = default;
@@ -44,7 +44,7 @@ struct FrameSpec {
     IterFunc func{};
     JuliaConstant c{};
     std::variant<PlaneView, DeepView> view{};
-    std::int32_t size = 600;  // pixels a side
+    std::int32_t width = 600, height = 600;  // pixels
     std::int32_t maxIters = 100;
     friend bool operator==(const FrameSpec&, const FrameSpec&) = default;
 

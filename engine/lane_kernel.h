@@ -10,6 +10,7 @@
 
 #include "engine/escape_batch.h"
 #include "engine/escape_result.h"
+#include "engine/escape_value.h"
 #include "engine/powers.h"
 
 namespace {
@@ -69,7 +70,7 @@ class LaneKernel {
 
 public:
     LaneKernel(EscapeRun& run, EscapeFeeder& feeder)
-        : run_(run), feeder_(feeder), slots_(run.slotArrays()), curve_(colourCurve())
+        : run_(run), feeder_(feeder), slots_(run.slotArrays()), curve_(colourCurve()), fractions_(slots_.fractions)
     {
         for (int lane = 0; lane < L; ++lane)
             clear(lane);
@@ -130,6 +131,8 @@ private:
             const unsigned now = out & active;
             ++pass;
             if (now != 0) {
+                if (fractions_)
+                    keepEscaped(x, y, now);
                 active &= ~now;
                 escapes_[logged_++] = {pass - 1, now};
                 escaped += __builtin_popcount(now);
@@ -145,6 +148,26 @@ private:
         for (int u = 0; u < N; ++u) {
             unvec(x_ + u * W, x[u]);
             unvec(y_ + u * W, y[u]);
+        }
+    }
+
+    // The lanes that escaped in the pass just taken keep the point after
+    // their escaped one, for their fraction.
+    template <int N>
+    void keepEscaped(const V (&x)[N], const V (&y)[N], unsigned lanes)
+    {
+        for (int u = 0; u < N; ++u) {
+            const unsigned mine = lanes >> (u * W) & ((1u << W) - 1);
+            if (mine == 0)
+                continue;
+            double xs[W], ys[W];
+            unvec(xs, x[u]);
+            unvec(ys, y[u]);
+            for (unsigned m = mine; m != 0; m &= m - 1) {
+                const int k = __builtin_ctz(m);
+                afterX_[u * W + k] = xs[k];
+                afterY_[u * W + k] = ys[k];
+            }
         }
     }
 
@@ -212,7 +235,11 @@ private:
 
     void finish(int lane, std::int64_t k)
     {
-        slots_.out[slot_[lane] - slots_.first] = escapeAfter(static_cast<std::int32_t>(k), limit_[lane], curve_);
+        Escape& e = slots_.out[slot_[lane] - slots_.first];
+        e = escapeAfter(static_cast<std::int32_t>(k), limit_[lane], curve_);
+        if (fractions_ && k < limit_[lane])
+            e.fraction = escapeFraction(Power::kPower, e.count, static_cast<std::int32_t>(k) + 1, afterX_[lane],
+                                        afterY_[lane], cr_[lane], ci_[lane]);
         slot_[lane] = kIdle;
     }
 
@@ -299,7 +326,9 @@ private:
     EscapeSlots slots_;
     const std::int16_t* curve_;
     static_assert(L <= 32, "lane masks are 32 bits");
+    const bool fractions_;
     alignas(64) double x_[L], y_[L], cr_[L], ci_[L];
+    double afterX_[L], afterY_[L];  // where fractions are wanted: z after the escaped point
     unsigned active_ = 0;  // bit l: lane l holds a point that has not escaped
     std::int32_t limit_[L];
     std::int64_t start_[L], end_[L];

@@ -94,3 +94,57 @@ void loadColors(const StringLoader& load)
             parser.take(colorChunk[i]);
     }
 }
+
+namespace {
+
+std::string badLine(int line, std::string_view body)
+{
+    constexpr std::size_t kShown = 40;
+    const std::string shown = body.size() > kShown ? std::string(body.substr(0, kShown)) + "..." : std::string(body);
+    return "line " + std::to_string(line + 1) + ": expected three whole numbers from 0 to 255, got '" + shown + "'";
+}
+
+} // namespace
+
+std::string readPaletteText(std::string_view text, std::uint32_t* entries)
+{
+    if (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    int line = 0;
+    for (std::size_t start = 0; start <= text.size(); ++line) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view body = text.substr(start, end - start);
+        start = end + 1;
+        if (!body.empty() && body.back() == '\r')
+            body.remove_suffix(1);
+        if (line >= kPaletteSize)
+            return "more than " + std::to_string(kPaletteSize) + " lines";
+        int parts[3] = {};
+        int found = 0;
+        std::size_t at = 0;
+        const auto space = [&] {
+            while (at < body.size() && (body[at] == ' ' || body[at] == '\t'))
+                ++at;
+        };
+        for (space(); at < body.size(); space()) {
+            const std::size_t first = at;
+            int value = 0;
+            while (at < body.size() && body[at] >= '0' && body[at] <= '9' && at - first < 4)
+                value = value * 10 + (body[at++] - '0');
+            const bool ended = at == body.size() || body[at] == ' ' || body[at] == '\t';
+            // At most three digits, as in the built-in palette's lines.
+            if (at == first || at - first > 3 || !ended || value > 255 || found == 3)
+                return badLine(line, body);
+            parts[found++] = value;
+        }
+        if (found != 3)
+            return badLine(line, body);
+        entries[line] = static_cast<std::uint32_t>(parts[0]) | static_cast<std::uint32_t>(parts[1]) << 8 |
+                        static_cast<std::uint32_t>(parts[2]) << 16;
+    }
+    if (line != kPaletteSize)
+        return std::to_string(line) + " lines where a palette has " + std::to_string(kPaletteSize);
+    return {};
+}

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 
 constexpr int kPaletteSize = 500;
 
@@ -25,3 +27,10 @@ void setStringLoader(StringLoader load);
 // Parses the five palette strings 100..500 into gColorList.
 void loadColors();
 void loadColors(const StringLoader& load);
+
+// Reads a palette in the resources' text format: kPaletteSize lines of
+// "red green blue", each a whole number 0 to 255, separated by spaces (a
+// line may begin with spaces, as the resources' lines do, and end in CR LF).
+// A last line break is optional. Fills entries (0x00BBGGRR) and returns
+// nothing, or says what is wrong and where, leaving entries unspecified.
+std::string readPaletteText(std::string_view text, std::uint32_t* entries);

@@ -5,6 +5,10 @@
 #include "engine/escape_batch.h"
 #include "engine/geometry.h"
 
+// What an evaluation gives beyond the count: nothing, the escape's fraction
+// (Escape::fraction), or that and the distance to the set (Escape::distance).
+enum class EscapeDetail { Count, Fraction, Distance };
+
 // What the block scheme asks of a frame: the escape of a pixel. Two kinds of
 // frame answer it, the plane of doubles (PlaneEvaluator) and the deep frame
 // (DeepEvaluator), each one pixel at a time or a run of pixels in batches,
@@ -23,6 +27,12 @@ public:
     virtual void addToRun(EscapeRun& run, tagPOINT pixel, std::int32_t maxIters) const = 0;
     // Evaluates the run's pixels as the feeder hands them over (escape_batch.h).
     virtual void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const = 0;
+
+    // What escapes carry beyond the count, for the colourings that follow
+    // it. With a fraction no block is painted: inside a block whose outline
+    // agrees, every pixel still has a fraction of its own.
+    virtual EscapeDetail detail() const { return EscapeDetail::Count; }
+    bool fractions() const { return detail() != EscapeDetail::Count; }
 
 protected:
     PixelEvaluator() = default;

@@ -9,17 +9,25 @@
 // pixel's point as c. The integer powers go in batches to the kernel of the
 // instruction set chosen at construction, the complex power (and
 // EscapeIsa::Scalar) one point at a time through EscapeTime: the same counts.
+// With more `detail`, escapes carry their fraction (the complex power's is
+// 0) and their distance; distances are evaluated one point at a time.
 class PlaneEvaluator final : public PixelEvaluator {
 public:
-    explicit PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa = escapeIsa());
+    explicit PlaneEvaluator(const FrameSpec& frame, EscapeIsa isa = escapeIsa(),
+                            EscapeDetail detail = EscapeDetail::Count);
 
     Escape evaluate(tagPOINT pixel, std::int32_t maxIters) const override;
-    bool batched() const override { return kernel_ != nullptr; }
+    bool batched() const override { return kernel_ != nullptr && detail_ != EscapeDetail::Distance; }
     void addToRun(EscapeRun& run, tagPOINT pixel, std::int32_t maxIters) const override
     {
         run.add(point(pixel, maxIters));
     }
-    void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override { kernel_(run, feeder); }
+    void evaluateRun(EscapeRun& run, EscapeFeeder& feeder) const override
+    {
+        run.wantFractions(detail_ != EscapeDetail::Count);
+        kernel_(run, feeder);
+    }
+    EscapeDetail detail() const override { return detail_; }
 
     // The pixel rule's numbers, as newPxl derives them from the view.
     double Xmin, Ymax, Xpxl, Ypxl;
@@ -37,4 +45,6 @@ private:
     IterFunc func_;
     double c_[2];
     EscapeKernel kernel_;
+    EscapeDetail detail_;
+    double pixelLog2_;
 };

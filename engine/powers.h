@@ -14,6 +14,7 @@
 namespace {
 
 struct Square {
+    static constexpr int kPower = 2;
     static constexpr double kBound = 0.0;
     template <class T>
     static T step(T x, T y, T cr, T ci, T& nx, T& ny)
@@ -27,6 +28,7 @@ struct Square {
 };
 
 struct Cube {
+    static constexpr int kPower = 3;
     static constexpr double kBound = 4.0;
     template <class T>
     static T step(T x, T y, T cr, T ci, T& nx, T& ny)
@@ -41,6 +43,7 @@ struct Cube {
 };
 
 struct Fifth {
+    static constexpr int kPower = 5;
     static constexpr double kBound = 4.0;
     template <class T>
     static T step(T x, T y, T cr, T ci, T& nx, T& ny)
@@ -55,6 +58,7 @@ struct Fifth {
 };
 
 struct Tenth {
+    static constexpr int kPower = 10;
     static constexpr double kBound = 4.0;
     template <class T>
     static T step(T x, T y, T cr, T ci, T& nx, T& ny)

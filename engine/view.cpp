@@ -76,7 +76,8 @@ FrameSpec frameSpec(short FuncSwitch)
         f.view = *deep;
     else
         f.view = PlaneView{g.Xmin, g.Xmax, g.Ymin, g.Ymax};
-    f.size = g.horizpxls;
+    f.width = g.horizpxls;
+    f.height = g.vertpxls;
     f.maxIters = g.iters;
     return f;
 }

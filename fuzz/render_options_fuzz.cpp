@@ -81,18 +81,25 @@ void checkAccepted(const RenderOptions& o)
     FUZZ_CHECK(within(func.realExpon, -99.99, 99.99) && within(func.cplxExpon, -99.99, 99.99), "exponent %g%+gi",
                func.realExpon, func.cplxExpon);
     FUZZ_CHECK(std::isfinite(f.c.re) && std::isfinite(f.c.im), "constant %g%+gi", f.c.re, f.c.im);
-    FUZZ_CHECK(f.size >= 1 && f.size <= 32767, "size %d", f.size);
+    FUZZ_CHECK(f.width >= 1 && f.width <= 32767 && f.height >= 1 && f.height <= 32767, "size %dx%d", f.width,
+               f.height);
+    FUZZ_CHECK(o.supersample >= 1 && o.supersample <= 16, "supersample %d", o.supersample);
+    FUZZ_CHECK(within(o.density, 0.01, 100.0), "density %g", o.density);
+    FUZZ_CHECK(o.palette.isEmpty() == o.paletteEntries.empty(), "palette '%s' of %zu entries", qPrintable(o.palette),
+               o.paletteEntries.size());
     if (!f.deep()) {
         const PlaneView& v = f.plane();
         FUZZ_CHECK(std::isfinite(v.Xmin) && std::isfinite(v.Xmax) && v.Xmin < v.Xmax, "x from %g to %g", v.Xmin, v.Xmax);
         FUZZ_CHECK(std::isfinite(v.Ymin) && std::isfinite(v.Ymax) && v.Ymin < v.Ymax, "y from %g to %g", v.Ymin, v.Ymax);
-        for (const double extent : {v.Xmax - v.Xmin, v.Ymax - v.Ymin})
-            FUZZ_CHECK(std::isfinite(extent) && extent / f.size > 0.0, "an extent of %g at %d pixels", extent, f.size);
+        for (const auto& [extent, pixels] : {std::pair{v.Xmax - v.Xmin, f.width}, {v.Ymax - v.Ymin, f.height}})
+            FUZZ_CHECK(std::isfinite(extent) && extent / pixels > 0.0, "an extent of %g at %d pixels", extent, pixels);
     }
     FUZZ_CHECK(f.maxIters >= 1 && f.maxIters <= (f.deep() ? 10000000 : 99000), "iters %d", f.maxIters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
-    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty(), "nothing to write");
-    for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts}})
+    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty(),
+               "nothing to write");
+    for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts},
+                               {o.output, o.exr}, {o.indices, o.exr}, {o.counts, o.exr}})
         FUZZ_CHECK(a.isEmpty() || a != b, "two outputs into '%s'", qPrintable(a));
     if (f.deep()) {
         const DeepView& v = f.deepView();

@@ -6,9 +6,10 @@
 
 namespace {
 
-std::unique_ptr<const DeepFrame> buildDeep(const FrameSpec& frame, FrameCanvas& canvas, OrbitCounter* counter)
+std::unique_ptr<const DeepFrame> buildDeep(const FrameSpec& frame, const std::function<bool()>& halted,
+                                           OrbitCounter* counter)
 {
-    BuildControl control{[&canvas] { return canvas.userHalt(); }, nullptr};
+    BuildControl control{halted, nullptr};
     if (counter == nullptr)
         return DeepFrame::build(frame, control);
     control.points = &counter->points;
@@ -23,18 +24,51 @@ std::unique_ptr<const DeepFrame> buildDeep(const FrameSpec& frame, FrameCanvas& 
 
 } // namespace
 
+PreparedFrame::PreparedFrame(const FrameSpec& frame, const std::function<bool()>& halted, OrbitCounter* orbit)
+    : frame_(frame)
+{
+    if (frame.deep()) {
+        deep_ = buildDeep(frame, halted, orbit);
+        stopped_ = deep_ == nullptr;
+    }
+}
+
+PreparedFrame::~PreparedFrame() = default;
+
+FrameRender PreparedFrame::draw(FrameCanvas& canvas, int threads, EscapeDetail detail,
+                                const std::atomic<std::int32_t>* liveLimit) const
+{
+    FrameRender out;
+    if (stopped_) {
+        out.stopped = true;
+        return out;
+    }
+    const std::atomic<std::int32_t> ownLimit{frame_.maxIters};
+    const tagRECT whole{0, 0, frame_.width, frame_.height};
+    if (!deep_) {
+        const PlaneEvaluator plane(frame_, escapeIsa(), detail);
+        out.grid = renderParallel(whole, plane, liveLimit ? *liveLimit : ownLimit, canvas, threads);
+    } else {
+        out.referenceIterations = deep_->referenceIterations();
+        out.precisionBits = deep_->precisionBits();
+        out.grid = renderParallel(whole, DeepEvaluator(*deep_, escapeIsa(), detail), ownLimit, canvas, threads);
+    }
+    out.stopped = canvas.userHalt();
+    return out;
+}
+
 FrameRender renderFrame(const FrameSpec& frame, tagRECT StartRect, FrameCanvas& canvas, int threads,
                         const RenderLinks& links)
 {
     const std::atomic<std::int32_t> ownLimit{frame.maxIters};
     FrameRender out;
     if (!frame.deep()) {
-        const PlaneEvaluator plane(frame);
+        const PlaneEvaluator plane(frame, escapeIsa(), links.detail);
         if (links.drawing)
             links.drawing();
         out.grid = renderParallel(StartRect, plane, links.liveLimit ? *links.liveLimit : ownLimit, canvas, threads);
     } else {
-        const std::unique_ptr<const DeepFrame> deep = buildDeep(frame, canvas, links.orbit);
+        const std::unique_ptr<const DeepFrame> deep = buildDeep(frame, [&canvas] { return canvas.userHalt(); }, links.orbit);
         if (!deep) {
             out.stopped = true;
             return out;
@@ -43,7 +77,7 @@ FrameRender renderFrame(const FrameSpec& frame, tagRECT StartRect, FrameCanvas& 
         out.precisionBits = deep->precisionBits();
         if (links.drawing)
             links.drawing();
-        out.grid = renderParallel(StartRect, DeepEvaluator(*deep), ownLimit, canvas, threads);
+        out.grid = renderParallel(StartRect, DeepEvaluator(*deep, escapeIsa(), links.detail), ownLimit, canvas, threads);
     }
     out.stopped = canvas.userHalt();
     return out;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "engine/block_render.h"
 #include "engine/frame_spec.h"
@@ -31,6 +32,34 @@ struct RenderLinks {
     const std::atomic<std::int32_t>* liveLimit = nullptr;
     OrbitCounter* orbit = nullptr;
     std::function<void()> drawing{};
+    // What escapes carry beyond their count, for the colourings that follow
+    // it: then every pixel is evaluated on its own (PixelEvaluator::detail).
+    EscapeDetail detail = EscapeDetail::Count;
+};
+
+class DeepFrame;
+
+// A frame made ready once and drawn as often as wanted, a part at a time
+// (FrameCanvas::wanted): a deep frame's reference orbit is built once, by
+// the constructor, which stops as soon as `halted` says so.
+class PreparedFrame {
+public:
+    PreparedFrame(const FrameSpec& frame, const std::function<bool()>& halted, OrbitCounter* orbit);
+    ~PreparedFrame();
+    PreparedFrame(const PreparedFrame&) = delete;
+    PreparedFrame& operator=(const PreparedFrame&) = delete;
+
+    // The build was asked to stop: nothing can be drawn.
+    bool stopped() const { return stopped_; }
+    // Draws the whole frame, of which the canvas keeps what it wants, on
+    // `threads` threads; the orbit's length and precision go with the stats.
+    FrameRender draw(FrameCanvas& canvas, int threads, EscapeDetail detail,
+                     const std::atomic<std::int32_t>* liveLimit = nullptr) const;
+
+private:
+    FrameSpec frame_;
+    std::unique_ptr<const DeepFrame> deep_;
+    bool stopped_ = false;
 };
 
 // Draws StartRect of the frame on `threads` threads, choosing its evaluator

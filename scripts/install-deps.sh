@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake ninja-build g++ clang libclang-rt-dev
 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libmpfr-dev pkg-config
+libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libmpfr-dev libopenexr-dev pkg-config
 desktop-file-utils appstream man-db groff-base dpkg-dev file lintian"
 
 missing=""

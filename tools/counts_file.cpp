@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-bool writeNpy(OutputFile& file, int side, const CountRows& rows)
+bool writeNpy(OutputFile& file, int width, int height, const CountRows& rows)
 {
-    const std::string n = std::to_string(side);
-    std::string header = "{'descr': '<u4', 'fortran_order': False, 'shape': (" + n + ", " + n + "), }";
+    std::string header = "{'descr': '<u4', 'fortran_order': False, 'shape': (" + std::to_string(height) + ", " +
+                         std::to_string(width) + "), }";
     // magic (6) + version (2) + length (2) + header + '\n', to a multiple of 64
     const std::size_t unpadded = 10 + header.size() + 1;
     header.append((64 - unpadded % 64) % 64, ' ');
@@ -17,9 +17,9 @@ bool writeNpy(OutputFile& file, int side, const CountRows& rows)
     start += header;
     if (!file.write(start.data(), start.size()))
         return false;
-    std::vector<std::uint32_t> row(static_cast<std::size_t>(side));
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(width));
     std::vector<unsigned char> bytes(row.size() * 4);
-    for (int y = 0; y < side; ++y) {
+    for (int y = 0; y < height; ++y) {
         rows(y, row.data());
         for (std::size_t x = 0; x < row.size(); ++x)
             for (int b = 0; b < 4; ++b)

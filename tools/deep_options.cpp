@@ -2,7 +2,10 @@
 
 #include <QStringList>
 
+#include <cmath>
+
 #include "engine/deep/decimal.h"
+#include "engine/deep/deep_frame.h"
 #include "tools/render_command.h"
 #include "tools/render_options.h"
 
@@ -51,6 +54,11 @@ QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center,
     const BigFloat value = readDecimal(r);
     if (mpfr_sgn(value.get()) <= 0 || !mpfr_number_p(value.get()))
         return QStringLiteral("--radius: '%1' is not a positive finite number").arg(radius);
+    if (radiusLog2(r) * std::log10(2.0) < kDeepestRadiusLog10)
+        return QStringLiteral("--radius: '%1' is deeper than 1e%2, the deepest this program computes "
+                              "(its reference orbit would take days)")
+            .arg(radius)
+            .arg(kDeepestRadiusLog10, 0, 'f', 0);
     QString cRe = QStringLiteral("0"), cIm = QStringLiteral("0.63");
     if (!juliaC.isNull())
         if (QString e = readPair(QStringLiteral("c"), juliaC, &cRe, &cIm); !e.isEmpty())
@@ -66,10 +74,11 @@ QString readColouring(const QString& text, RenderOptions* o)
         o->colouring = defaultColouring(o->frame);
         return {};
     }
-    for (const Colouring rule : {Colouring::Curve, Colouring::Cycle, Colouring::Extended})
+    for (const Colouring rule :
+         {Colouring::Curve, Colouring::Cycle, Colouring::Extended, Colouring::Smooth, Colouring::Distance})
         if (text == QLatin1String(colouringName(rule))) {
             o->colouring = rule;
             return {};
         }
-    return QStringLiteral("--colouring: '%1' is not curve, cycle or extended").arg(text);
+    return QStringLiteral("--colouring: '%1' is not curve, cycle, extended, smooth or distance").arg(text);
 }

@@ -17,5 +17,5 @@ QString autoItersHelp();
 QString readDeepFrame(bool viewGiven, bool exponentGiven, const QString& center, const QString& radius,
                       const QString& juliaC, RenderOptions* o);
 
-// --colouring, or its default: curve with --view, cycle with --center.
+// --colouring, or its default: curve with --view, smooth with --center.
 QString readColouring(const QString& text, RenderOptions* o);

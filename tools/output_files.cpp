@@ -167,6 +167,16 @@ bool OutputFile::write(const void* data, std::size_t size)
     return !failed();
 }
 
+bool OutputFile::seek(std::uint64_t position)
+{
+    if (failed() || fd_ < 0 || !flushBuffer())
+        return false;
+    if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0)
+        return fail(errno);
+    written_ = position;
+    return true;
+}
+
 bool OutputFile::flushBuffer()
 {
     std::size_t done = 0;
@@ -180,6 +190,7 @@ bool OutputFile::flushBuffer()
             return fail(ENOSPC);  // a device that takes nothing would be asked for ever
         done += static_cast<std::size_t>(n);
     }
+    written_ += buffer_.size();
     buffer_.clear();
     return true;
 }

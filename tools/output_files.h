@@ -24,6 +24,11 @@ public:
     bool open();
     // Takes all of the bytes or fails; after a failure every call fails.
     bool write(const void* data, std::size_t size);
+    // Where the next byte goes, and a move there, for formats that go back
+    // to fill in what they could not know before (an EXR's line offsets).
+    // A pipe cannot go back: seek fails it.
+    std::uint64_t position() const { return written_ + buffer_.size(); }
+    bool seek(std::uint64_t position);
     // Writes out what is buffered and closes: after it only the commit is
     // left, which cannot run out of space.
     bool finish();
@@ -47,6 +52,7 @@ private:
     int cleanupSlot_ = -1;
     bool committed_ = false;
     std::vector<unsigned char> buffer_;
+    std::uint64_t written_ = 0;  // where the buffer goes in the file
     std::string error_;
 };
 

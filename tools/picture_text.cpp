@@ -4,5 +4,10 @@
 
 std::vector<std::pair<std::string, std::string>> pictureText(const FrameSpec& frame, Colouring colouring)
 {
-    return {{"Software", "Kavrel " KAVREL_VERSION}, {"Command", renderCommandLine(frame, colouring, "")}};
+    return pictureText(frame, PictureLook{colouring, 1.0, {}, 1});
+}
+
+std::vector<std::pair<std::string, std::string>> pictureText(const FrameSpec& frame, const PictureLook& look)
+{
+    return {{"Software", "Kavrel " KAVREL_VERSION}, {"Command", renderCommandLine(frame, look, "")}};
 }

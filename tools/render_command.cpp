@@ -28,14 +28,22 @@ const char* colouringName(Colouring rule)
     switch (rule) {
     case Colouring::Cycle: return "cycle";
     case Colouring::Extended: return "extended";
+    case Colouring::Smooth: return "smooth";
+    case Colouring::Distance: return "distance";
     default: return "curve";
     }
 }
 
-Colouring defaultColouring(const FrameSpec& frame) { return frame.deep() ? Colouring::Cycle : Colouring::Curve; }
+Colouring defaultColouring(const FrameSpec& frame) { return frame.deep() ? Colouring::Smooth : Colouring::Curve; }
 
 std::vector<std::string> renderArguments(const FrameSpec& f, Colouring colouring, const std::string& output)
 {
+    return renderArguments(f, PictureLook{colouring, 1.0, {}, 1}, output);
+}
+
+std::vector<std::string> renderArguments(const FrameSpec& f, const PictureLook& look, const std::string& output)
+{
+    const Colouring colouring = look.colouring;
     std::vector<std::string> args{"kavrel-render", "--set", f.julia() ? "julia" : "mandelbrot"};
     if (const int power = integerPower(f.func))
         args.insert(args.end(), {"--power", std::to_string(power)});
@@ -50,9 +58,17 @@ std::vector<std::string> renderArguments(const FrameSpec& f, Colouring colouring
         const PlaneView& v = f.plane();
         args.insert(args.end(), {"--view", joined({v.Xmin, v.Xmax, v.Ymin, v.Ymax})});
     }
-    args.insert(args.end(), {"--size", std::to_string(f.size), "--iters", std::to_string(f.maxIters)});
+    const std::string size = f.width == f.height ? std::to_string(f.width)
+                                                 : std::to_string(f.width) + 'x' + std::to_string(f.height);
+    args.insert(args.end(), {"--size", size, "--iters", std::to_string(f.maxIters)});
     if (colouring != defaultColouring(f))
         args.insert(args.end(), {"--colouring", colouringName(colouring)});
+    if (look.density != 1.0 && followsFraction(colouring))
+        args.insert(args.end(), {"--density", exactNumber(look.density)});
+    if (!look.palette.empty())
+        args.insert(args.end(), {"--palette", look.palette});
+    if (look.supersample != 1)
+        args.insert(args.end(), {"--supersample", std::to_string(look.supersample)});
     if (!output.empty())
         args.insert(args.end(), {"--output", output});
     return args;
@@ -60,8 +76,13 @@ std::vector<std::string> renderArguments(const FrameSpec& f, Colouring colouring
 
 std::string renderCommandLine(const FrameSpec& frame, Colouring colouring, const std::string& output)
 {
+    return renderCommandLine(frame, PictureLook{colouring, 1.0, {}, 1}, output);
+}
+
+std::string renderCommandLine(const FrameSpec& frame, const PictureLook& look, const std::string& output)
+{
     std::string line;
-    for (const std::string& arg : renderArguments(frame, colouring, output)) {
+    for (const std::string& arg : renderArguments(frame, look, output)) {
         if (!line.empty())
             line += ' ';
         line += arg;

@@ -10,7 +10,7 @@
 std::string exactNumber(double v);
 
 // The word --colouring takes for a rule, and the rule a frame gets without
-// it: curve for a plane view, cycle for a deep one.
+// it: curve for a plane view, smooth for a deep one.
 const char* colouringName(Colouring rule);
 Colouring defaultColouring(const FrameSpec& frame);
 
@@ -21,5 +21,19 @@ Colouring defaultColouring(const FrameSpec& frame);
 // decimals they are.
 std::vector<std::string> renderArguments(const FrameSpec& frame, Colouring colouring, const std::string& output);
 
-// The same as one shell command line; no argument needs quoting.
+// How a picture is drawn beyond its frame: the colouring, its density, the
+// palette file (the built-in palette when empty) and the supersampling.
+struct PictureLook {
+    Colouring colouring = Colouring::Curve;
+    double density = 1.0;
+    std::string palette;
+    int supersample = 1;
+};
+
+// The same with the look's options, each only where it is not the default.
+std::vector<std::string> renderArguments(const FrameSpec& frame, const PictureLook& look, const std::string& output);
+
+// The same as one shell command line; no argument needs quoting (a palette
+// file's name is written as given).
 std::string renderCommandLine(const FrameSpec& frame, Colouring colouring, const std::string& output);
+std::string renderCommandLine(const FrameSpec& frame, const PictureLook& look, const std::string& output);

@@ -1,11 +1,13 @@
 #include "tools/render_options.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <cmath>
 #include <thread>
 
 #include "engine/deep/deep_frame.h"
+#include "engine/palette.h"
 #include "engine/view.h"
 #include "tools/deep_options.h"
 
@@ -46,6 +48,16 @@ int whole(const QString& option, const QString& text, int low, int high)
     return v;
 }
 
+// --size N (a square) or WxH, each side 1..32767.
+void readSize(const QString& text, RenderOptions* o)
+{
+    const QStringList sides = text.split(u'x');
+    if (sides.size() > 2)
+        throw Failure{QStringLiteral("--size: expected N or WxH, got '%1'").arg(text)};
+    o->frame.width = whole(QStringLiteral("size"), sides.first(), 1, 32767);
+    o->frame.height = whole(QStringLiteral("size"), sides.last(), 1, 32767);
+}
+
 void readExponent(const QString& text, RenderOptions* o)
 {
     // The window keeps a typed part as a count of hundredths times 0.01, and
@@ -80,11 +92,11 @@ void readView(const QString& text, RenderOptions* o)
 void checkViewSize(const QString& text, const RenderOptions& o)
 {
     const PlaneView& v = o.frame.plane();
-    for (const double extent : {v.Xmax - v.Xmin, v.Ymax - v.Ymin}) {
-        const double pixel = extent / o.frame.size;
+    for (const auto& [extent, pixels] : {std::pair{v.Xmax - v.Xmin, o.frame.width}, {v.Ymax - v.Ymin, o.frame.height}}) {
+        const double pixel = extent / pixels;
         if (!std::isfinite(extent) || !(pixel > 0.0))
             throw Failure{QStringLiteral("--view: the width, height and pixel size must be finite and above zero, "
-                                         "got '%1' at %2 pixels").arg(text).arg(o.frame.size)};
+                                         "got '%1' at %2 x %3 pixels").arg(text).arg(o.frame.width).arg(o.frame.height)};
     }
 }
 
@@ -95,7 +107,32 @@ std::int32_t automaticLimit(const FrameSpec& f)
 {
     if (f.deep())
         return deepAutoIters(f.deepView().radius);
-    return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.size)));
+    return std::max(1, autoIters(pixelSize(f.plane().Xmin, f.plane().Xmax, f.width)));
+}
+
+// --palette: the file's text, checked as the built-in palette's.
+void readPaletteFile(const QString& name, RenderOptions* o)
+{
+    QFile file(name);
+    if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
+        throw Failure{QStringLiteral("--palette: cannot read '%1': %2").arg(name, file.errorString())};
+    // A palette is some 6 kB; a file far larger is not one.
+    const QByteArray text = file.read(1 << 20);
+    std::vector<std::uint32_t> entries(kPaletteSize);
+    if (const std::string e = readPaletteText(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                                              entries.data());
+        !e.empty())
+        throw Failure{QStringLiteral("--palette: '%1': %2").arg(name, QString::fromStdString(e))};
+    o->palette = name;
+    o->paletteEntries = std::move(entries);
+}
+
+double density(const QString& text)
+{
+    const double v = number(QStringLiteral("density"), text);
+    if (!(v >= 0.01 && v <= 100.0))
+        throw Failure{QStringLiteral("--density: '%1' is not from 0.01 to 100").arg(text)};
+    return v;
 }
 
 QString outputFile(const QString& option, const QString& name)
@@ -166,20 +203,24 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption exponent(QStringLiteral("exponent"), QStringLiteral("A complex power z^(RE+IM i), each part -99.99..99.99."), QStringLiteral("RE,IM"));
     const QCommandLineOption c(QStringLiteral("c"), QStringLiteral("Julia constant (default 0,0.63)."), QStringLiteral("RE,IM"));
     const QCommandLineOption view(QStringLiteral("view"), QStringLiteral("Plane rectangle (default -2,2,-2,2)."), QStringLiteral("XMIN,XMAX,YMIN,YMAX"));
-    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Side in pixels, 1..32767 (default 600)."), QStringLiteral("N"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("A square of N pixels a side, or W x H pixels; each side 1..32767 (default 600)."), QStringLiteral("N|WxH"));
     const QCommandLineOption center(QStringLiteral("center"), QStringLiteral("Deep frame: its centre, two decimals of any length, read exactly."), QStringLiteral("RE,IM"));
-    const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its side, a positive decimal such as 2.5e-1000."), QStringLiteral("R"));
+    const QCommandLineOption radius(QStringLiteral("radius"), QStringLiteral("Deep frame: half its height, a positive decimal such as 2.5e-1000; pixels are square."), QStringLiteral("R"));
     const QCommandLineOption iters(QStringLiteral("iters"), QStringLiteral("Iteration limit 1..99000 (1..10000000 with --center), or auto (default). %1").arg(autoItersHelp()), QStringLiteral("N|auto"));
-    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count; default with --center) or extended (the explorer's curve, continued past its last colour: the window's deep frames)."), QStringLiteral("RULE"));
+    const QCommandLineOption colouring(QStringLiteral("colouring"), QStringLiteral("curve (the explorer's colours; default with --view), cycle (the palette up and down with the count), extended (the explorer's curve, continued past its last colour: the window's deep frames) smooth (the continuous escape value through a logarithm, the palette's entries blended; default with --center) or distance (smooth, darkened within a few pixels of the set by the estimated distance)."), QStringLiteral("RULE"));
+    const QCommandLineOption densityOption(QStringLiteral("density"), QStringLiteral("How fast the smooth and distance colourings walk the palette, 0.01..100 (default 1): 2 makes their bands twice as narrow."), QStringLiteral("D"));
+    const QCommandLineOption palette(QStringLiteral("palette"), QStringLiteral("A palette file in place of the built-in one: 500 lines of red green blue, each 0..255."), QStringLiteral("FILE"));
+    const QCommandLineOption supersample(QStringLiteral("supersample"), QStringLiteral("Each pixel of the picture the mean of K x K samples, in linear light, 1..16 (default 1); --indices and --counts keep one value a pixel."), QStringLiteral("K"));
     const QCommandLineOption counts(QStringLiteral("counts"), QStringLiteral("NumPy .npy of every pixel's escape count, <u4, rows from the top."), QStringLiteral("FILE.npy"));
+    const QCommandLineOption exr(QStringLiteral("exr"), QStringLiteral("OpenEXR of every pixel's raw data: N (uint32, the count plus 1; 0xFFFFFFFF never escaped), NF (float, its fraction) and DE (float, the distance to the set in pixels), with the view in the header."), QStringLiteral("FILE.exr"));
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
-    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits."));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits; --supersample adds samples."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, output, indices,
-                       counts, stats, help, version});
+    parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, densityOption,
+                       palette, supersample, output, indices, counts, exr, stats, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -230,7 +271,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             !e.isEmpty())
             throw Failure{e};
         if (parser.isSet(size))
-            o->frame.size = whole(QStringLiteral("size"), parser.value(size), 1, 32767);
+            readSize(parser.value(size), o);
         if (parser.isSet(view))
             checkViewSize(parser.value(view), *o);
         o->autoIters = !parser.isSet(iters) || parser.value(iters) == u"auto";
@@ -241,6 +282,15 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             o->frame.maxIters = automaticLimit(o->frame);
         if (const QString e = readColouring(valueOf(colouring), o); !e.isEmpty())
             throw Failure{e};
+        if (parser.isSet(densityOption)) {
+            if (!followsFraction(o->colouring))
+                throw Failure{QStringLiteral("--density: only the smooth and distance colourings have one")};
+            o->density = density(parser.value(densityOption));
+        }
+        if (parser.isSet(palette))
+            readPaletteFile(parser.value(palette), o);
+        if (parser.isSet(supersample))
+            o->supersample = whole(QStringLiteral("supersample"), parser.value(supersample), 1, 16);
         if (parser.isSet(threads))
             o->threads = whole(QStringLiteral("threads"), parser.value(threads), 1, 1024);
         if (parser.isSet(output))
@@ -249,7 +299,9 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             o->indices = outputFile(QStringLiteral("indices"), parser.value(indices));
         if (parser.isSet(counts))
             o->counts = outputFile(QStringLiteral("counts"), parser.value(counts));
-        if (o->output.isEmpty() && o->indices.isEmpty() && o->counts.isEmpty())
+        if (parser.isSet(exr))
+            o->exr = outputFile(QStringLiteral("exr"), parser.value(exr));
+        if (o->output.isEmpty() && o->indices.isEmpty() && o->counts.isEmpty() && o->exr.isEmpty())
             o->output = QStringLiteral("kavrel.png");
         if (!o->output.isEmpty() && !o->indices.isEmpty() && sameFile(o->output, o->indices))
             throw Failure{QStringLiteral("--output and --indices name the same file '%1'").arg(o->indices)};
@@ -257,6 +309,12 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             if (!o->counts.isEmpty() && !other.isEmpty() && sameFile(other, o->counts))
                 throw Failure{QStringLiteral("--counts names the same file '%1' as --%2")
                                   .arg(o->counts, other == o->output ? u"output" : u"indices")};
+        for (const QString& other : {o->output, o->indices, o->counts})
+            if (!o->exr.isEmpty() && !other.isEmpty() && sameFile(other, o->exr))
+                throw Failure{QStringLiteral("--exr names the same file '%1' as --%2")
+                                  .arg(o->exr, other == o->output    ? u"output"
+                                               : other == o->indices ? u"indices"
+                                                                     : u"counts")};
         o->stats = parser.isSet(stats);
     } catch (const Failure& f) {
         *message = oneLine(f.text);

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 #include "engine/colouring.h"
 #include "engine/frame_spec.h"
 
@@ -16,7 +19,12 @@ struct RenderOptions {
     QString output;
     QString indices;
     QString counts;  // .npy of escape counts
+    QString exr;     // OpenEXR of counts, fractions and distances
     Colouring colouring = Colouring::Curve;
+    double density = 1.0;  // of the smooth colouring
+    QString palette;       // --palette as given, and its entries; the built-in one when empty
+    std::vector<std::uint32_t> paletteEntries;
+    int supersample = 1;   // K: each pixel the mean of K x K samples
     bool stats = false;
 };
 

@@ -122,6 +122,8 @@ struct DeepFrame::Track {
     // Taken from a lane: goes back to one at the top of a pass that a lane
     // takes the same way, after kPlainPassesForLane such passes in a row.
     bool fromLane = false;
+    // Where asked for, the derivative of z, carried along.
+    CxExp* derivative = nullptr;
 };
 
 DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(p), power_(integerPower(p.func))
@@ -129,8 +131,9 @@ DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(
     const DeepView& view = p.deepView();
     const BigFloat radius = readDecimal(view.radius);
     radius_ = toExtended(radius);
+    centre_ = {mpfr_get_d(readDecimal(view.re).get(), MPFR_RNDN), mpfr_get_d(readDecimal(view.im).get(), MPFR_RNDN)};
     const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
-    bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(p.size + 1.0)) + 64.0);
+    bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(std::max(p.width, p.height) + 1.0)) + 64.0);
     // Most orbits need no more; one that passes near the critical point
     // asks for more, at once, and is computed again: at most what one pass
     // there needs, the power times as many digits.
@@ -171,12 +174,14 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     // fast a pixel moves with the frame there is the pixel's own. It is
     // computed at the precision the centre's orbit needs.
     mpfr_prec_t needed = 0;
-    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.size, 0.0, radius_.e), true, nullptr, mostBits_};
+    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.height, 0.0, radius_.e), true, nullptr, mostBits_};
     if (!p.julia()) {
         // The largest |dc| of the frame: at a corner.
+        const double aspect = static_cast<double>(p.width) / p.height;
+        const double corner = std::sqrt(aspect * aspect + 1.0);
         const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
-                                    CxExp::normalized(radius_.re * std::sqrt(2.0), 0.0, radius_.e);
-        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * std::sqrt(2.0);
+                                    CxExp::normalized(radius_.re * corner, 0.0, radius_.e);
+        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * corner;
         std::optional<ReferenceOrbit> orbit = computeOrbit(zero(bits_), start, power_, length, bits_, &early, control);
         if (stopped(orbit) || needed != 0)
             return needed;
@@ -232,7 +237,8 @@ template <class D>
 DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     for (;;) {
-        const Outcome outcome = passes(t, delta, dc, counters);
+        const Outcome outcome =
+            t.derivative ? passes<D, true>(t, delta, dc, counters) : passes<D, false>(t, delta, dc, counters);
         if (outcome != Outcome::NearFour)
             return outcome;
         if (escapesNearFour(*t.orbit, t.m, delta))
@@ -242,7 +248,7 @@ DeepFrame::Outcome DeepFrame::iterate(Track& t, D& delta, const D& dc, DeepCount
 
 // iterate()'s passes, up to a point within rounding of the escape radius
 // (NearFour, undecided).
-template <class D>
+template <class D, bool Derive>
 DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounters& counters) const
 {
     const std::int32_t maxIters = params_.maxIters;
@@ -277,6 +283,10 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
             break;
         std::int64_t len = 1;
         if (const BlaStep* s = table->lookup(m, blaSize(dz), blaSquared(dz), maxIters - n, &len)) {
+            // The step is linear in dz and dc: so is the derivative's.
+            if constexpr (Derive)
+                *t.derivative = mulAdd(CxExp::from(s->A), *t.derivative,
+                                       params_.julia() ? CxExp{} : CxExp::from(s->B));
             dz = s->A * dz + s->B * dc;
             counters.approximated += static_cast<std::uint64_t>(len);
             plain = 0;
@@ -286,6 +296,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
                 break;
             }
             len = 1;
+            if constexpr (Derive)
+                *t.derivative = derivativeStep(power_, toDoubles(z), *t.derivative, params_.julia());
             dz = perturbedStep(power_, point<D>(*orbit, m), dz, dc);
             keepInRange(dz);
         }
@@ -314,8 +326,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
 
 CxExp DeepFrame::pixelDelta(int col, int row) const
 {
-    const double n = params_.size;
-    return CxExp::normalized(radius_.re * (2.0 * col - n) / n, radius_.re * (n - 2.0 * row) / n, radius_.e) +
+    const double w = params_.width, h = params_.height;
+    return CxExp::normalized(radius_.re * (2.0 * col - w) / h, radius_.re * (h - 2.0 * row) / h, radius_.e) +
            offset_;
 }
 
@@ -323,29 +335,54 @@ CxExp DeepFrame::pixelDelta(int col, int row) const
 // doubles hold (at least 2^-450).
 Cx DeepFrame::inDoubles(const CxExp& dc) { return dc.e >= -1000 ? dc.toCx() : Cx{}; }
 
-std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters) const
+std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters, EscapePoint* escape) const
 {
     const CxExp pixel = pixelDelta(col, row);
     Track t{&orbit_, &table_, 0, 0};
+    if (escape && escape->derive) {
+        escape->dz = params_.julia() ? CxExp{1.0, 0.0, 0} : CxExp{};
+        t.derivative = &escape->dz;
+    }
     CxExp dz, dc;
     if (params_.julia()) {
         dz = pixel;
-        if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel))
+        if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel)) {
+            if (escape) {
+                escape->n = 0;
+                escape->z = orbit_.z[0] + pixel.toCx();
+            }
             return 0;
+        }
     } else {
         dc = pixel;
     }
     Cx d;
-    return finish(t, dz, d, dc, false, counters);
+    return finish(t, dz, d, dc, false, counters, escape);
 }
 
-std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const
+EscapeValue DeepFrame::values(int col, int row, std::int32_t count, const EscapePoint& escape) const
+{
+    const Cx c = params_.julia() ? Cx{params_.c.re, params_.c.im} : centre_ + pixelDelta(col, row).toCx();
+    if (!escape.derive)
+        return {escapeFraction(power_, count, escape.n, escape.z.re, escape.z.im, c.re, c.im), 0.0f};
+    // A pixel is 2 R / H.
+    const double pixelLog2 =
+        std::log2(radius_.re) + static_cast<double>(radius_.e) + 1.0 - std::log2(static_cast<double>(params_.height));
+    return escapeValue(power_, count, escape.n, escape.z.re, escape.z.im, c.re, c.im,
+                       {escape.dz, params_.julia(), pixelLog2});
+}
+
+std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters,
+                               EscapePoint* escape) const
 {
     const Cx dcDoubles = inDoubles(dc);
+    bool extended = false;  // the last passes were taken with an extended exponent
     for (;;) {
         if (!doubles) {
-            if (iterate(t, dz, dc, counters) == Outcome::Done)
+            if (iterate(t, dz, dc, counters) == Outcome::Done) {
+                extended = true;
                 break;
+            }
             d = dz.toCx();
         }
         doubles = false;
@@ -355,6 +392,10 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool 
         if (outcome == Outcome::ForLane)
             return kForLane;
         dz = CxExp::from(d);
+    }
+    if (escape && t.n < params_.maxIters) {
+        escape->n = t.n;
+        escape->z = t.orbit->z[t.m] + (extended ? dz.toCx() : d);
     }
     counters.iterations += static_cast<std::uint64_t>(t.n);
     if (t.n <= 1)
@@ -384,7 +425,8 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
     return norm(orbit_.z[0] + at.dz) < kFourBelow && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
-std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided) const
+std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided,
+                              EscapePoint* escape) const
 {
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
@@ -392,11 +434,15 @@ std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& co
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
     if (undecided && escapesNearFour(*t.orbit, t.m, at.dz)) {
+        if (escape) {
+            escape->n = at.n;
+            escape->z = t.orbit->z[t.m] + at.dz;
+        }
         counters.iterations += static_cast<std::uint64_t>(at.n);
         return at.n <= 1 ? 0 : at.n;
     }
     const CxExp dc = params_.julia() ? CxExp{} : pixelDelta(col, row);
-    const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters);
+    const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters, escape);
     at.m = t.m + (t.orbit == &critical_ ? restart : 0);
     at.n = t.n;
     return count;

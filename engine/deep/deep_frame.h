@@ -8,6 +8,7 @@
 #include "engine/deep/build_control.h"
 #include "engine/deep/lane_tables.h"
 #include "engine/deep/reference_orbit.h"
+#include "engine/escape_value.h"
 #include "engine/frame_spec.h"
 
 // What the pixels evaluated so far cost: passes in all, the passes that
@@ -25,6 +26,13 @@ struct DeepCounters {
 
 // The radius as log2: a double would underflow.
 double radiusLog2(const std::string& radius);
+
+// The deepest radius a frame may have, as log10: its reference orbit is
+// computed with some 332,000 bits a number there (ten times that for a
+// Julia set of z^10 near its critical point), and each of its points takes
+// milliseconds. Deeper, the orbit would take days and its numbers more
+// memory than the frame's pixels.
+constexpr double kDeepestRadiusLog10 = -100000.0;
 
 // The automatic iteration limit of a deep frame: 1000 for every decimal
 // digit of depth, floor(-log10 R), and never below 1000.
@@ -49,7 +57,21 @@ public:
     // EscapeTime's result for pixel (col, row): 0 when the count k <= 1,
     // maxIters when no examined point escaped, else k. Safe from any number
     // of threads at once; each keeps its own counters.
-    std::int32_t count(int col, int row, DeepCounters& counters) const;
+    std::int32_t count(int col, int row, DeepCounters& counters) const { return count(col, row, counters, nullptr); }
+    // Where a pixel escaped: z_n, the first point beyond the escape radius,
+    // and where `derive` asks for it the derivative of z_n (escape_value.h).
+    struct EscapePoint {
+        std::int32_t n = 0;
+        Cx z;
+        bool derive = false;
+        CxExp dz;
+    };
+    // The same, and where the pixel escaped when it did (else escape->n is
+    // left as it was).
+    std::int32_t count(int col, int row, DeepCounters& counters, EscapePoint* escape) const;
+    // The escape's fraction, and with a derivative its distance in pixels
+    // (escape_value.h), of a pixel with this count that escaped there.
+    EscapeValue values(int col, int row, std::int32_t count, const EscapePoint& escape) const;
 
     // Lanes: many pixels stepped side by side in vectors (deep_lanes.h),
     // for the sets of z^2 while every delta is a double. A lane takes the
@@ -79,7 +101,8 @@ public:
     // without a bilinear step) after a run of such passes. An `undecided`
     // pixel is within rounding of the escape radius at `at`, not yet tested
     // there.
-    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false) const;
+    std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false,
+                        EscapePoint* escape = nullptr) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
@@ -97,13 +120,14 @@ private:
     enum class Outcome { Done, OutOfRange, ForLane, NearFour };
     template <class D>
     Outcome iterate(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
-    template <class D>
+    template <class D, bool Derive>
     Outcome passes(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);
     // Iterates until done, in doubles first when `doubles`, and returns the
     // count (or kForLane, for a pixel from a lane, with its delta in d).
-    std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters) const;
+    std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters,
+                        EscapePoint* escape) const;
 
     FrameSpec params_;
     int power_;
@@ -111,6 +135,7 @@ private:
     mpfr_prec_t bits_, mostBits_ = 0;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)
+    Cx centre_;     // the centre's nearest doubles
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
     LaneTables lanes_;  // only where hasLanes()

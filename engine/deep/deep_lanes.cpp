@@ -43,6 +43,12 @@ public:
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
+                if (slots_.fractions && n < frame_.params().maxIters) {
+                    // The lane rests on its escaped point, z = Z + dz.
+                    const double* twiceZ = orbit_.twiceZ + 2 * state_.m[lane];
+                    escape_.n = n;
+                    escape_.z = {0.5 * twiceZ[0] + state_.dzr[lane], 0.5 * twiceZ[1] + state_.dzi[lane]};
+                }
                 finish(lane, n <= 1 ? 0 : n, n, skipped_[lane]);
             }
             for (unsigned lanes = events.handBack; lanes != 0; lanes &= lanes - 1)
@@ -60,7 +66,7 @@ private:
         DeepCounters pixel;
         DeepFrame::LanePoint at{static_cast<std::size_t>(state_.m[lane]), passes(lane),
                                 {state_.dzr[lane], state_.dzi[lane]}};
-        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel, undecided);
+        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel, undecided, wanted());
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
         skipped_[lane] += skipped(pixel);
@@ -94,8 +100,8 @@ private:
                     break;
                 }
                 DeepCounters pixel;
-                const std::int32_t count = frame_.count(col, row, pixel);
-                put(next_, count, add(pixel), skipped(pixel));
+                const std::int32_t count = frame_.count(col, row, pixel, wanted());
+                put(next_, count, add(pixel), skipped(pixel), col, row);
             }
         }
     }
@@ -130,15 +136,27 @@ private:
 
     static std::int32_t skipped(const DeepCounters& pixel) { return static_cast<std::int32_t>(pixel.approximated); }
 
-    void put(std::size_t slot, std::int32_t count, std::int32_t passes, std::int32_t skipped)
+    // Where fractions are wanted, the escape point of the pixel about to be
+    // put, noted afresh for each (a pixel that never escaped has none).
+    DeepFrame::EscapePoint* wanted()
+    {
+        escape_.n = -1;
+        return slots_.fractions ? &escape_ : nullptr;
+    }
+
+    void put(std::size_t slot, std::int32_t count, std::int32_t passes, std::int32_t skipped, int col, int row)
     {
         const std::int32_t maxIters = frame_.params().maxIters;
-        slots_.out[slot - slots_.first] = {count, paletteIndex(Colouring::Curve, count, maxIters), passes, skipped};
+        Escape& e = slots_.out[slot - slots_.first];
+        e = {count, paletteIndex(Colouring::Curve, count, maxIters), passes, skipped};
+        if (slots_.fractions && escape_.n >= 0)
+            e.fraction = frame_.values(col, row, count, escape_).fraction;
+        escape_.n = -1;
     }
 
     void finish(int lane, std::int32_t count, std::int32_t passes, std::int32_t skippedPasses)
     {
-        put(slot_[lane], count, passes, skippedPasses);
+        put(slot_[lane], count, passes, skippedPasses, col_[lane], row_[lane]);
         clear(lane);
         ++idle_;
     }
@@ -163,6 +181,7 @@ private:
     int col_[kMostDeepLanes] = {}, row_[kMostDeepLanes] = {};
     std::size_t slot_[kMostDeepLanes] = {};
     std::int32_t skipped_[kMostDeepLanes] = {};  // passes the pixel's bilinear steps skipped
+    DeepFrame::EscapePoint escape_{-1, {}, false, {}};
     int idle_ = kernel_.lanes;
 };
 

@@ -98,7 +98,7 @@ void expectTrueCounts(short frame)
     DeepCounters counters;
     int shownAsTrue = 0, samples = 0;
     for (int i = 0; i < 12; ++i) {
-        const int col = (37 * i + 11) % job.size, row = (53 * i + 7) % job.size;
+        const int col = (37 * i + 11) % job.width, row = (53 * i + 7) % job.width;
         const std::int32_t truth = bruteForceCount(job, col, row);
         EXPECT_EQ(deep.count(col, row, counters), truth) << "pixel " << col << "," << row;
         const int index = paletteIndex(Colouring::Extended, truth, job.maxIters);
@@ -137,7 +137,7 @@ TEST(DeepWindowTest, AClickInADeepFramePicksItsPointExactlyAndTheJuliaFrameZooms
         << gJcomplexText << " has fewer digits than a pixel of 1e" << pixelLog;
     EXPECT_EQ(Jcomplex, std::strtod(gJcomplexText.c_str(), nullptr)) << "the plane frames take its nearest double";
     const FrameSpec m = frameSpec(kMandelbrot);
-    const auto [re, im] = deepPixelPoint(m.deepView(), m.size, pixel);
+    const auto [re, im] = deepPixelPoint(m.deepView(), m.width, pixel);
     EXPECT_EQ(gJrealText, re);
     EXPECT_EQ(gJcomplexText, im);
     // The Julia frame, at its start view in doubles, is its copied line.

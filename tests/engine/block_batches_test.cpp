@@ -28,7 +28,7 @@ Rendered renderWith(EscapeIsa isa, const FrameSpec& frame, const std::atomic<std
 {
     RecordingCanvas canvas;
     PlaneJob plane{frame, limit, canvas, isa};
-    doGrid({0, 0, frame.size, frame.size}, plane.job);
+    doGrid({0, 0, frame.width, frame.height}, plane.job);
     return {canvas.plots, plane.job.stats};
 }
 

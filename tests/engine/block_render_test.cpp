@@ -2,7 +2,9 @@
 
 #include <set>
 #include <utility>
+#include <vector>
 
+#include "engine/block_steps.h"
 #include "engine/escape_time.h"
 #include "tests/support/support.h"
 #include "tests/support/view_support.h"
@@ -140,3 +142,40 @@ TEST(BlockRenderTest, ComputedPixelsMatchADirectEvaluation)
 }
 
 } // namespace
+
+// Blocks of a square frame keep the window's outline: rows sampled as far
+// as the block is high. Wider or narrower blocks are sampled round their
+// whole closed outline, and nothing beyond it.
+TEST(BlockRenderTest, AnOutlineCoversTheWholeClosedOutlineOfARectangularBlock)
+{
+    const auto samples = [](const tagRECT& b) {
+        std::vector<std::pair<int, int>> out;
+        for (int n = 0; n < outlineSamples(b); ++n)
+            out.emplace_back(outlineSample(b, n).x, outlineSample(b, n).y);
+        return out;
+    };
+    for (const tagRECT b : {tagRECT{3, 5, 13, 8}, tagRECT{3, 5, 6, 15}, tagRECT{0, 0, 7, 2}}) {
+        std::set<std::pair<int, int>> want;
+        for (int x = b.left; x < b.right; ++x)
+            want.insert({{x, b.top}, {x, b.bottom}});
+        for (int y = b.top; y < b.bottom; ++y)
+            want.insert({{b.right, y}, {b.left, y}});
+        const auto got = samples(b);
+        const std::set<std::pair<int, int>> sampled(got.begin() + 1, got.end());
+        EXPECT_EQ(sampled, want) << b.right - b.left << "x" << b.bottom - b.top;
+        // The corner comes first, and again in the top row and the left column.
+        EXPECT_EQ(got.size(), static_cast<std::size_t>(1 + 2 * (b.right - b.left) + 2 * (b.bottom - b.top)));
+        EXPECT_EQ(got.front(), (std::pair{b.left, b.top}));
+    }
+    // Square and a pixel off: four a row of the block's height, as always.
+    for (const tagRECT b : {tagRECT{2, 2, 9, 9}, tagRECT{2, 2, 10, 9}, tagRECT{2, 2, 9, 10}}) {
+        const auto got = samples(b);
+        ASSERT_EQ(got.size(), static_cast<std::size_t>(1 + 4 * (b.bottom - b.top)));
+        for (int row = 0; row < b.bottom - b.top; ++row) {
+            EXPECT_EQ(got[1 + 4 * row], (std::pair{b.left + row, b.top}));
+            EXPECT_EQ(got[2 + 4 * row], (std::pair{b.left + row, b.bottom}));
+            EXPECT_EQ(got[3 + 4 * row], (std::pair{b.right, b.top + row}));
+            EXPECT_EQ(got[4 + 4 * row], (std::pair{b.left, b.top + row}));
+        }
+    }
+}

@@ -36,8 +36,8 @@ public:
 
     bool refill(EscapeRun& run) override
     {
-        for (int added = 0; added < 37 && next_ < p_.size * p_.size; ++added, ++next_)
-            run.addPixel({next_ % p_.size, next_ / p_.size}, p_.maxIters);
+        for (int added = 0; added < 37 && next_ < p_.width * p_.height; ++added, ++next_)
+            run.addPixel({next_ % p_.width, next_ / p_.width}, p_.maxIters);
         return true;
     }
 
@@ -60,13 +60,13 @@ void expectLanesAgree(const DeepFrame& frame)
         AllPixels feeder(p);
         DeepCounters lanes;
         runDeepLanes(frame, kernel, run, feeder, lanes);
-        ASSERT_EQ(run.size(), static_cast<std::size_t>(p.size * p.size));
+        ASSERT_EQ(run.size(), static_cast<std::size_t>(p.width * p.height));
         int differ = 0;
         std::string first;
         DeepCounters scalar;
-        for (int i = 0; i < p.size * p.size; ++i) {
+        for (int i = 0; i < p.width * p.height; ++i) {
             const std::uint64_t before = scalar.iterations;
-            const std::int32_t want = frame.count(i % p.size, i / p.size, scalar);
+            const std::int32_t want = frame.count(i % p.width, i / p.width, scalar);
             const Escape& got = run.result(static_cast<std::size_t>(i));
             if (got.count == want && static_cast<std::uint64_t>(got.passes) == scalar.iterations - before)
                 continue;
@@ -86,8 +86,8 @@ Agreement compare(const FrameSpec& p, Reference reference)
     const DeepFrame frame(p);
     expectLanesAgree(frame);
     Agreement a;
-    for (int row = 0; row < p.size; ++row) {
-        for (int col = 0; col < p.size; ++col) {
+    for (int row = 0; row < p.height; ++row) {
+        for (int col = 0; col < p.width; ++col) {
             const std::int32_t deep = frame.count(col, row, a.counters);
             const std::int32_t want = reference(col, row);
             a.counts.insert(deep);
@@ -136,7 +136,7 @@ FrameSpec aroundCopy(int k, int digits, double shift, int size, std::int32_t max
     const int places = digits + 30;
     deepOf(p).re = shift == 0.0 ? copy.re : offsetDecimal(copy.re, shift, -digits, places);
     deepOf(p).im = shift == 0.0 ? copy.im : offsetDecimal(copy.im, 0.7 * shift, -digits, places);
-    p.size = size;
+    p.width = p.height = size;
     p.maxIters = maxIters;
     return p;
 }
@@ -162,11 +162,11 @@ TEST(DeepFrame, CountsEqualEscapeTimeWhereDoublesSuffice)
             p.maxIters = 150;
             std::tie(deepOf(p).re, deepOf(p).im) = levelCurvePoint(p, 0.3 * power + (julia ? 0.2 : 0.0), 15);
             deepOf(p).radius = "0.001";
-            p.size = 32;
+            p.width = p.height = 32;
             whichFunc = static_cast<std::int16_t>(whichFuncOf(power));
             const double cre = std::stod(deepOf(p).re), cim = std::stod(deepOf(p).im), r = 0.001;
             const Agreement a = compare(p, [&](int col, int row) {
-                const double point[2] = {cre - r + col * (2 * r / p.size), cim + r - row * (2 * r / p.size)};
+                const double point[2] = {cre - r + col * (2 * r / p.width), cim + r - row * (2 * r / p.width)};
                 const double zero[2] = {0.0, 0.0}, c[2] = {-0.1, 0.5};
                 return julia ? EscapeTime(point, c, p.maxIters).count : EscapeTime(zero, point, p.maxIters).count;
             });
@@ -192,7 +192,7 @@ TEST(DeepFrame, LanesStartOverWhereCountDoes)
     FrameSpec outside = deepFrame();
     deepOf(outside).re = "0.3";
     deepOf(outside).radius = "0.1";
-    outside.size = 32;
+    outside.width = outside.height = 32;
     outside.maxIters = 500;
     FrameSpec julia = outside;
     julia.FuncSwitch = kJulia;
@@ -204,8 +204,8 @@ TEST(DeepFrame, LanesStartOverWhereCountDoes)
         expectLanesAgree(frame);
         DeepCounters counters;
         std::set<std::int32_t> counts;
-        for (int i = 0; i < p.size * p.size; ++i)
-            counts.insert(frame.count(i % p.size, i / p.size, counters));
+        for (int i = 0; i < p.width * p.height; ++i)
+            counts.insert(frame.count(i % p.width, i / p.width, counters));
         EXPECT_GT(counters.rebased, 0u);
         EXPECT_LT(counters.approximated, counters.iterations / 100);
         EXPECT_TRUE(counts.count(p.maxIters) == 1 && counts.size() > 20) << counts.size() << " counts";
@@ -444,7 +444,7 @@ TEST(DeepFrame, OtherPowersAndJuliaSetsMatchMpfrAtRadius1e20)
         p.maxIters = 300;
         std::tie(deepOf(p).re, deepOf(p).im) = levelCurvePoint(p, c.angle, 40);
         deepOf(p).radius = "1e-20";
-        p.size = 32;
+        p.width = p.height = 32;
         SCOPED_TRACE(std::string(c.julia ? "Julia" : "Mandelbrot") + " z^" + std::to_string(c.power));
         expectAgreement(compareWithMpfr(p));
     }
@@ -520,7 +520,7 @@ TEST(DeepFrame, PrecisionFollowsTheRadius)
     FrameSpec p = deepFrame();
     deepOf(p).re = "-1.75";
     p.maxIters = 10;
-    p.size = 100;
+    p.width = p.height = 100;
     deepOf(p).radius = "1e-100";
     const mpfr_prec_t at100 = DeepFrame(p).precisionBits();
     deepOf(p).radius = "1e-200";
@@ -538,7 +538,7 @@ TEST(DeepFrame, AtTheTipOfTheSetEveryPixelIsTheTrueOrbits)
 {
     FrameSpec p = deepFrame();
     deepOf(p) = DeepView{"-2", "0", "1e-30"};
-    p.size = 32;
+    p.width = p.height = 32;
     p.maxIters = 3000;
     const Agreement a = compareWithMpfr(p);
     EXPECT_EQ(a.exact, a.total) << a.worst;
@@ -561,7 +561,7 @@ TEST(DeepFrame, NextToTheSegmentOfAJuliaSetThePixelsOnTheRadiusEscapeExactly)
         p.FuncSwitch = kJulia;
         p.c = juliaOfDecimals("-2", "0");
         deepOf(p) = DeepView{"0", "0", radius};
-        p.size = 24;
+        p.width = p.height = 24;
         p.maxIters = 400;
         // |z_1|^2 - 4 is 4 Im(z_0)^4 on the diagonals: four times the
         // radius's digits tell it.
@@ -581,7 +581,7 @@ TEST(DeepFrame, AJuliaFrameOnTheCriticalPointHasThePrecisionItsSquaredDeltasNeed
     p.FuncSwitch = kJulia;
     p.c = juliaOfDecimals("0", "1");
     deepOf(p) = DeepView{"1e-61", "2e-61", "1e-60"};
-    p.size = 24;
+    p.width = p.height = 24;
     p.maxIters = 2000;
     const double radiusBits = 60 * std::log2(10.0);
     EXPECT_GE(DeepFrame(p).precisionBits(), 2 * radiusBits);
@@ -607,13 +607,13 @@ TEST(DeepFrame, ASuperattractingCycleKeepsItsPixelsInside)
         p.func = powerFunc(cycle.power);
         p.c = cycle.power == 2 ? juliaOfDecimals(cycle.c, "0") : juliaOfDecimals("0", cycle.c);
         deepOf(p) = DeepView{"1e-61", "2e-61", "1e-60"};
-        p.size = 8;
+        p.width = p.height = 8;
         p.maxIters = 2000;
         const DeepFrame frame(p);
         EXPECT_LE(frame.precisionBits(), cycle.power * 300);
         DeepCounters counters;
-        for (int i = 0; i < p.size * p.size; ++i)
-            ASSERT_EQ(frame.count(i % p.size, i / p.size, counters), 2000) << "pixel " << i;
+        for (int i = 0; i < p.width * p.height; ++i)
+            ASSERT_EQ(frame.count(i % p.width, i / p.width, counters), 2000) << "pixel " << i;
     }
 }
 
@@ -636,7 +636,7 @@ TEST(DeepFrame, JuliaSetsOfEveryPowerMatchMpfrAt1e100And1e300)
         p.c.imText = "0.75";
         std::tie(deepOf(p).re, deepOf(p).im) = repellingFixedPoint(c.power, p.c.reText, p.c.imText, c.digits + 10);
         deepOf(p).radius = "1e-" + std::to_string(c.digits);
-        p.size = 16;
+        p.width = p.height = 16;
         p.maxIters = c.maxIters;
         SCOPED_TRACE("z^" + std::to_string(c.power) + " at 1e-" + std::to_string(c.digits));
         const Agreement a = compareWithMpfr(p);

@@ -161,7 +161,7 @@ TEST(DeepViewTest, AtTheSwitchTheDeepFrameCountsWhatThePlaneFrameCounts)
     const double xmin = -32 * pixel, ymax = 1.0 + 32 * pixel;
     FrameSpec plane = f;
     plane.view = PlaneView{xmin, xmin + n * pixel, ymax - n * pixel, ymax};
-    plane.size = n;
+    plane.width = plane.height = n;
     ASSERT_FALSE(doublesSuffice(plane.plane(), n, n)) << "past the switch";
     FrameSpec deep = plane;
     deep.view = zoomPlaneToDeep(xmin, ymax, pixel, pixel, n, {0, 0, n, n});
@@ -207,7 +207,7 @@ TEST(DeepBuildTest, AStopEndsTheOrbitWithinAFewHundredPointsAndTheCountShowsTheW
     FrameSpec f = deepFrame();
     deepOf(f) = DeepView{"-0.1", "0.05", "1e-600"};  // inside the set: the orbit runs to the limit
     f.maxIters = 200000;
-    f.size = 50;
+    f.width = f.height = 50;
     std::atomic<std::uint64_t> points{0};
     int polls = 0;
     const BuildControl stopSoon{[&] { return ++polls > 20; }, &points};

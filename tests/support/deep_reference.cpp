@@ -76,8 +76,9 @@ void pixelCoordinate(mpfr_ptr out, const std::string& centre, const BigFloat& ra
 namespace {
 
 // Iterates from `point` (the start in a Julia set, the constant in the
-// Mandelbrot set) with every pass in MPFR; EscapeTime's result.
-std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits)
+// Mandelbrot set) with every pass in MPFR; EscapeTime's result, and where
+// the orbit escaped when `escape` is given.
+std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits, BruteEscape* escape = nullptr)
 {
     Big z(bits), c(bits), start(bits), scratch(bits);
     if (frame.julia()) {
@@ -88,16 +89,39 @@ std::int32_t countAt(const FrameSpec& frame, const Big& point, mpfr_prec_t bits)
         c = point;
     }
     BigFloat n2(bits), t(bits);
+    // The derivative in c (in z_0 for a Julia set), where an escape is asked for.
+    Big dz(bits), power(bits);
+    mpfr_set_ui(dz.re.get(), frame.julia() ? 1 : 0, MPFR_RNDN);
+    mpfr_set_ui(dz.im.get(), 0, MPFR_RNDN);
+    const int p = integerPower(frame.func);
     std::int32_t k = 0;
     for (; k < frame.maxIters; ++k) {
         normInto(z, n2, t);
-        if (mpfr_cmp_ui(n2.get(), 4) > 0)
+        if (mpfr_cmp_ui(n2.get(), 4) > 0) {
+            if (escape)
+                *escape = {0, k, mpfr_get_d(z.re.get(), MPFR_RNDN), mpfr_get_d(z.im.get(), MPFR_RNDN),
+                           mpfr_get_d(c.re.get(), MPFR_RNDN), mpfr_get_d(c.im.get(), MPFR_RNDN),
+                           mpfr_get_d(dz.re.get(), MPFR_RNDN), mpfr_get_d(dz.im.get(), MPFR_RNDN)};
             break;
+        }
+        if (escape) {
+            // dz <- p z^(p-1) dz (+ 1)
+            power = z;
+            for (int q = 2; q < p; ++q)
+                multiply(power, z, scratch);
+            multiply(dz, power, scratch);
+            mpfr_mul_ui(dz.re.get(), dz.re.get(), static_cast<unsigned long>(p), MPFR_RNDN);
+            mpfr_mul_ui(dz.im.get(), dz.im.get(), static_cast<unsigned long>(p), MPFR_RNDN);
+            if (!frame.julia())
+                mpfr_add_ui(dz.re.get(), dz.re.get(), 1, MPFR_RNDN);
+        }
         start = z;
-        for (int p = 1; p < integerPower(frame.func); ++p)
+        for (int q = 1; q < p; ++q)
             multiply(z, start, scratch);
         add(z, c);
     }
+    if (escape)
+        escape->count = k <= 1 ? 0 : k;
     return k <= 1 ? 0 : k;
 }
 
@@ -129,13 +153,20 @@ IterFunc powerFunc(int power)
 
 std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits)
 {
+    return bruteForceEscape(frame, col, row, bits).count;
+}
+
+BruteEscape bruteForceEscape(const FrameSpec& frame, int col, int row, mpfr_prec_t bits)
+{
     if (bits == 0)
-        bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(deepOf(frame).radius)) + std::log2(frame.size + 1.0) + 128);
+        bits = static_cast<mpfr_prec_t>(std::max(0.0, -radiusLog2(deepOf(frame).radius)) + std::log2(std::max(frame.width, frame.height) + 1.0) + 128);
     const BigFloat radius = readDecimal(deepOf(frame).radius, bits);
     Big pixel(bits);
-    pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.size, frame.size, bits);
-    pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.size - 2L * row, frame.size, bits);
-    return countAt(frame, pixel, bits);
+    pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.width, frame.height, bits);
+    pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.height - 2L * row, frame.height, bits);
+    BruteEscape escape{0, -1, 0, 0, 0, 0, 0, 0};
+    escape.count = countAt(frame, pixel, bits, &escape);
+    return escape;
 }
 
 std::pair<std::string, std::string> levelCurvePoint(const FrameSpec& frame, double angle, int digits)

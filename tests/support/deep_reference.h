@@ -25,6 +25,15 @@ IterFunc powerFunc(int power);
 // precision plus 64), escape when |z|^2 > 4.
 std::int32_t bruteForceCount(const FrameSpec& frame, int col, int row, mpfr_prec_t bits = 0);
 
+// The same count, and where the orbit escaped: z_n, the first point beyond
+// the radius, c, and z_n's derivative in c (in z_0 for a Julia set), each
+// rounded to doubles (n is -1 where it never did).
+struct BruteEscape {
+    std::int32_t count, n;
+    double zr, zi, cr, ci, dzr, dzi;
+};
+BruteEscape bruteForceEscape(const FrameSpec& frame, int col, int row, mpfr_prec_t bits = 0);
+
 // A point, `digits` decimals long, where the frame's function (its power,
 // set, constant and limit) goes from never escaping within maxIters to
 // escaping: bisection along the ray from 0 at `angle`, up to 2. Deep frames

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <cstdlib>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -15,8 +16,9 @@ struct ReferenceRender {
     bool julia;
     double cr, ci, xmin, ymax, xpxl, ypxl;
     int limit;
-    int side;
-    std::vector<int> out = std::vector<int>(static_cast<std::size_t>(side) * side, -1);
+    int side;  // pixels across
+    int height = side;
+    std::vector<int> out = std::vector<int>(static_cast<std::size_t>(side) * height, -1);
     std::vector<int> counts = std::vector<int>(out.size(), -1);  // the escape count behind each index
     double er = 2.0, ei = 0.0;
 
@@ -112,13 +114,22 @@ struct ReferenceRender {
             return true;
         }
         auto last = at(l, t);
-        for (int i = t; i < b; ++i)
-            for (auto [x, y] : {std::pair{l + i - t, t}, {l + i - t, b}, {r, i}, {l, i}}) {
+        // Rows as far as the block is high, unless it is more than a pixel
+        // wider or narrower than high: then across its width.
+        const int across = std::abs((r - l) - (b - t)) > 1 ? r - l : b - t;
+        for (int i = 0; i < std::max(across, b - t); ++i) {
+            std::vector<std::pair<int, int>> step;
+            if (i < across)
+                step.insert(step.end(), {{l + i, t}, {l + i, b}});
+            if (i < b - t)
+                step.insert(step.end(), {{r, t + i}, {l, t + i}});
+            for (auto [x, y] : step) {
                 const auto e = at(x, y);
                 if (e.first != last.first)
                     return false;
                 last = e;
             }
+        }
         for (int y = t; y < b; ++y)
             for (int x = l; x < r; ++x)
                 std::tie(counts[y * side + x], out[y * side + x]) = last;

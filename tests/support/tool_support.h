@@ -30,15 +30,17 @@ inline Outcome render(const QStringList& args)
     return runProcess(QStringLiteral(KAVREL_RENDER), args, [](QProcess&) {});
 }
 
-// The palette indices of a PGM as kavrel-render writes it.
-inline std::vector<int> readIndices(const QString& path, int side)
+// The palette indices of a PGM as kavrel-render writes it, `side` pixels
+// across and `height` down (a square when 0).
+inline std::vector<int> readIndices(const QString& path, int side, int height = 0)
 {
+    height = height == 0 ? side : height;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const QByteArray data = f.readAll();
-    const QByteArray header = QStringLiteral("P5\n%1 %1\n499\n").arg(side).toLatin1();
-    if (!data.startsWith(header) || data.size() != header.size() + 2 * side * side)
+    const QByteArray header = QStringLiteral("P5\n%1 %2\n499\n").arg(side).arg(height).toLatin1();
+    if (!data.startsWith(header) || data.size() != header.size() + 2 * side * height)
         return {};
     std::vector<int> v;
     for (qsizetype i = header.size(); i < data.size(); i += 2)
@@ -46,9 +48,11 @@ inline std::vector<int> readIndices(const QString& path, int side)
     return v;
 }
 
-// The counts of a .npy file as kavrel-render writes it: '<u4', (side, side).
-inline std::vector<std::int64_t> readCounts(const QString& path, int side)
+// The counts of a .npy file as kavrel-render writes it: '<u4', (height,
+// side), a square when height is 0.
+inline std::vector<std::int64_t> readCounts(const QString& path, int side, int height = 0)
 {
+    height = height == 0 ? side : height;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
@@ -57,9 +61,9 @@ inline std::vector<std::int64_t> readCounts(const QString& path, int side)
         return {};
     const int headerLength = static_cast<unsigned char>(data[8]) | static_cast<unsigned char>(data[9]) << 8;
     const QByteArray header = data.mid(10, headerLength);
-    const QByteArray dict = QStringLiteral("{'descr': '<u4', 'fortran_order': False, 'shape': (%1, %1), }").arg(side).toLatin1();
+    const QByteArray dict = QStringLiteral("{'descr': '<u4', 'fortran_order': False, 'shape': (%1, %2), }").arg(height).arg(side).toLatin1();
     if ((10 + headerLength) % 64 != 0 || !header.startsWith(dict) || !header.endsWith('\n')
-        || data.size() != 10 + headerLength + 4 * side * side)
+        || data.size() != 10 + headerLength + 4 * side * height)
         return {};
     std::vector<std::int64_t> v;
     for (qsizetype i = 10 + headerLength; i < data.size(); i += 4) {

@@ -16,7 +16,7 @@ inline FrameSpec squareFrame(short FuncSwitch, int side, double xmin, double xma
     f.func.which = func;
     f.c = juliaOfDoubles(jre, jim);
     f.view = PlaneView{xmin, xmax, ymin, ymax};
-    f.size = side;
+    f.width = f.height = side;
     return f;
 }
 

@@ -18,7 +18,7 @@ FrameSpec mandelbrotCopy()
     deepOf(p).re = copy.re;
     deepOf(p).im = copy.im;
     deepOf(p).radius = "3e-20";
-    p.size = 90;
+    p.width = p.height = 90;
     p.maxIters = 3000;
     return p;
 }
@@ -34,7 +34,7 @@ FrameSpec juliaEdge()
     deepOf(p).re = "0.4143758527011176";
     deepOf(p).im = "0.34902396587463186";
     deepOf(p).radius = "1e-8";
-    p.size = 90;
+    p.width = p.height = 90;
     p.maxIters = 5000;
     return p;
 }
@@ -50,11 +50,11 @@ TEST(DeepRenderTest, LanesDrawWhatOneAtATimeDrawsAndCountOnlyTheEvaluationsThePi
         SCOPED_TRACE(p.julia() ? "Julia set" : "Mandelbrot set");
         const DeepFrame frame(p);
         ASSERT_TRUE(frame.hasLanes());
-        CountCanvas one(p.size), many(p.size);
+        CountCanvas one(p.width), many(p.width);
         const std::atomic<std::int32_t> limit{p.maxIters};
         const RenderStats single =
-            renderParallel({0, 0, p.size, p.size}, DeepEvaluator(frame, EscapeIsa::Scalar), limit, one, 1);
-        const FrameRender lanes = renderFrame(p, {0, 0, p.size, p.size}, many, 2);
+            renderParallel({0, 0, p.width, p.height}, DeepEvaluator(frame, EscapeIsa::Scalar), limit, one, 1);
+        const FrameRender lanes = renderFrame(p, {0, 0, p.width, p.height}, many, 2);
         EXPECT_EQ(many.counts(), one.counts());
         EXPECT_GT(std::set<std::int32_t>(one.counts().begin(), one.counts().end()).size(), 20u) << "a frame with structure";
         EXPECT_EQ(single.speculative, 0u);

@@ -37,7 +37,7 @@ TEST(DeepOptionsTest, CentreAndRadiusStayAsTypedAndChangeTheDefaults)
         << message.toStdString();
     ASSERT_TRUE(o.frame.deep());
     EXPECT_EQ(o.frame.deepView(), (DeepView{longRe.toStdString(), "1e-3", "2.5e-1000"}));
-    EXPECT_EQ(o.colouring, Colouring::Cycle);
+    EXPECT_EQ(o.colouring, Colouring::Smooth);
     EXPECT_TRUE(o.output.isEmpty()) << "only the counts were asked for";
     EXPECT_EQ(o.frame.maxIters, 999000) << "auto: 1000 per decimal digit of depth";
 
@@ -120,7 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCall{"ItersBeyondTheDeepLimit", {"--center", "0,0", "--radius", "1", "--iters", "10000001"},
                             "--iters"},
                     BadCall{"ItersBeyondTheViewLimit", {"--iters", "99001"}, "--iters"},
-                    BadCall{"UnknownColouring", {"--colouring", "rainbow"}, "--colouring"}),
+                    BadCall{"UnknownColouring", {"--colouring", "rainbow"}, "--colouring"},
+                    // Beyond 1e-100000 the reference orbit would run for days.
+                    BadCall{"RadiusTooDeep", {"--center", "0,0", "--radius", "1e-99999999"}, "--radius"},
+                    BadCall{"RadiusJustTooDeep", {"--center", "0,0", "--radius", "0.99e-100000"}, "--radius"}),
     [](const testing::TestParamInfo<BadCall>& info) { return std::string(info.param.name); });
 
 TEST(DeepRenderTest, AgreesWithTheViewAtRadius1e6)
@@ -185,8 +188,7 @@ TEST(DeepRenderTest, ColouringsFollowTheCountsAndThePictureCarriesItsCommand)
     const QStringList frame{"--center", centre, "--radius", "1e-20", "--size", "40", "--iters", "4000"};
     for (const Colouring rule : {Colouring::Cycle, Colouring::Curve}) {
         QStringList args = frame + QStringList{"--counts", npy, "--indices", pgm, "--output", png, "--stats"};
-        if (rule == Colouring::Curve)
-            args << "--colouring" << "curve";
+        args << "--colouring" << colouringName(rule);
         const Outcome r = render(args);
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         for (const char* line : {"reference_iterations ", "approximated_iterations ", "precision_bits "})
@@ -204,7 +206,7 @@ TEST(DeepRenderTest, ColouringsFollowTheCountsAndThePictureCarriesItsCommand)
         EXPECT_TRUE(beyondTheCurve) << "no count where the two colourings part";
         const QString command = QImage(png).text(QStringLiteral("Command"));
         EXPECT_TRUE(command.contains(QStringLiteral("--center %1 --radius 1e-20").arg(centre))) << command.toStdString();
-        EXPECT_EQ(command.contains(QStringLiteral("--colouring curve")), rule == Colouring::Curve) << command.toStdString();
+        EXPECT_TRUE(command.contains(QStringLiteral("--colouring ") + colouringName(rule))) << command.toStdString();
     }
 }
 

@@ -228,6 +228,30 @@ TEST(KavrelRenderOutputTest, ASignalDuringTheWritingLeavesNoTemporaryCopy)
     }
 }
 
+// Ctrl-C during a long reference orbit ends the run there and then, by the
+// signal, with nothing written; the deepest radius allowed starts at once.
+TEST(KavrelRenderOutputTest, AnInterruptStopsALongReferenceOrbit)
+{
+    struct sigaction inherited {};
+    if (::sigaction(SIGINT, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+        GTEST_SKIP() << "the run would inherit the ignored signal";
+    QTemporaryDir dir;
+    QProcess run;
+    run.start(QStringLiteral(KAVREL_RENDER), {"--center", "0.25,0", "--radius", "1e-100000", "--size", "4",
+                                              "--output", dir.filePath("deep.png")});
+    ASSERT_TRUE(run.waitForStarted());
+    ::usleep(500000);
+    ASSERT_EQ(run.state(), QProcess::Running) << "10,000,000 points at 332,000 bits take hours";
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(static_cast<pid_t>(run.processId()), SIGINT);
+    ASSERT_TRUE(run.waitForFinished(10000));
+    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_EQ(run.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(run.exitCode(), SIGINT);
+    EXPECT_EQ(entries(dir.path()), "");
+}
+
 // A 64 KiB file system of the test's own, so that writes run out of space.
 class SmallFileSystem {
 public:
@@ -269,6 +293,7 @@ TEST(KavrelRenderOutputTest, AFullFileSystemFailsTheRunAndKeepsTheOldFile)
         {{"--size", "300", "--indices", fs.file("new.pgm")}, fs.file("new.pgm")},
         // The picture fits, the indices do not: neither is put in place.
         {{"--size", "200", "--output", fs.file("small.png"), "--indices", fs.file("big.pgm")}, fs.file("big.pgm")},
+        {{"--size", "300", "--exr", fs.file("new.exr")}, fs.file("new.exr")},
     };
     for (const auto& c : cases) {
         const Outcome r = render(c.args);

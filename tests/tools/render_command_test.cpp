@@ -56,7 +56,7 @@ void expectReadBack(const FrameSpec& f, const std::string& output = "", Colourin
         expectSame(r.plane().Ymin, f.plane().Ymin, "ymin");
         expectSame(r.plane().Ymax, f.plane().Ymax, "ymax");
     }
-    EXPECT_EQ(r.size, f.size);
+    EXPECT_EQ(r.width, f.width);
     EXPECT_EQ(r.maxIters, f.maxIters);
     EXPECT_FALSE(o.autoIters);
     EXPECT_EQ(o.colouring, colouring);
@@ -103,7 +103,7 @@ TEST(RenderCommandTest, ZeroSignsExtremesAndTheDialogsLargestExponentSurvive)
     FrameSpec f = complexPower(true, 9999 * 0.01, -9999 * 0.01);
     f.c = juliaOfDoubles(-0.0, 0.1 + 0.2);
     f.view = PlaneView{-DBL_MAX, -0.0, 4.9406564584124654e-324, DBL_MIN};
-    f.size = 32767;
+    f.width = f.height = 32767;
     f.maxIters = 99000;
     expectReadBack(f, "julia.png");
     EXPECT_EQ(renderCommandLine(f, Colouring::Curve, "julia.png"),
@@ -117,7 +117,7 @@ TEST(RenderCommandTest, EachPresetPowerIsWrittenAsItsOwnOption)
     for (std::int16_t which = 1; which <= 4; ++which) {
         FrameSpec f;
         f.func = {which, 7.0, 0.0};  // an exponent left over from a complex power: not the function
-        f.size = 1;
+        f.width = f.height = 1;
         f.maxIters = 1;
         expectReadBack(f);
         const std::string line = renderCommandLine(f, Colouring::Curve, "");
@@ -144,16 +144,17 @@ TEST(RenderCommandTest, DeepFramesAreWrittenAsTheirDecimalsAndNameAColouringOnly
     f.c = juliaOfDecimals("-0.12345678901234567890123", "0.75");
     f.view = DeepView{"-0.7436438870371587047521915061147797782152", "0.1318259042053119704931320563851406789729",
                       "2.5e-40"};
-    f.size = 310;
+    f.width = f.height = 310;
     f.maxIters = 49000;
-    for (const Colouring rule : {Colouring::Cycle, Colouring::Extended, Colouring::Curve})
+    for (const Colouring rule : {Colouring::Cycle, Colouring::Extended, Colouring::Curve, Colouring::Smooth})
         expectReadBack(f, "deep.png", rule);
     EXPECT_EQ(renderCommandLine(f, Colouring::Extended, "deep.png"),
               "kavrel-render --set julia --power 5 --c -0.12345678901234567890123,0.75"
               " --center -0.7436438870371587047521915061147797782152,0.1318259042053119704931320563851406789729"
               " --radius 2.5e-40 --size 310 --iters 49000 --colouring extended --output deep.png");
-    EXPECT_EQ(renderCommandLine(f, Colouring::Cycle, "").find("--colouring"), std::string::npos)
-        << "cycle is a deep frame's own colouring";
+    EXPECT_EQ(renderCommandLine(f, Colouring::Smooth, "").find("--colouring"), std::string::npos)
+        << "smooth is a deep frame's own colouring";
+    EXPECT_NE(renderCommandLine(f, Colouring::Cycle, "").find("--colouring cycle"), std::string::npos);
 }
 
 } // namespace

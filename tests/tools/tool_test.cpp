@@ -28,7 +28,7 @@ TEST(RenderOptionsTest, DefaultsAndBothValueForms)
     EXPECT_EQ(o.frame.FuncSwitch, 11);
     EXPECT_EQ(o.frame.func.which, 1);
     EXPECT_EQ(o.frame.c.im, 0.63);
-    EXPECT_EQ(o.frame.size, 600);
+    EXPECT_EQ(o.frame.width, 600);
     EXPECT_TRUE(o.autoIters);
     EXPECT_EQ(o.frame.maxIters, 214) << "the automatic limit of the view at 600 pixels";
     EXPECT_GE(o.threads, 1);
@@ -45,7 +45,7 @@ TEST(RenderOptionsTest, DefaultsAndBothValueForms)
     EXPECT_EQ(o.frame.func.which, 5);
     EXPECT_EQ(o.frame.func.cplxExpon, -1.0);
     EXPECT_EQ(o.frame.c.re, -0.8);
-    EXPECT_EQ(o.frame.size, 77);
+    EXPECT_EQ(o.frame.width, 77);
     EXPECT_EQ(o.threads, 3);
     EXPECT_TRUE(o.output.isEmpty());  // only the indices were asked for
     EXPECT_TRUE(o.stats);

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/block_render.h"
+#include "engine/pixel_colour.h"
+
+constexpr int kPaletteEntries = 500;
+
+// What a render draws into in kavrel-render.
+
+// One evaluation a pixel: its palette index, and its escape count, fraction
+// and distance where they are wanted (for --counts, or for colourings that
+// need them). Counts the pixels plotted when progress is shown.
+class EscapeCanvas final : public FrameCanvas {
+public:
+    EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, EscapeDetail detail);
+    void plotXY(int x, int y, int clrIdx) override;
+    void plotEscape(int x, int y, const Escape& e) override;
+    // Most of a frame is painted blocks: a row at a time, not a call a pixel.
+    void paintRect(const tagRECT& b, const Escape& e) override;
+    bool userHalt() override { return halted_; }
+
+    // The palette indices of another colouring, from the counts (and
+    // fractions).
+    void recolour(const PixelColour& colour);
+    // The escape of pixel i (row by row), as far as it was kept.
+    Escape escape(std::size_t i) const;
+
+    int width() const { return width_; }
+    const std::vector<std::uint16_t>& indices() const { return indices_; }
+    const std::vector<std::int32_t>& counts() const { return counts_; }
+    const std::atomic<std::uint64_t>& plotted() const { return plotted_; }
+    void halt() { halted_ = true; }
+
+private:
+    int width_;
+    bool countPixels_;
+    std::vector<std::uint16_t> indices_;
+    std::vector<std::int32_t> counts_;
+    std::vector<float> fractions_, distances_;
+    std::atomic<std::uint64_t> plotted_{0};
+    std::atomic<bool> halted_{false};
+};
+
+// The light of a frame rendered at K times its size, summed over each K x K
+// group of samples: a supersampled picture that holds one sum a pixel, never
+// the samples, for a band of its rows (the canvas wants the samples of
+// those). Sums are of fixed-point light, so that threads may add in any
+// order and the picture stays the same. A block painted in one colour adds
+// that colour once for each pixel it covers, whatever its area in samples.
+class LightCanvas final : public FrameCanvas {
+public:
+    // Rows top .. top + height - 1 of a picture `width` pixels wide, k x k
+    // samples a pixel, coloured by `colour`, drawn by one thread (`shared`
+    // false: the sums need no locked additions) or many.
+    LightCanvas(int width, int top, int height, int k, const PixelColour& colour, bool countSamples, bool shared);
+    tagRECT wanted() const override { return {0, top_ * k_, width_ * k_, (top_ + height_) * k_}; }
+    void plotXY(int x, int y, int clrIdx) override;
+    void plotEscape(int x, int y, const Escape& e) override;
+    void paintRect(const tagRECT& b, const Escape& e) override;
+    bool userHalt() override { return halted_; }
+
+    // The mean light of pixel x of row y (of the picture), encoded as sRGB.
+    void pixel(int x, int y, std::uint8_t* rgb) const;
+    int top() const { return top_; }
+    int bottom() const { return top_ + height_; }
+    const std::atomic<std::uint64_t>& plotted() const { return plotted_; }
+    void halt() { halted_ = true; }
+
+private:
+    // A sample's light in fixed point, one value a channel.
+    struct Light {
+        std::uint64_t c[3];
+    };
+    static Light fixed(const LinearRgb& light);
+    void add(int x, int y, const Light& light, std::uint64_t samples);
+    Light sampleLight(const Escape& e) const;
+
+    int width_, top_, height_, k_;
+    PixelColour colour_;
+    bool countSamples_, shared_;
+    Light entries_[kPaletteEntries];  // of each palette entry
+    std::unique_ptr<std::atomic<std::uint64_t>[]> sums_;  // 3 a pixel
+    std::atomic<std::uint64_t> plotted_{0};
+    std::atomic<bool> halted_{false};
+};
