@@ -62,6 +62,18 @@ TEST(DeepOptionsTest, CentreAndRadiusStayAsTypedAndChangeTheDefaults)
     EXPECT_EQ(o.colouring, Colouring::Curve);
 }
 
+// A radius of 0 or below is not a frame: it says so, rather than that it is
+// too deep.
+TEST(DeepOptionsTest, ARadiusMustBePositive)
+{
+    for (const char* radius : {"0", "-0", "-1e-5", "0e-100"}) {
+        RenderOptions o;
+        QString message;
+        ASSERT_EQ(parse({"--center", "0,0", "--radius", radius}, &o, &message), ParseResult::Error) << radius;
+        EXPECT_EQ(message, QStringLiteral("--radius: '%1' is not a positive finite number").arg(radius));
+    }
+}
+
 TEST(DeepOptionsTest, HelpDocumentsTheAutomaticLimit)
 {
     RenderOptions o;
