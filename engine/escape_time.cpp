@@ -13,35 +13,12 @@
 namespace {
 
 // k: the number of iterates before the first escaped one, at most maxIters.
-// `after`, when given, gets the point after the escaped one, z_(k+1).
-template <class Power>
-std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t maxIters, double* after = nullptr)
-{
-    double x = z0[0], y = z0[1];
-    const double cr = c[0], ci = c[1];
-    std::int32_t counter = maxIters;
-    for (;;) {
-        double nx, ny;
-        if (Power::step(x, y, cr, ci, nx, ny) > Power::kBound) {
-            if (after) {
-                after[0] = nx;
-                after[1] = ny;
-            }
-            break;
-        }
-        x = nx;
-        y = ny;
-        if (--counter == 0)
-            break;
-    }
-    return maxIters - counter;
-}
-
-// integerPowerCount with the derivative carried alongside, in `d`: the
-// same passes, so the same count.
-template <class Power>
-std::int32_t countWithDerivative(const double* z0, const double* c, std::int32_t maxIters, double* after,
-                                 OrbitDerivative& d)
+// `after`, when given, gets the point after the escaped one, z_(k+1); with
+// Derive, `d` carries the derivative along the same passes (so the count
+// is the same).
+template <class Power, bool Derive = false>
+std::int32_t integerPowerCount(const double* z0, const double* c, std::int32_t maxIters, double* after = nullptr,
+                               OrbitDerivative* d = nullptr)
 {
     double x = z0[0], y = z0[1];
     const double cr = c[0], ci = c[1];
@@ -49,10 +26,13 @@ std::int32_t countWithDerivative(const double* z0, const double* c, std::int32_t
     for (;;) {
         double nx, ny;
         const bool out = Power::step(x, y, cr, ci, nx, ny) > Power::kBound;
-        d.dz = derivativeStep(Power::kPower, {x, y}, d.dz, d.julia);
+        if constexpr (Derive)
+            d->dz = derivativeStep(Power::kPower, {x, y}, d->dz, d->julia);
         if (out) {
-            after[0] = nx;
-            after[1] = ny;
+            if (after) {
+                after[0] = nx;
+                after[1] = ny;
+            }
             break;
         }
         x = nx;
@@ -136,10 +116,10 @@ Escape EscapeTimeWithDistance(const double* Xval, const double* Cval, std::int32
     OrbitDerivative d{julia ? CxExp{1.0, 0.0, 0} : CxExp{}, julia, pixelLog2};
     std::int32_t k;
     switch (f.which) {
-    case 1: k = countWithDerivative<Square>(Xval, Cval, maxIters, after, d); break;
-    case 2: k = countWithDerivative<Cube>(Xval, Cval, maxIters, after, d); break;
-    case 3: k = countWithDerivative<Fifth>(Xval, Cval, maxIters, after, d); break;
-    case 4: k = countWithDerivative<Tenth>(Xval, Cval, maxIters, after, d); break;
+    case 1: k = integerPowerCount<Square, true>(Xval, Cval, maxIters, after, &d); break;
+    case 2: k = integerPowerCount<Cube, true>(Xval, Cval, maxIters, after, &d); break;
+    case 3: k = integerPowerCount<Fifth, true>(Xval, Cval, maxIters, after, &d); break;
+    case 4: k = integerPowerCount<Tenth, true>(Xval, Cval, maxIters, after, &d); break;
     default: return EscapeTime(Xval, Cval, maxIters, f);
     }
     Escape e = integerEscape(k, maxIters);
