@@ -33,7 +33,16 @@ PreparedFrame::PreparedFrame(const FrameSpec& frame, const std::function<bool()>
     }
 }
 
+PreparedFrame::PreparedFrame(const FrameSpec& frame, const PreparedFrame& deeper) : frame_(frame)
+{
+    if (deeper.deep_)
+        deep_ = DeepFrame::alongside(frame, *deeper.deep_);
+    stopped_ = deep_ == nullptr;
+}
+
 PreparedFrame::~PreparedFrame() = default;
+
+std::uint64_t PreparedFrame::referenceIterations() const { return deep_ ? deep_->referenceIterations() : 0; }
 
 FrameRender PreparedFrame::draw(FrameCanvas& canvas, int threads, EscapeDetail detail,
                                 const std::atomic<std::int32_t>* liveLimit) const

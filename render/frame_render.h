@@ -45,12 +45,18 @@ class DeepFrame;
 class PreparedFrame {
 public:
     PreparedFrame(const FrameSpec& frame, const std::function<bool()>& halted, OrbitCounter* orbit);
+    // A deep frame drawn against the orbits of a deeper one around the same
+    // centre (DeepFrame::alongside): none is computed. Stopped where the
+    // frames do not fit so.
+    PreparedFrame(const FrameSpec& frame, const PreparedFrame& deeper);
     ~PreparedFrame();
     PreparedFrame(const PreparedFrame&) = delete;
     PreparedFrame& operator=(const PreparedFrame&) = delete;
 
     // The build was asked to stop: nothing can be drawn.
     bool stopped() const { return stopped_; }
+    // Points of the deep frame's reference orbits (0 for a plane view).
+    std::uint64_t referenceIterations() const;
     // Draws the whole frame, of which the canvas keeps what it wants, on
     // `threads` threads; the orbit's length and precision go with the stats.
     FrameRender draw(FrameCanvas& canvas, int threads, EscapeDetail detail,

@@ -3,7 +3,7 @@
 # Ubuntu, and skips whatever is installed already.
 set -eu
 
-packages="cmake ninja-build g++ clang libclang-rt-dev
+packages="cmake ninja-build g++ clang libclang-rt-dev ffmpeg
 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
 libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libmpfr-dev libopenexr-dev pkg-config
 desktop-file-utils appstream man-db groff-base dpkg-dev file lintian"

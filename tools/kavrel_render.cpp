@@ -26,27 +26,10 @@
 #include "tools/picture_canvas.h"
 #include "tools/progress.h"
 #include "tools/render_options.h"
+#include "tools/tool_host.h"
+#include "tools/zoom_video.h"
 
 namespace {
-
-class ToolHost final : public RenderHost {
-public:
-    explicit ToolHost(std::function<void()> halt) : halt_(std::move(halt)) {}
-    void invalidateFrame(short) override {}
-    void startTimer(int) override {}
-    void killTimer(int) override {}
-    void refreshCopyMenu() override {}
-    void fatalAlert(const char* msg) override
-    {
-        std::fprintf(stderr, "kavrel-render: fatal error: %s\n", msg);
-        failed = true;
-        halt_();
-    }
-    std::atomic<bool> failed{false};
-
-private:
-    std::function<void()> halt_;
-};
 
 std::string cannotWrite(const OutputFile& file)
 {
@@ -336,6 +319,8 @@ int main(int argc, char* argv[])
         break;
     }
     try {
+        if (o.video.mode != VideoOptions::Mode::None)
+            return finishOutput(zoomVideo(o));
         return finishOutput(render(o));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.frame.width, o.frame.height);

@@ -36,6 +36,11 @@ public:
     bool commit();
 
     const std::string& path() const { return path_; }
+    // The copy beside the target while the file is open, for a program that
+    // writes the file's bytes itself, by name (an encoder that goes back to
+    // fill in its header): the commit puts whatever it wrote in place. Empty
+    // for a device or a pipe, which is written in place.
+    const std::string& temporaryPath() const { return temporary_; }
     bool failed() const { return !error_.empty(); }
     // Why the file could not be written, as the system put it.
     const std::string& error() const { return error_; }

@@ -2,14 +2,17 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <cmath>
 #include <thread>
 
+#include "engine/deep/decimal.h"
 #include "engine/deep/deep_frame.h"
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "tools/deep_options.h"
+#include "tools/zoom_plan.h"
 
 namespace {
 
@@ -172,6 +175,74 @@ QString unknownArgument(const QStringList& arguments, const QStringList& unknown
     return QStringLiteral("--") + unknown.value(0);
 }
 
+// Which zoom-video command this is, if any.
+bool readVideoMode(bool zoomVideo, bool keyframes, bool onlyKeyframes, bool assemble, RenderOptions* o)
+{
+    using Mode = VideoOptions::Mode;
+    if (assemble && (!zoomVideo || !keyframes))
+        throw Failure{QStringLiteral("--assemble needs --zoom-video and --keyframes")};
+    if (onlyKeyframes && (zoomVideo || !keyframes))
+        throw Failure{QStringLiteral("--only-keyframes needs --keyframes, and makes no --zoom-video")};
+    if (keyframes && !zoomVideo && !onlyKeyframes)
+        throw Failure{QStringLiteral("--keyframes goes with --zoom-video or --only-keyframes")};
+    o->video.mode = assemble ? Mode::Assemble : zoomVideo ? Mode::Video : onlyKeyframes ? Mode::Keyframes : Mode::None;
+    return o->video.mode != Mode::None;
+}
+
+// The zoom's rate, range and files. Keyframes lie beside the video unless
+// named.
+void readVideo(const QString& video, const QString& keyframes, const QString& zoomFrom, const QString& fps,
+               const QString& seconds, const QString& only, RenderOptions* o)
+{
+    VideoOptions& v = o->video;
+    if (!video.isNull())
+        v.video = outputFile(QStringLiteral("zoom-video"), video);
+    if (!keyframes.isNull())
+        v.keyframes = outputFile(QStringLiteral("keyframes"), keyframes);
+    else
+        v.keyframes = QFileInfo(v.video).dir().filePath(QFileInfo(v.video).completeBaseName() +
+                                                         QStringLiteral("-keyframes"));
+    if (v.mode == VideoOptions::Mode::Assemble)
+        return;
+    if (!fps.isNull())
+        v.fps = whole(QStringLiteral("fps"), fps, 1, 120);
+    if (!seconds.isNull()) {
+        v.secondsPerDoubling = number(QStringLiteral("seconds-per-doubling"), seconds);
+        if (!(v.secondsPerDoubling >= 0.05 && v.secondsPerDoubling <= 600.0))
+            throw Failure{QStringLiteral("--seconds-per-doubling: '%1' is not from 0.05 to 600").arg(seconds)};
+    }
+    if (!zoomFrom.isNull()) {
+        const std::string r0 = zoomFrom.toStdString();
+        if (!isDecimal(r0) || !(mpfr_sgn(readDecimal(r0).get()) > 0) || !mpfr_number_p(readDecimal(r0).get()))
+            throw Failure{QStringLiteral("--zoom-from: '%1' is not a positive decimal").arg(zoomFrom)};
+        if (radiusLog2(r0) > 20.0)
+            throw Failure{QStringLiteral("--zoom-from: '%1' is wider than 1e6: the set is long out of sight").arg(zoomFrom)};
+        v.zoomFrom = zoomFrom;
+    }
+    const double halvings = radiusLog2(v.zoomFrom.toStdString()) - radiusLog2(o->frame.deepView().radius);
+    if (!(halvings > 0.0))
+        throw Failure{QStringLiteral("--radius: %1 is not below --zoom-from %2: a zoom video zooms in")
+                          .arg(QString::fromStdString(o->frame.deepView().radius), v.zoomFrom)};
+    if (halvings * v.secondsPerDoubling * v.fps > 10'000'000.0)
+        throw Failure{QStringLiteral("--zoom-video: %1 frames are more than 10,000,000")
+                          .arg(std::ceil(halvings * v.secondsPerDoubling * v.fps), 0, 'f', 0)};
+    if (!only.isNull()) {
+        const QStringList ends = only.split(u'-');
+        bool okA = false, okB = false;
+        if (ends.size() == 2) {
+            v.first = ends[0].toInt(&okA);
+            v.last = ends[1].toInt(&okB);
+        }
+        ZoomPlan plan;
+        plan.frame = o->frame;
+        plan.zoomFrom = v.zoomFrom.toStdString();
+        const int count = keyframeCount(plan);
+        if (!okA || !okB || v.first < 0 || v.first > v.last || v.last >= count)
+            throw Failure{QStringLiteral("--only-keyframes: '%1' is not A-B with 0 <= A <= B <= %2, the last keyframe")
+                              .arg(only).arg(count - 1)};
+    }
+}
+
 } // namespace
 
 QString oneLine(const QString& text)
@@ -216,11 +287,19 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Render threads (default: the number of cores)."), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("PNG in the palette's colours (default kavrel.png)."), QStringLiteral("FILE.png"));
     const QCommandLineOption indices(QStringLiteral("indices"), QStringLiteral("16-bit binary PGM of palette indices, maxval 499."), QStringLiteral("FILE.pgm"));
-    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits; --supersample adds samples."));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print pixels, evaluations, iterations, speculative evaluations and seconds; deep frames add reference_iterations, approximated_iterations and precision_bits; --supersample adds samples. With a zoom video: the keyframes rendered and their points, the frames and the points of rendering each on its own, the orbit's points and seconds, and the seconds spent on keyframes, resampling and waiting for the encoder."));
+    const QCommandLineOption zoomVideo(QStringLiteral("zoom-video"), QStringLiteral("A zoom video, H.264 in MP4, from radius --zoom-from into --center down to --radius, rendered from keyframes (one for each halving of the radius) and encoded by ffmpeg; with --assemble, made from the complete keyframe folder alone."), QStringLiteral("FILE.mp4"));
+    const QCommandLineOption keyframes(QStringLiteral("keyframes"), QStringLiteral("The folder of a zoom video's keyframes (default: FILE-keyframes beside the video); keyframes already there are not rendered again."), QStringLiteral("DIR"));
+    const QCommandLineOption zoomFrom(QStringLiteral("zoom-from"), QStringLiteral("The radius a zoom video starts from, a decimal above --radius (default 2)."), QStringLiteral("R0"));
+    const QCommandLineOption fps(QStringLiteral("fps"), QStringLiteral("A zoom video's frames a second, 1..120 (default 30)."), QStringLiteral("N"));
+    const QCommandLineOption secondsPerDoubling(QStringLiteral("seconds-per-doubling"), QStringLiteral("A zoom video's seconds for each halving of the radius, 0.05..600 (default 1)."), QStringLiteral("S"));
+    const QCommandLineOption onlyKeyframes(QStringLiteral("only-keyframes"), QStringLiteral("Render keyframes A to B of the zoom (0 is at --zoom-from) into --keyframes, and no video."), QStringLiteral("A-B"));
+    const QCommandLineOption assemble(QStringLiteral("assemble"), QStringLiteral("Make the --zoom-video from the complete --keyframes folder, with the location and look it was made for."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, densityOption,
-                       palette, supersample, output, indices, counts, exr, stats, help, version});
+                       palette, supersample, output, indices, counts, exr, stats, zoomVideo, keyframes, zoomFrom, fps,
+                       secondsPerDoubling, onlyKeyframes, assemble, help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -270,8 +349,34 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
                                             valueOf(c), o);
             !e.isEmpty())
             throw Failure{e};
+        const bool video = readVideoMode(parser.isSet(zoomVideo), parser.isSet(keyframes), parser.isSet(onlyKeyframes),
+                                         parser.isSet(assemble), o);
+        if (o->video.mode == VideoOptions::Mode::Assemble) {
+            // Everything else comes from the folder's manifest.
+            for (const QCommandLineOption* other :
+                 {&set, &power, &exponent, &c, &view, &center, &radius, &size, &iters, &colouring, &densityOption,
+                  &palette, &supersample, &zoomFrom, &fps, &secondsPerDoubling})
+                if (parser.isSet(*other))
+                    throw Failure{QStringLiteral("--assemble takes the video's frame from the keyframe folder: "
+                                                 "--%1 cannot go with it").arg(other->names().first())};
+        } else if (video && !o->frame.deep()) {
+            throw Failure{parser.isSet(exponent)
+                              ? QStringLiteral("--zoom-video: the complex power has no deep frames; use --power")
+                              : QStringLiteral("--zoom-video and --keyframes need --center and --radius")};
+        }
         if (parser.isSet(size))
             readSize(parser.value(size), o);
+        else if (video)
+            o->frame.width = 1920, o->frame.height = 1080;
+        if (video && o->video.mode != VideoOptions::Mode::Assemble) {
+            if (o->frame.width % 2 != 0 || o->frame.height % 2 != 0)
+                throw Failure{QStringLiteral("--size: a video's sides must be even, got %1x%2")
+                                  .arg(o->frame.width).arg(o->frame.height)};
+            if (std::max(o->frame.width, o->frame.height) > 4096 ||
+                std::int64_t{o->frame.width} * o->frame.height > 3840 * 2160)
+                throw Failure{QStringLiteral("--size: a video of %1x%2 is larger than 3840x2160 (4096 a side)")
+                                  .arg(o->frame.width).arg(o->frame.height)};
+        }
         if (parser.isSet(view))
             checkViewSize(parser.value(view), *o);
         o->autoIters = !parser.isSet(iters) || parser.value(iters) == u"auto";
@@ -316,6 +421,15 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
                                                : other == o->indices ? u"indices"
                                                                      : u"counts")};
         o->stats = parser.isSet(stats);
+        if (video) {
+            for (const QCommandLineOption* other : {&output, &indices, &counts, &exr})
+                if (parser.isSet(*other))
+                    throw Failure{QStringLiteral("--%1 draws one frame: it cannot go with a zoom video")
+                                      .arg(other->names().first())};
+            o->output.clear();
+            readVideo(valueOf(zoomVideo), valueOf(keyframes), valueOf(zoomFrom), valueOf(fps),
+                      valueOf(secondsPerDoubling), valueOf(onlyKeyframes), o);
+        }
     } catch (const Failure& f) {
         *message = oneLine(f.text);
         return ParseResult::Error;

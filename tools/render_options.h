@@ -9,6 +9,18 @@
 #include "engine/colouring.h"
 #include "engine/frame_spec.h"
 
+// A zoom video (--zoom-video, --keyframes): what to make of the frame.
+struct VideoOptions {
+    enum class Mode { None, Video, Keyframes, Assemble };
+    Mode mode = Mode::None;
+    QString video;      // --zoom-video
+    QString keyframes;  // --keyframes, or the folder beside the video
+    QString zoomFrom = QStringLiteral("2");
+    int fps = 30;
+    double secondsPerDoubling = 1.0;
+    int first = 0, last = -1;  // --only-keyframes A-B; -1: to the last
+};
+
 // What kavrel-render was asked to draw, and where to.
 struct RenderOptions {
     // --view, or --center and --radius (their numbers kept as typed); the
@@ -26,6 +38,7 @@ struct RenderOptions {
     std::vector<std::uint32_t> paletteEntries;
     int supersample = 1;   // K: each pixel the mean of K x K samples
     bool stats = false;
+    VideoOptions video;
 };
 
 enum class ParseResult { Ok, Help, Error };

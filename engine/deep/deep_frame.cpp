@@ -126,12 +126,17 @@ struct DeepFrame::Track {
     CxExp* derivative = nullptr;
 };
 
+void DeepFrame::readView()
+{
+    const DeepView& view = params_.deepView();
+    radius_ = toExtended(readDecimal(view.radius));
+    centre_ = {mpfr_get_d(readDecimal(view.re).get(), MPFR_RNDN), mpfr_get_d(readDecimal(view.im).get(), MPFR_RNDN)};
+}
+
 DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(p), power_(integerPower(p.func))
 {
     const DeepView& view = p.deepView();
-    const BigFloat radius = readDecimal(view.radius);
-    radius_ = toExtended(radius);
-    centre_ = {mpfr_get_d(readDecimal(view.re).get(), MPFR_RNDN), mpfr_get_d(readDecimal(view.im).get(), MPFR_RNDN)};
+    readView();
     const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
     bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(std::max(p.width, p.height) + 1.0)) + 64.0);
     // Most orbits need no more; one that passes near the critical point
@@ -176,21 +181,11 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     mpfr_prec_t needed = 0;
     EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.height, 0.0, radius_.e), true, nullptr, mostBits_};
     if (!p.julia()) {
-        // The largest |dc| of the frame: at a corner.
-        const double aspect = static_cast<double>(p.width) / p.height;
-        const double corner = std::sqrt(aspect * aspect + 1.0);
-        const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
-                                    CxExp::normalized(radius_.re * corner, 0.0, radius_.e);
-        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * corner;
         std::optional<ReferenceOrbit> orbit = computeOrbit(zero(bits_), start, power_, length, bits_, &early, control);
         if (stopped(orbit) || needed != 0)
             return needed;
         orbit_ = std::move(*orbit);
-        if (power_ == 2) {
-            table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
-            if (hasLanes())
-                lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
-        }
+        buildTables();
         return 0;
     }
     const BigComplex c{readDecimal(p.c.reText, bits_), readDecimal(p.c.imText, bits_)};
@@ -204,15 +199,64 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     if (stopped(orbit))
         return 0;
     critical_ = std::move(*orbit);
-    if (power_ == 2) {
-        table_ = BlaTable(orbit_, 0.0, false);
-        criticalTable_ = BlaTable(critical_, 0.0, false);
-        if (hasLanes()) {
-            const LaneOrbit critical{critical_, criticalTable_.shortestRadii2()};
-            lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
-        }
-    }
+    buildTables();
     return 0;
+}
+
+void DeepFrame::buildTables()
+{
+    if (power_ != 2)
+        return;
+    if (!params_.julia()) {
+        // The largest |dc| of the frame: at a corner.
+        const double aspect = static_cast<double>(params_.width) / params_.height;
+        const double corner = std::sqrt(aspect * aspect + 1.0);
+        const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
+                                    CxExp::normalized(radius_.re * corner, 0.0, radius_.e);
+        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * corner;
+        table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
+        if (hasLanes())
+            lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
+        return;
+    }
+    table_ = BlaTable(orbit_, 0.0, false);
+    criticalTable_ = BlaTable(critical_, 0.0, false);
+    if (hasLanes()) {
+        const LaneOrbit critical{critical_, criticalTable_.shortestRadii2()};
+        lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
+    }
+}
+
+namespace {
+
+// The first `length` points of an orbit, at most.
+ReferenceOrbit firstPoints(const ReferenceOrbit& o, std::size_t length)
+{
+    const auto end = static_cast<std::ptrdiff_t>(std::min(length, o.size()));
+    return {std::vector<Cx>(o.z.begin(), o.z.begin() + end), std::vector<CxExp>(o.zx.begin(), o.zx.begin() + end),
+            std::vector<double>(o.excess.begin(), o.excess.begin() + end)};
+}
+
+} // namespace
+
+DeepFrame::DeepFrame(const FrameSpec& p, const DeepFrame& deeper)
+    : params_(p), power_(deeper.power_), bits_(deeper.bits_), mostBits_(deeper.mostBits_), offset_(deeper.offset_),
+      orbit_(firstPoints(deeper.orbit_, static_cast<std::size_t>(p.maxIters))),
+      critical_(firstPoints(deeper.critical_, static_cast<std::size_t>(p.maxIters)))
+{
+    readView();
+    buildTables();
+}
+
+std::unique_ptr<const DeepFrame> DeepFrame::alongside(const FrameSpec& frame, const DeepFrame& deeper)
+{
+    const FrameSpec& d = deeper.params_;
+    if (!frame.deep() || deeper.stopped_ || frame.deepView().re != d.deepView().re ||
+        frame.deepView().im != d.deepView().im || frame.FuncSwitch != d.FuncSwitch || !(frame.func == d.func) ||
+        (frame.julia() && (frame.c.reText != d.c.reText || frame.c.imText != d.c.imText)) ||
+        frame.maxIters > d.maxIters || radiusLog2(frame.deepView().radius) < radiusLog2(d.deepView().radius))
+        return nullptr;
+    return std::unique_ptr<const DeepFrame>(new DeepFrame(frame, deeper));
 }
 
 std::unique_ptr<const DeepFrame> DeepFrame::build(const FrameSpec& frame, const BuildControl& control)

@@ -53,6 +53,14 @@ public:
     // The same, unless `control` asks it to stop before the frame is built:
     // then nothing.
     static std::unique_ptr<const DeepFrame> build(const FrameSpec& frame, const BuildControl& control);
+    // A frame around the same centre as `deeper` (the same set, power and
+    // constant), no deeper and with no higher a limit, drawn against its
+    // reference orbits: no orbit is computed. A pixel may start over
+    // anywhere along an orbit, so that its counts are a frame's of its own
+    // but where an orbit of its own would have ended before the deeper
+    // one's, or been computed with fewer digits. Nothing where the frames do
+    // not fit so.
+    static std::unique_ptr<const DeepFrame> alongside(const FrameSpec& frame, const DeepFrame& deeper);
 
     // EscapeTime's result for pixel (col, row): 0 when the count k <= 1,
     // maxIters when no examined point escaped, else k. Safe from any number
@@ -113,9 +121,14 @@ public:
 
 private:
     DeepFrame(const FrameSpec& frame, const BuildControl& control);
+    DeepFrame(const FrameSpec& frame, const DeepFrame& deeper);
+    // The radius and the centre in doubles, from the frame.
+    void readView();
     // The orbits, tables and offset at the precision bits_; the bits the
     // centre's orbit needs, when that is more, else 0.
     mpfr_prec_t buildAt(const BuildControl& control);
+    // The bilinear steps and lanes of the orbits, for this frame's radius.
+    void buildTables();
     struct Track;
     enum class Outcome { Done, OutOfRange, ForLane, NearFour };
     template <class D>

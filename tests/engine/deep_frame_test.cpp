@@ -767,3 +767,53 @@ TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
     }
     EXPECT_LE(plain + steps, 40) << plain << " passes without a step in an orbit of " << out.size();
 }
+
+// A frame drawn against the orbits of a deeper one around the same centre
+// (a zoom video's keyframes) matches the brute force as a frame drawn on its
+// own does, computes no orbit, and lanes and count() agree on it; frames
+// that do not fit (another centre, a higher limit, a deeper radius) get none.
+TEST(DeepFrame, AShallowerFrameDrawsAgainstADeeperOnesOrbits)
+{
+    for (const bool julia : {false, true}) {
+        SCOPED_TRACE(julia ? "Julia set" : "Mandelbrot set");
+        FrameSpec deep = aroundCopy(25, 60, 0.3, 32, 3000);
+        if (julia) {
+            deep.FuncSwitch = kJulia;
+            deep.c = juliaOfDecimals("-0.75", "0.11");
+            deep.maxIters = 2000;
+            std::tie(deepOf(deep).re, deepOf(deep).im) = repellingFixedPoint(2, "-0.75", "0.11", 70);
+        }
+        const DeepFrame deeper(deep);
+        FrameSpec shallow = deep;
+        deepOf(shallow).radius = "1e-40";
+        shallow.maxIters = deep.maxIters - 500;
+        shallow.width = 40;
+        shallow.height = 24;
+        const std::unique_ptr<const DeepFrame> frame = DeepFrame::alongside(shallow, deeper);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->precisionBits(), deeper.precisionBits());
+        EXPECT_LE(frame->orbit().size(), static_cast<std::size_t>(shallow.maxIters));
+        expectLanesAgree(*frame);
+        Agreement a;
+        for (int row = 0; row < shallow.height; ++row)
+            for (int col = 0; col < shallow.width; ++col) {
+                const std::int32_t got = frame->count(col, row, a.counters), want = bruteForceCount(shallow, col, row);
+                a.counts.insert(got);
+                ++a.total;
+                a.exact += got == want ? 1 : 0;
+                a.worstShare = std::max(a.worstShare, std::abs(got - want) / std::max(1.0, static_cast<double>(want)));
+            }
+        expectAgreement(a);
+
+        FrameSpec moved = shallow;
+        deepOf(moved).re += "1";
+        FrameSpec longer = shallow;
+        longer.maxIters = deep.maxIters + 1;
+        FrameSpec deeperStill = shallow;
+        deepOf(deeperStill).radius = "1e-61";
+        FrameSpec otherSet = shallow;
+        otherSet.FuncSwitch = julia ? kMandelbrot : kJulia;
+        for (const FrameSpec& misfit : {moved, longer, deeperStill, otherSet})
+            EXPECT_FALSE(DeepFrame::alongside(misfit, deeper));
+    }
+}
