@@ -16,9 +16,10 @@
 
 namespace {
 
-const QStringList kOptions{"set",     "power",   "exponent", "c",         "view",   "center", "radius",
-                           "size",    "iters",   "threads",  "colouring", "output", "indices", "counts",
-                           "stats",   "help"};
+const QStringList kOptions{"set",       "power",   "exponent",   "c",         "view",      "center",
+                           "radius",    "size",    "iters",      "threads",   "colouring", "output",
+                           "indices",   "counts",  "stats",      "help",      "zoom-video", "keyframes",
+                           "zoom-from", "fps",     "seconds-per-doubling", "only-keyframes", "assemble"};
 
 QStringList argumentsOf(const std::uint8_t* data, std::size_t size)
 {
@@ -96,6 +97,24 @@ void checkAccepted(const RenderOptions& o)
     }
     FUZZ_CHECK(f.maxIters >= 1 && f.maxIters <= (f.deep() ? 10000000 : 99000), "iters %d", f.maxIters);
     FUZZ_CHECK(o.threads >= 1, "threads %d", o.threads);
+    const VideoOptions& video = o.video;
+    if (video.mode != VideoOptions::Mode::None) {
+        // A zoom video writes its keyframes and video, nothing else.
+        FUZZ_CHECK(o.output.isEmpty() && o.indices.isEmpty() && o.counts.isEmpty() && o.exr.isEmpty(),
+                   "a picture with a video");
+        FUZZ_CHECK(!video.keyframes.isEmpty(), "no keyframe folder");
+        FUZZ_CHECK(video.mode == VideoOptions::Mode::Keyframes || !video.video.isEmpty(), "no video file");
+        if (video.mode != VideoOptions::Mode::Assemble) {
+            FUZZ_CHECK(f.deep(), "a zoom video of a plane view");
+            FUZZ_CHECK(f.width % 2 == 0 && f.height % 2 == 0 && f.width <= 4096 && f.height <= 4096,
+                       "video size %dx%d", f.width, f.height);
+            FUZZ_CHECK(video.fps >= 1 && video.fps <= 120, "fps %d", video.fps);
+            FUZZ_CHECK(within(video.secondsPerDoubling, 0.05, 600.0), "%g s a doubling", video.secondsPerDoubling);
+            FUZZ_CHECK(video.mode != VideoOptions::Mode::Keyframes || (video.first >= 0 && video.first <= video.last),
+                       "keyframes %d-%d", video.first, video.last);
+        }
+        return;
+    }
     FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty(),
                "nothing to write");
     for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts},

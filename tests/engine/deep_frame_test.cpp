@@ -817,3 +817,58 @@ TEST(DeepFrame, AShallowerFrameDrawsAgainstADeeperOnesOrbits)
             EXPECT_FALSE(DeepFrame::alongside(misfit, deeper));
     }
 }
+
+// Within rounding of the escape radius the orbit's own |Z|^2 - 4 decides,
+// with the pixel's part 2 Re(conj(Z) dz) + |dz|^2: where |Z| is exactly 2,
+// a delta along Z escapes and one against it does not, in doubles and with
+// an extended exponent, whichever way Z points.
+TEST(DeepFrame, AtTheEscapeRadiusTheDeltasDirectionDecides)
+{
+    for (const Cx Z : {Cx{1.2, 1.6}, Cx{-1.6, 1.2}, Cx{0.0, -2.0}, Cx{-1.2, -1.6}}) {
+        ReferenceOrbit o;
+        o.z = {Z};
+        o.zx = {CxExp::from(Z)};
+        o.excess = {0.0};
+        SCOPED_TRACE("Z = " + std::to_string(Z.re) + " + " + std::to_string(Z.im) + "i");
+        const Cx along{Z.re * 1e-17, Z.im * 1e-17}, against{-along.re, -along.im};
+        // Across Z the cross term vanishes and |dz|^2 alone lifts z outside.
+        const Cx across{-Z.im * 1e-17, Z.re * 1e-17};
+        EXPECT_TRUE(escapesNearFour(o, 0, along));
+        EXPECT_FALSE(escapesNearFour(o, 0, against));
+        EXPECT_TRUE(escapesNearFour(o, 0, across));
+        const CxExp deepAlong = CxExp::normalized(Z.re, Z.im, -1200), deepAgainst = CxExp::normalized(-Z.re, -Z.im, -1200);
+        EXPECT_TRUE(escapesNearFour(o, 0, deepAlong));
+        EXPECT_FALSE(escapesNearFour(o, 0, deepAgainst));
+        // An orbit point just inside the radius: a delta too small to
+        // reach across stays inside.
+        o.excess = {-1e-30};
+        EXPECT_FALSE(escapesNearFour(o, 0, Cx{Z.re * 1e-32, Z.im * 1e-32}));
+        EXPECT_TRUE(escapesNearFour(o, 0, Cx{Z.re * 1e-29, Z.im * 1e-29}));
+    }
+}
+
+// A complex MPFR value keeps both parts however far apart their sizes, up to
+// the 2^-1000 below which the smaller is lost in any sum with the larger.
+TEST(DeepFrame, BothPartsOfACentreOffsetAreKept)
+{
+    const auto log2Of = [](double m, long e) { return std::log2(std::fabs(m)) + static_cast<double>(e); };
+    for (const long apart : {0L, 40L, 300L, 900L}) {
+        BigFloat re(128), im(128);
+        mpfr_set_d(re.get(), 0.75, MPFR_RNDN);
+        mpfr_mul_2si(re.get(), re.get(), -500, MPFR_RNDN);
+        mpfr_set_d(im.get(), -0.625, MPFR_RNDN);
+        mpfr_mul_2si(im.get(), im.get(), -500 - apart, MPFR_RNDN);
+        for (const bool swapped : {false, true}) {
+            const CxExp v = swapped ? toCxExp(im.get(), re.get()) : toCxExp(re.get(), im.get());
+            const double big = swapped ? v.im : v.re, small = swapped ? v.re : v.im;
+            EXPECT_NEAR(log2Of(big, v.e), std::log2(0.75) - 500, 1e-12) << apart;
+            EXPECT_NEAR(log2Of(small, v.e), std::log2(0.625) - 500 - apart, 1e-9) << apart;
+            EXPECT_LT(small, 0.0);
+        }
+    }
+    BigFloat one(64), tiny(64);
+    mpfr_set_d(one.get(), 1.0, MPFR_RNDN);
+    mpfr_set_d(tiny.get(), 1.0, MPFR_RNDN);
+    mpfr_mul_2si(tiny.get(), tiny.get(), -1100, MPFR_RNDN);
+    EXPECT_EQ(toCxExp(one.get(), tiny.get()).im, 0.0);
+}
