@@ -81,6 +81,7 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
 {
     const int width = o.frame.width, height = o.frame.height;
     std::atomic<std::uint64_t> rows{0};
+    const Progress::Pausing pausing{progress};  // before the count it shows goes
     auto stage = [&](const QString& name) {
         rows = 0;
         if (progress)
@@ -259,6 +260,8 @@ int render(const RenderOptions& o)
                 return band.get();
             if (large->stopped() || halted)
                 return nullptr;
+            if (progress)
+                progress->pause();  // the band it counts goes
             band.reset();
             const int rows = std::min(height - y, bandRows(width));
             band = std::make_unique<LightCanvas>(width, y, rows, k, colour, showProgress, o.threads > 1);

@@ -25,6 +25,12 @@ void Progress::stage(std::string what, const std::atomic<std::uint64_t>* done, s
     show();  // a stage shorter than a tick shows too
 }
 
+void Progress::pause()
+{
+    std::lock_guard lock(mutex_);
+    done_ = nullptr;
+}
+
 void Progress::run()
 {
     using namespace std::chrono_literals;

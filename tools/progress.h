@@ -19,6 +19,20 @@ public:
 
     // From now on shows `done` (counted by the caller) out of `total`.
     void stage(std::string what, const std::atomic<std::uint64_t>* done, std::uint64_t total);
+    // Stops reading the stage's count, which its caller is about to destroy;
+    // the line stays as it was until the next stage.
+    void pause();
+
+    // Pauses the progress (if any) when it goes: declared after the stage's
+    // count, it goes before it.
+    struct Pausing {
+        Progress* progress;
+        ~Pausing()
+        {
+            if (progress)
+                progress->pause();
+        }
+    };
 
 private:
     void run();

@@ -185,6 +185,7 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
     const int k = look.supersample;
     std::unique_ptr<EscapeCanvas> escapes;
     std::unique_ptr<LightCanvas> band;
+    const Progress::Pausing pausing{job.progress};  // before the canvases, whose counts it shows, go
     if (k == 1) {
         escapes = std::make_unique<EscapeCanvas>(f.width, f.height, show, true, detail);
         if (show)
@@ -201,6 +202,9 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
     const RgbRows rows = [&](int y, std::uint8_t* rgb) {
         if (k > 1 && (!band || y >= band->bottom())) {
             const int bandRows = std::min(f.height - y, std::max(1, (1 << 21) / f.width));
+            if (show)
+                job.progress->pause();  // the band it counts goes
+            band.reset();
             band = std::make_unique<LightCanvas>(f.width, y, bandRows, k, colour, show, job.o.threads > 1);
             if (show)
                 job.progress->stage(stageText, &band->plotted(), std::uint64_t(f.width) * bandRows * k * k);
@@ -242,8 +246,10 @@ std::string renderKeyframes(const Job& job, int first, int last, ZoomStats& stat
     deepestFrame.width *= job.plan.look.supersample;
     deepestFrame.height *= job.plan.look.supersample;
     OrbitCounter orbit;
+    const Progress::Pausing pausing{job.progress};
     if (job.progress)
-        job.progress->stage("reference orbit", &orbit.points, std::uint64_t(deepestFrame.maxIters));
+        job.progress->stage("reference orbit", &orbit.points,
+                            std::uint64_t(deepestFrame.maxIters) * (deepestFrame.julia() ? 2 : 1));
     const auto orbitStart = std::chrono::steady_clock::now();
     const PreparedFrame deepest(deepestFrame, [&] { return job.halted.load(); }, &orbit);
     if (deepest.stopped())
@@ -292,6 +298,7 @@ std::string assembleVideo(const Job& job, OutputFile& video, ZoomStats& stats)
                        command + look + (plan.autoIters ? "" : " --iters " + std::to_string(plan.frame.maxIters))))
         return encoder.error();
     std::atomic<std::uint64_t> encoded{0};
+    const Progress::Pausing pausing{job.progress};
     LinearImage outer, inner, innerHalf;
     int outerIndex = -1;
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(W) * H * 3);
