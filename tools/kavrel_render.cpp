@@ -71,10 +71,6 @@ struct Drawn {
     std::function<const LightCanvas*(int y)> band;
 };
 
-// Rows of a band of the supersampled picture: some 2 million pixels, 48 MB
-// of sums, whatever the picture's size.
-int bandRows(int width) { return std::max(1, (1 << 21) / std::max(1, width)); }
-
 // Every file is written in full before any is put in place. Returns what
 // went wrong, if anything.
 std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, const Drawn& drawn, Progress* progress)

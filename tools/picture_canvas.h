@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,10 @@
 #include "engine/pixel_colour.h"
 
 constexpr int kPaletteEntries = 500;
+
+// Rows of a band of a supersampled picture (LightCanvas): some 2 million
+// pixels, 48 MB of sums, whatever the picture's size.
+inline int bandRows(int width) { return std::max(1, (1 << 21) / std::max(1, width)); }
 
 // What a render draws into in kavrel-render.
 

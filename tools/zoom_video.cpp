@@ -173,7 +173,13 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
 {
     const FrameSpec f = keyframe(job.plan, i);
     const PictureLook& look = job.plan.look;
-    const PreparedFrame prepared(f, deepest);
+    const int k = look.supersample;
+    // The frame drawn: the keyframe itself, or K times its size for K x K
+    // samples a pixel.
+    FrameSpec drawn = f;
+    drawn.width *= k;
+    drawn.height *= k;
+    const PreparedFrame prepared(drawn, deepest);
     if (prepared.stopped())
         return job.halted ? "stopped" : "keyframe " + std::to_string(i) + " does not fit the deepest one's orbit";
     const PixelColour colour{look.colouring, f.maxIters, look.density, gColorList};
@@ -182,7 +188,6 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
                                                                   : EscapeDetail::Count;
     const bool show = job.progress != nullptr;
     OutputFile png(QFile::encodeName(keyframePath(job.o.video.keyframes, i)).toStdString());
-    const int k = look.supersample;
     std::unique_ptr<EscapeCanvas> escapes;
     std::unique_ptr<LightCanvas> band;
     const Progress::Pausing pausing{job.progress};  // before the canvases, whose counts it shows, go
@@ -192,23 +197,17 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
             job.progress->stage(stageText, &escapes->plotted(), std::uint64_t(f.width) * f.height);
         prepared.draw(*escapes, job.o.threads, detail);
     }
-    FrameSpec large = f;
-    large.width *= k;
-    large.height *= k;
-    std::unique_ptr<PreparedFrame> sampled;
-    if (k > 1)
-        sampled = std::make_unique<PreparedFrame>(large, deepest);
     bool stopped = false;
     const RgbRows rows = [&](int y, std::uint8_t* rgb) {
         if (k > 1 && (!band || y >= band->bottom())) {
-            const int bandRows = std::min(f.height - y, std::max(1, (1 << 21) / f.width));
+            const int rows = std::min(f.height - y, bandRows(f.width));
             if (show)
                 job.progress->pause();  // the band it counts goes
             band.reset();
-            band = std::make_unique<LightCanvas>(f.width, y, bandRows, k, colour, show, job.o.threads > 1);
+            band = std::make_unique<LightCanvas>(f.width, y, rows, k, colour, show, job.o.threads > 1);
             if (show)
-                job.progress->stage(stageText, &band->plotted(), std::uint64_t(f.width) * bandRows * k * k);
-            sampled->draw(*band, job.o.threads, detail);
+                job.progress->stage(stageText, &band->plotted(), std::uint64_t(f.width) * rows * k * k);
+            prepared.draw(*band, job.o.threads, detail);
         }
         for (int x = 0; x < f.width; ++x, rgb += 3) {
             if (k > 1) {
@@ -228,7 +227,7 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
     if (!written || !png.commit())
         return "cannot write " + png.path() + ": " + png.error();
     ++stats.keyframes;
-    stats.keyframePoints += std::uint64_t(large.width) * large.height;
+    stats.keyframePoints += std::uint64_t(drawn.width) * drawn.height;
     return {};
 }
 
