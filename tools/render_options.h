@@ -21,6 +21,20 @@ struct VideoOptions {
     int first = 0, last = -1;  // --only-keyframes A-B; -1: to the last
 };
 
+// A poster's tile (--tiles, --tile into the folder --output), a deep
+// frame's reference orbit made once (--make-orbit) and read by every tile
+// (--orbit), and the joining of a poster's tiles (--assemble-poster, into
+// --output).
+struct PosterOptions {
+    int columns = 0, rows = 0;  // --tiles CxR; 0 when no tile is drawn
+    std::int64_t tile = -1;
+    QString folder;
+    QString orbit;
+    QString makeOrbit;
+    QString assemble;
+    bool tiled() const { return columns > 0; }
+};
+
 // What kavrel-render was asked to draw, and where to.
 struct RenderOptions {
     // --view, or --center and --radius (their numbers kept as typed); the
@@ -39,6 +53,7 @@ struct RenderOptions {
     int supersample = 1;   // K: each pixel the mean of K x K samples
     bool stats = false;
     VideoOptions video;
+    PosterOptions poster;
 };
 
 enum class ParseResult { Ok, Help, Error };

@@ -192,7 +192,7 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
     std::unique_ptr<LightCanvas> band;
     const Progress::Pausing pausing{job.progress};  // before the canvases, whose counts it shows, go
     if (k == 1) {
-        escapes = std::make_unique<EscapeCanvas>(f.width, f.height, show, true, detail);
+        escapes = std::make_unique<EscapeCanvas>(tagRECT{0, 0, f.width, f.height}, show, true, detail);
         if (show)
             job.progress->stage(stageText, &escapes->plotted(), std::uint64_t(f.width) * f.height);
         prepared.draw(*escapes, job.o.threads, detail);
@@ -204,7 +204,7 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
             if (show)
                 job.progress->pause();  // the band it counts goes
             band.reset();
-            band = std::make_unique<LightCanvas>(f.width, y, rows, k, colour, show, job.o.threads > 1);
+            band = std::make_unique<LightCanvas>(tagRECT{0, y, f.width, y + rows}, k, colour, show, job.o.threads > 1);
             if (show)
                 job.progress->stage(stageText, &band->plotted(), std::uint64_t(f.width) * rows * k * k);
             prepared.draw(*band, job.o.threads, detail);
