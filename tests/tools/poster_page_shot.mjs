@@ -3,7 +3,9 @@
 // drawn. Talks to Chromium over its DevTools pipe, so it needs nothing but
 // Node and the browser.
 //
-// Usage: node poster_page_shot.mjs CHROMIUM PAGE_URL OUT_DIR SIDE NAME=FRAGMENT...
+// Usage: node poster_page_shot.mjs CHROMIUM PAGE_URL OUT_DIR SIDE NAME=VIEW...
+// where each VIEW is a fragment such as #x=0.5&y=0.5&w=1 to open the page
+// with, or @ and a fragment to open the page with none and expect that view.
 // Writes OUT_DIR/NAME.png (SIDE x SIDE CSS pixels at one device pixel each)
 // for each view and OUT_DIR/chromium.log, and checks on the way that:
 // - the page reached its ready state with no failed request, no script
@@ -21,7 +23,7 @@ import path from "node:path";
 const [chromium, pageUrl, outDir, sideText, ...shots] = process.argv.slice(2);
 const side = Number(sideText);
 if (!chromium || !pageUrl || !outDir || !(side > 0) || shots.length === 0) {
-  console.error("usage: node poster_page_shot.mjs CHROMIUM PAGE_URL OUT_DIR SIDE NAME=FRAGMENT...");
+  console.error("usage: node poster_page_shot.mjs CHROMIUM PAGE_URL OUT_DIR SIDE NAME=VIEW...");
   process.exit(2);
 }
 
@@ -184,13 +186,14 @@ async function run() {
   for (const shot of shots) {
     const eq = shot.indexOf("=");
     const name = shot.slice(0, eq);
-    const fragment = shot.slice(eq + 1);
+    const view = shot.slice(eq + 1);
+    const fragment = view.replace(/^@/, "");
     const asked = parseFragment(fragment);
     problems.length = 0;
     // A fresh document each time: going from one fragment to another of the
     // same page would not load it again.
     await navigate("about:blank");
-    await navigate(pageUrl + fragment);
+    await navigate(pageUrl + (view.startsWith("@") ? "" : fragment));
     await waitReady(name);
 
     const shown = await evaluate(viewExpression);
@@ -200,7 +203,10 @@ async function run() {
     fs.writeFileSync(path.join(outDir, name + ".png"), Buffer.from(png.data, "base64"));
     console.log(`${name}: asked ${show(asked)}, shown ${show(shown)}, title "${title[0]}"`);
 
-    if (!sameView(shown, asked)) fail(`${name}: the viewer shows ${show(shown)}, not ${show(asked)}`);
+    if (!sameView(shown, asked)) {
+      fail(`${name}: the viewer shows ${show(shown)}, not ${show(asked)}`
+        + (view.startsWith("@") ? " (opened without a fragment)" : ""));
+    }
     if (tileFailures !== 0) fail(`${name}: ${tileFailures} tiles failed to load`);
     if (title[0] !== title[1] || title[0].includes("@KAVREL_")) {
       fail(`${name}: the title was not filled in: "${title[0]}" / "${title[1]}"`);
@@ -233,6 +239,16 @@ async function run() {
 
     for (const problem of problems) fail(`${name}: ${problem}`);
   }
+}
+
+// Stopped from outside (the test's timeout): the browser goes too.
+for (const signal of ["SIGTERM", "SIGINT"]) {
+  process.on(signal, () => {
+    browser.kill("SIGKILL");
+    fs.rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+    console.error(`FAIL: stopped by ${signal}`);
+    process.exit(1);
+  });
 }
 
 let code = 0;

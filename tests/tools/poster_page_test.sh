@@ -1,9 +1,10 @@
 #!/bin/bash
 # Checks a poster's page in a real browser: serves the folder over HTTP on
-# the loopback, opens poster.html in headless Chromium at two views (the
-# whole poster, and a deep view at one screen pixel per poster pixel) and
-# compares each screenshot with the picture the pyramid was made from, cut
-# and scaled to the same view.
+# the loopback, opens poster.html in headless Chromium at two views (as it
+# opens, which must be the whole poster, and a deep view at one screen pixel
+# per poster pixel asked for in the address's fragment) and compares each
+# screenshot with the picture the pyramid was made from, cut and scaled to
+# the same view.
 #
 # Usage: poster_page_test.sh POSTER_DIR [SHOT_DIR [DEEP_X DEEP_Y]]
 #   POSTER_DIR holds poster.html, its .dzi and _files/, openseadragon/ and
@@ -142,7 +143,7 @@ done
 [ -n "$port" ] || fail "the HTTP server did not say its port"
 
 timeout 300 node "$here/poster_page_shot.mjs" "$chromium" "http://127.0.0.1:$port/poster.html" "$out" "$side" \
-    "whole=#x=$whole_x&y=$whole_y&w=$whole_w" "deep=#x=$deep_x&y=$deep_y&w=$deep_w" ||
+    "whole=@#x=$whole_x&y=$whole_y&w=$whole_w" "deep=#x=$deep_x&y=$deep_y&w=$deep_w" ||
     fail "the page did not show the views it was asked for (see above, and $out/chromium.log)"
 
 # Prints "MEAN WORST_BLOCK" of the difference of two pictures of one size.
