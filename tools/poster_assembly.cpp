@@ -3,6 +3,7 @@
 
 #include "tools/poster_assembly.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -21,8 +22,8 @@
 #ifndef KAVREL_POSTER_ASSETS
 #define KAVREL_POSTER_ASSETS ""
 #endif
-#ifndef KAVREL_POSTER_ASSETS_INSTALLED
-#define KAVREL_POSTER_ASSETS_INSTALLED ""
+#ifndef KAVREL_POSTER_ASSETS_FROM_BINDIR
+#define KAVREL_POSTER_ASSETS_FROM_BINDIR ""
 #endif
 
 namespace {
@@ -160,13 +161,15 @@ Image joinTiles(const QString& folder, const PosterPlan& plan, const Scratch& sc
 }
 
 // Where the viewer's page and OpenSeadragon are: KAVREL_POSTER_ASSETS in
-// the environment, the build's copy, or the installed one.
+// the environment, the installed ones beside the program, or the build's.
 QString viewerAssets()
 {
     QStringList candidates;
     if (const char* own = std::getenv("KAVREL_POSTER_ASSETS"); own && *own)
         candidates << QFile::decodeName(own);
-    candidates << QStringLiteral(KAVREL_POSTER_ASSETS) << QStringLiteral(KAVREL_POSTER_ASSETS_INSTALLED);
+    if (const QString installed = QStringLiteral(KAVREL_POSTER_ASSETS_FROM_BINDIR); !installed.isEmpty())
+        candidates << QDir(QCoreApplication::applicationDirPath()).filePath(installed);
+    candidates << QStringLiteral(KAVREL_POSTER_ASSETS);
     for (const QString& dir : candidates)
         if (!dir.isEmpty() && QFileInfo::exists(QDir(dir).filePath(QStringLiteral("poster.html"))) &&
             QFileInfo::exists(QDir(dir).filePath(QStringLiteral("openseadragon/openseadragon.min.js"))))
