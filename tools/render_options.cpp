@@ -201,9 +201,17 @@ QString unknownArgument(const QStringList& arguments, const QStringList& unknown
 }
 
 // Which zoom-video command this is, if any.
-bool readVideoMode(bool zoomVideo, bool keyframes, bool onlyKeyframes, bool assemble, RenderOptions* o)
+bool readVideoMode(bool zoomVideo, bool keyframes, bool onlyKeyframes, bool assemble, bool makeOrbit,
+                   RenderOptions* o)
 {
     using Mode = VideoOptions::Mode;
+    if (keyframes && makeOrbit && (zoomVideo || onlyKeyframes))
+        throw Failure{QStringLiteral("--make-orbit with --keyframes makes the zoom's orbit alone: "
+                                     "it goes with no --zoom-video or --only-keyframes")};
+    if (keyframes && makeOrbit) {
+        o->video.mode = Mode::Orbit;
+        return true;
+    }
     if (assemble && (!zoomVideo || !keyframes))
         throw Failure{QStringLiteral("--assemble needs --zoom-video and --keyframes")};
     if (onlyKeyframes && (zoomVideo || !keyframes))
@@ -397,7 +405,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             !e.isEmpty())
             throw Failure{e};
         const bool video = readVideoMode(parser.isSet(zoomVideo), parser.isSet(keyframes), parser.isSet(onlyKeyframes),
-                                         parser.isSet(assemble), o);
+                                         parser.isSet(assemble), parser.isSet(makeOrbit), o);
         if (o->video.mode == VideoOptions::Mode::Assemble) {
             // Everything else comes from the folder's manifest.
             for (const QCommandLineOption* other :
@@ -411,7 +419,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
                               ? QStringLiteral("--zoom-video: the complex power has no deep frames; use --power")
                               : QStringLiteral("--zoom-video and --keyframes need --center and --radius")};
         }
-        const bool poster = parser.isSet(tiles) || parser.isSet(tile) || parser.isSet(makeOrbit);
+        const bool poster = parser.isSet(tiles) || parser.isSet(tile) || (parser.isSet(makeOrbit) && !video);
         if (parser.isSet(size))
             readSize(parser.value(size), o, poster ? kLargestPosterSide : 32767);
         else if (video)
@@ -476,15 +484,16 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
                               .arg(parser.isSet(orbit) ? u"orbit" : u"make-orbit")};
         if (parser.isSet(orbit) && parser.isSet(makeOrbit))
             throw Failure{QStringLiteral("--orbit and --make-orbit exclude each other")};
-        if (poster && video)
-            throw Failure{QStringLiteral("--%1 cannot go with a zoom video")
-                              .arg(parser.isSet(tiles) ? u"tiles" : u"make-orbit")};
-        if (parser.isSet(orbit) && video)
-            throw Failure{QStringLiteral("--orbit cannot go with a zoom video, which makes its own")};
+        if ((parser.isSet(tiles) || parser.isSet(tile)) && video)
+            throw Failure{QStringLiteral("--tiles cannot go with a zoom video")};
+        if (parser.isSet(orbit) && video && o->video.mode != VideoOptions::Mode::Keyframes &&
+            o->video.mode != VideoOptions::Mode::Video)
+            throw Failure{QStringLiteral("--orbit goes with the keyframes of a zoom video, not with --%1")
+                              .arg(o->video.mode == VideoOptions::Mode::Assemble ? u"assemble" : u"make-orbit")};
         if (parser.isSet(orbit))
             o->poster.orbit = outputFile(QStringLiteral("orbit"), parser.value(orbit));
         if (parser.isSet(makeOrbit)) {
-            for (const QCommandLineOption* other : {&output, &indices, &counts, &exr, &tiles, &supersample})
+            for (const QCommandLineOption* other : {&output, &indices, &counts, &exr, &tiles})
                 if (parser.isSet(*other))
                     throw Failure{QStringLiteral("--make-orbit draws nothing: --%1 cannot go with it")
                                       .arg(other->names().first())};

@@ -11,7 +11,9 @@
 
 // A zoom video (--zoom-video, --keyframes): what to make of the frame.
 struct VideoOptions {
-    enum class Mode { None, Video, Keyframes, Assemble };
+    // Orbit: the deepest keyframe's reference orbit into a file (--keyframes
+    // with --make-orbit), for keyframe jobs' --orbit.
+    enum class Mode { None, Video, Keyframes, Assemble, Orbit };
     Mode mode = Mode::None;
     QString video;      // --zoom-video
     QString keyframes;  // --keyframes, or the folder beside the video

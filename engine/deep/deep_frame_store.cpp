@@ -125,6 +125,15 @@ void saveOrbit(Out& out, const ReferenceOrbit& o)
 
 bool finite(const Cx& z) { return std::isfinite(z.re) && std::isfinite(z.im); }
 
+// An exponent no orbit point or offset comes near (their precision is at
+// most some 3.4 million bits): the arithmetic on it cannot overflow.
+constexpr std::int64_t kMostExponent = std::int64_t{1} << 30;
+
+bool sound(const CxExp& z)
+{
+    return std::isfinite(z.re) && std::isfinite(z.im) && z.e > -kMostExponent && z.e < kMostExponent;
+}
+
 bool loadOrbit(In& in, ReferenceOrbit& o, std::uint64_t most)
 {
     o.z = in.vector<Cx>(most);
@@ -133,7 +142,7 @@ bool loadOrbit(In& in, ReferenceOrbit& o, std::uint64_t most)
     if (!in.ok || o.zx.size() != o.z.size() || o.excess.size() != o.z.size())
         return false;
     for (std::size_t i = 0; i < o.z.size(); ++i)
-        if (!finite(o.z[i]) || !std::isfinite(o.zx[i].re) || !std::isfinite(o.zx[i].im) || std::isnan(o.excess[i]))
+        if (!finite(o.z[i]) || !sound(o.zx[i]) || std::isnan(o.excess[i]))
             return false;
     return true;
 }
@@ -230,14 +239,19 @@ struct DeepFrame::Store {
         if (!in.ok)
             return fail("the file ends early");
         if (id != identity(frame)) {
-            *error = "made for another view or limit: " + id;
+            // Quoted on one line, whatever bytes the file holds.
+            std::string shown = id.substr(0, 400);
+            for (char& ch : shown)
+                if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f)
+                    ch = '?';
+            *error = "made for another view or limit: " + shown + (id.size() > 400 ? "..." : "");
             return nullptr;
         }
         std::unique_ptr<DeepFrame> f(new DeepFrame(frame, Unbuilt{}));
         const auto bits = in.value<std::int64_t>(), mostBits = in.value<std::int64_t>();
         f->offset_ = in.value<CxExp>();
         const std::uint64_t most = static_cast<std::uint64_t>(frame.maxIters);
-        if (!in.ok || !loadOrbit(in, f->orbit_, most) || !loadOrbit(in, f->critical_, most))
+        if (!in.ok || !sound(f->offset_) || !loadOrbit(in, f->orbit_, most) || !loadOrbit(in, f->critical_, most))
             return fail("the file ends early, or its orbits are not sound");
         const auto tableLength = in.value<std::uint64_t>();
         const auto dcMax = in.value<double>();
