@@ -16,9 +16,6 @@ namespace {
 
 constexpr char kHeader[] = "kavrel deep orbit 1\n";
 constexpr std::uint32_t kByteOrder = 0x01020304;
-// No orbit holds more points than a limit allows, nor a table more steps
-// than its orbit has points, twice over.
-constexpr std::uint64_t kMostPoints = 10'000'001;
 
 class Hash {
 public:
@@ -160,9 +157,11 @@ struct BlaTableStore {
     // reads outside them.
     static bool load(In& in, BlaTable& t, std::size_t points)
     {
-        t.steps_ = in.vector<BlaStep>(2 * kMostPoints);
-        t.first_ = in.vector<std::uint32_t>(kMostPoints + 1);
-        t.shortest2_ = in.vector<double>(kMostPoints);
+        // No more than the orbit's points allow: a length field cannot ask
+        // for memory that the orbit does not justify.
+        t.steps_ = in.vector<BlaStep>(2 * static_cast<std::uint64_t>(points) + 2);
+        t.first_ = in.vector<std::uint32_t>(static_cast<std::uint64_t>(points) + 1);
+        t.shortest2_ = in.vector<double>(points);
         if (!in.ok)
             return false;
         if (t.steps_.empty() && t.first_.empty() && t.shortest2_.empty())

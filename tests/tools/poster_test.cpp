@@ -90,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
         PosterCase{"DeepSupersampledDistance", QStringList(kSeahorse) << "--supersample" << "2" << "--colouring"
                                                                       << "distance",
                    "45x40", 2, 2},
-        PosterCase{"DeepJulia", kJuliaDeep, "40", 3, 3}),
+        PosterCase{"DeepJulia", kJuliaDeep, "40", 3, 3},
+        // More tiles than are joined at once: a row at a time, through strips.
+        PosterCase{"ManyTilesJoinedRowByRow", {"--view", "-2,1,-1.5,1.5", "--iters", "200"}, "51x40", 17, 16}),
     [](const testing::TestParamInfo<PosterCase>& info) { return std::string(info.param.name); });
 
 // Column c spans floor(W c / C) to floor(W (c + 1) / C): tiles a pixel
