@@ -987,3 +987,21 @@ TEST(DeepFrame, SavedOrbitsAreRefusedForAnotherFrameOrWhenDamaged)
         EXPECT_FALSE(loaded(p, changed, &error)) << "byte " << at;
     }
 }
+
+// The centre's orbit ends early where the rounding of starting over stays
+// far below the pixels' spacing, 2R / height whatever the width: 1.2e-65
+// from a copy's nucleus, frames 16 pixels high end it after one period,
+// frames 64 high, whose pixels are 4 times finer, go on.
+TEST(DeepFrame, TheOrbitEndsEarlyByThePixelsSpacing)
+{
+    FrameSpec p = aroundCopy(25, 60, 1e-5, 16, 3000);
+    const std::size_t square = DeepFrame(p).orbit().size();
+    p.width = 64;
+    const std::size_t wide = DeepFrame(p).orbit().size();
+    p.width = 16;
+    p.height = 64;
+    const std::size_t tall = DeepFrame(p).orbit().size();
+    EXPECT_LT(square, 200u);
+    EXPECT_EQ(wide, square);
+    EXPECT_GT(tall, 2 * square);
+}
