@@ -6,7 +6,8 @@ set -eu
 packages="cmake ninja-build g++ clang libclang-rt-dev ffmpeg
 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
 libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libmpfr-dev libopenexr-dev pkg-config
-desktop-file-utils appstream man-db groff-base dpkg-dev file lintian"
+desktop-file-utils appstream man-db groff-base dpkg-dev file lintian
+slurm-wlm munge parallel time"
 
 missing=""
 for p in $packages; do
