@@ -9,7 +9,8 @@ packages="cmake ninja-build g++ clang libclang-rt-dev ffmpeg
 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
 libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libmpfr-dev libopenexr-dev pkg-config
 desktop-file-utils appstream man-db groff-base dpkg-dev file lintian
-libvips-dev libvips-tools chromium"
+libvips-dev libvips-tools chromium
+slurm-wlm munge parallel time"
 # Node and npm from Debian, unless some other packaging of them is here.
 command -v npm >/dev/null || packages="$packages nodejs npm"
 
