@@ -3,6 +3,7 @@
 // of finite extent with pixels of some size, and two different outputs; a
 // rejection is one line that names an option or the argument at fault.
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -19,7 +20,8 @@ namespace {
 const QStringList kOptions{"set",       "power",   "exponent",   "c",         "view",      "center",
                            "radius",    "size",    "iters",      "threads",   "colouring", "output",
                            "indices",   "counts",  "stats",      "help",      "zoom-video", "keyframes",
-                           "zoom-from", "fps",     "seconds-per-doubling", "only-keyframes", "assemble"};
+                           "zoom-from", "fps",     "seconds-per-doubling", "only-keyframes", "assemble",
+                           "tiles",     "tile",    "orbit",      "make-orbit", "assemble-poster"};
 
 QStringList argumentsOf(const std::uint8_t* data, std::size_t size)
 {
@@ -70,7 +72,28 @@ bool within(double v, double low, double high) { return std::isfinite(v) && v >=
 
 void checkAccepted(const RenderOptions& o)
 {
+    const PosterOptions& poster = o.poster;
+    if (!poster.assemble.isEmpty()) {
+        // The poster comes from its folder: only where it goes.
+        const QString suffix = QFileInfo(o.output).suffix().toLower();
+        FUZZ_CHECK(suffix == u"dzi" || suffix == u"tif" || suffix == u"tiff" || suffix == u"png", "a poster into '%s'",
+                   qPrintable(o.output));
+        return;
+    }
     const FrameSpec& f = o.frame;
+    FUZZ_CHECK((poster.orbit.isEmpty() && poster.makeOrbit.isEmpty()) || f.deep(), "an orbit of a plane view");
+    if (poster.tiled()) {
+        FUZZ_CHECK(poster.folder == o.output && !poster.folder.isEmpty(), "tiles into '%s'", qPrintable(poster.folder));
+        FUZZ_CHECK(o.indices.isEmpty() && o.counts.isEmpty() && o.exr.isEmpty(), "a tile with other outputs");
+        FUZZ_CHECK(poster.columns >= 1 && poster.columns <= f.width && poster.rows >= 1 && poster.rows <= f.height,
+                   "%dx%d tiles of %dx%d", poster.columns, poster.rows, f.width, f.height);
+        FUZZ_CHECK(poster.tile >= 0 && poster.tile < std::int64_t{poster.columns} * poster.rows, "tile %lld",
+                   static_cast<long long>(poster.tile));
+        FUZZ_CHECK((f.width + poster.columns - 1) / poster.columns <= 32767 &&
+                       (f.height + poster.rows - 1) / poster.rows <= 32767,
+                   "tiles of %dx%d", f.width / poster.columns, f.height / poster.rows);
+    }
+    const bool posterFrame = poster.tiled() || !poster.makeOrbit.isEmpty();
     const IterFunc& func = f.func;
     FUZZ_CHECK(f.FuncSwitch == 11 || f.FuncSwitch == 22, "frame %d", f.FuncSwitch);
     FUZZ_CHECK(func.which >= 1 && func.which <= 5, "function %d", func.which);
@@ -82,7 +105,8 @@ void checkAccepted(const RenderOptions& o)
     FUZZ_CHECK(within(func.realExpon, -99.99, 99.99) && within(func.cplxExpon, -99.99, 99.99), "exponent %g%+gi",
                func.realExpon, func.cplxExpon);
     FUZZ_CHECK(std::isfinite(f.c.re) && std::isfinite(f.c.im), "constant %g%+gi", f.c.re, f.c.im);
-    FUZZ_CHECK(f.width >= 1 && f.width <= 32767 && f.height >= 1 && f.height <= 32767, "size %dx%d", f.width,
+    const int largest = posterFrame ? 1 << 20 : 32767;
+    FUZZ_CHECK(f.width >= 1 && f.width <= largest && f.height >= 1 && f.height <= largest, "size %dx%d", f.width,
                f.height);
     FUZZ_CHECK(o.supersample >= 1 && o.supersample <= 16, "supersample %d", o.supersample);
     FUZZ_CHECK(within(o.density, 0.01, 100.0), "density %g", o.density);
@@ -103,7 +127,10 @@ void checkAccepted(const RenderOptions& o)
         FUZZ_CHECK(o.output.isEmpty() && o.indices.isEmpty() && o.counts.isEmpty() && o.exr.isEmpty(),
                    "a picture with a video");
         FUZZ_CHECK(!video.keyframes.isEmpty(), "no keyframe folder");
-        FUZZ_CHECK(video.mode == VideoOptions::Mode::Keyframes || !video.video.isEmpty(), "no video file");
+        FUZZ_CHECK(video.mode == VideoOptions::Mode::Keyframes || video.mode == VideoOptions::Mode::Orbit ||
+                       !video.video.isEmpty(),
+                   "no video file");
+        FUZZ_CHECK((video.mode == VideoOptions::Mode::Orbit) == !poster.makeOrbit.isEmpty(), "the zoom's orbit");
         if (video.mode != VideoOptions::Mode::Assemble) {
             FUZZ_CHECK(f.deep(), "a zoom video of a plane view");
             FUZZ_CHECK(f.width % 2 == 0 && f.height % 2 == 0 && f.width <= 4096 && f.height <= 4096,
@@ -115,8 +142,12 @@ void checkAccepted(const RenderOptions& o)
         }
         return;
     }
-    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty(),
+    FUZZ_CHECK(!o.output.isEmpty() || !o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty() ||
+                   !poster.makeOrbit.isEmpty(),
                "nothing to write");
+    FUZZ_CHECK(poster.makeOrbit.isEmpty() || (o.output.isEmpty() && o.indices.isEmpty() && o.counts.isEmpty() &&
+                                              o.exr.isEmpty() && !poster.tiled()),
+               "an orbit file with pictures");
     for (const auto& [a, b] : {std::pair{o.output, o.indices}, {o.output, o.counts}, {o.indices, o.counts},
                                {o.output, o.exr}, {o.indices, o.exr}, {o.counts, o.exr}})
         FUZZ_CHECK(a.isEmpty() || a != b, "two outputs into '%s'", qPrintable(a));

@@ -30,11 +30,18 @@ PreparedFrame::PreparedFrame(const FrameSpec& frame, const std::function<bool()>
     if (frame.deep()) {
         deep_ = buildDeep(frame, halted, orbit);
         stopped_ = deep_ == nullptr;
+        computed_ = true;
     }
 }
 
+PreparedFrame::PreparedFrame(std::unique_ptr<const DeepFrame> deep)
+    : frame_(deep ? deep->params() : FrameSpec{}), deep_(std::move(deep)), stopped_(deep_ == nullptr)
+{}
+
 PreparedFrame::PreparedFrame(const FrameSpec& frame, const PreparedFrame& deeper) : frame_(frame)
 {
+    if (!frame.deep() && !deeper.deep_)
+        return;  // a plane view has no orbit to share
     if (deeper.deep_)
         deep_ = DeepFrame::alongside(frame, *deeper.deep_);
     stopped_ = deep_ == nullptr;
@@ -58,7 +65,7 @@ FrameRender PreparedFrame::draw(FrameCanvas& canvas, int threads, EscapeDetail d
         const PlaneEvaluator plane(frame_, escapeIsa(), detail);
         out.grid = renderParallel(whole, plane, liveLimit ? *liveLimit : ownLimit, canvas, threads);
     } else {
-        out.referenceIterations = deep_->referenceIterations();
+        out.referenceIterations = computed_ ? deep_->referenceIterations() : 0;
         out.precisionBits = deep_->precisionBits();
         out.grid = renderParallel(whole, DeepEvaluator(*deep_, escapeIsa(), detail), ownLimit, canvas, threads);
     }

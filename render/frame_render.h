@@ -49,6 +49,8 @@ public:
     // centre (DeepFrame::alongside): none is computed. Stopped where the
     // frames do not fit so.
     PreparedFrame(const FrameSpec& frame, const PreparedFrame& deeper);
+    // A deep frame made elsewhere (read from a file): no orbit is computed.
+    explicit PreparedFrame(std::unique_ptr<const DeepFrame> deep);
     ~PreparedFrame();
     PreparedFrame(const PreparedFrame&) = delete;
     PreparedFrame& operator=(const PreparedFrame&) = delete;
@@ -58,7 +60,8 @@ public:
     // Points of the deep frame's reference orbits (0 for a plane view).
     std::uint64_t referenceIterations() const;
     // Draws the whole frame, of which the canvas keeps what it wants, on
-    // `threads` threads; the orbit's length and precision go with the stats.
+    // `threads` threads; the orbit's precision goes with the stats, and its
+    // length where this frame computed it.
     FrameRender draw(FrameCanvas& canvas, int threads, EscapeDetail detail,
                      const std::atomic<std::int32_t>* liveLimit = nullptr) const;
 
@@ -66,6 +69,7 @@ private:
     FrameSpec frame_;
     std::unique_ptr<const DeepFrame> deep_;
     bool stopped_ = false;
+    bool computed_ = false;  // the orbit is this frame's own
 };
 
 // Draws StartRect of the frame on `threads` threads, choosing its evaluator

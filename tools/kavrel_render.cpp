@@ -1,5 +1,6 @@
 // kavrel-render: one frame of the explorer, drawn without a window.
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -21,7 +22,10 @@
 #include "tools/counts_file.h"
 #include "tools/exr_file.h"
 #include "tools/output_files.h"
+#include "tools/orbit_file.h"
 #include "tools/picture_text.h"
+#include "tools/poster_assembly.h"
+#include "tools/poster_folder.h"
 #include "tools/render_command.h"
 #include "tools/picture_canvas.h"
 #include "tools/progress.h"
@@ -73,9 +77,10 @@ struct Drawn {
 
 // Every file is written in full before any is put in place. Returns what
 // went wrong, if anything.
-std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, const Drawn& drawn, Progress* progress)
+std::string writeOutputs(const RenderOptions& o, const tagRECT& area, const TextChunks& text, const PixelColour& colour,
+                         const Drawn& drawn, Progress* progress)
 {
-    const int width = o.frame.width, height = o.frame.height;
+    const int width = area.right - area.left, height = area.bottom - area.top;
     std::atomic<std::uint64_t> rows{0};
     const Progress::Pausing pausing{progress};  // before the count it shows goes
     auto stage = [&](const QString& name) {
@@ -83,26 +88,27 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
         if (progress)
             progress->stage("writing " + oneLine(name).toStdString(), &rows, static_cast<std::uint64_t>(height));
     };
-    OutputFile png(QFile::encodeName(o.output).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
+    const QString picturePath =
+        o.poster.tiled() ? QDir(o.poster.folder).filePath(QString::fromStdString(tileFile(o.poster.tile))) : o.output;
+    OutputFile png(QFile::encodeName(picturePath).toStdString()), pgm(QFile::encodeName(o.indices).toStdString()),
         npy(QFile::encodeName(o.counts).toStdString()), exr(QFile::encodeName(o.exr).toStdString());
-    const PictureLook look{o.colouring, o.density, QFile::encodeName(o.palette).toStdString(), o.supersample};
-    if (!o.output.isEmpty()) {
-        stage(o.output);
+    if (!picturePath.isEmpty()) {
+        stage(picturePath);
         // Written row by row: memory stays at what was drawn and a few rows,
         // a supersampled picture drawn a band at a time as the rows go out.
         bool written = png.open(), stopped = false;
         if (written && !drawn.band && !followsFraction(o.colouring)) {
             const IndexedPicture picture{width, height, drawn.escapes->indices().data(), gColorList, kPaletteSize};
             const auto rowDone = [&] { rows.fetch_add(1, std::memory_order_relaxed); };
-            written = writePng(png, picture, pictureText(o.frame, look), rowDone);
+            written = writePng(png, picture, text, rowDone);
         } else if (written) {
             const RgbRows pixels = [&](int y, std::uint8_t* rgb) {
                 const std::size_t first = static_cast<std::size_t>(y) * width;
                 for (int x = 0; x < width; ++x, rgb += 3) {
                     if (drawn.band) {
-                        const LightCanvas* band = drawn.band(y);
+                        const LightCanvas* band = drawn.band(area.top + y);
                         if (band)
-                            band->pixel(x, y, rgb);
+                            band->pixel(area.left + x, area.top + y, rgb);
                         else
                             stopped = true;
                         continue;
@@ -114,7 +120,7 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
                 }
                 rows.fetch_add(1, std::memory_order_relaxed);
             };
-            written = writePng(png, width, height, pixels, pictureText(o.frame, look));
+            written = writePng(png, width, height, pixels, text);
             if (stopped)
                 written = png.fail(std::string("the render stopped"));
         }
@@ -153,7 +159,7 @@ std::string writeOutputs(const RenderOptions& o, const PixelColour& colour, cons
                         }
                         rows.fetch_add(1, std::memory_order_relaxed);
                     }};
-        if (!exr.open() || !writeExr(exr, raw, exrText(o.frame, pictureText(o.frame, look))))
+        if (!exr.open() || !writeExr(exr, raw, exrText(o.frame, text)))
             return cannotWrite(exr);
     }
     for (OutputFile* file : {&png, &pgm, &npy, &exr})
@@ -177,7 +183,30 @@ int finishOutput(int status)
 
 int render(const RenderOptions& o)
 {
-    const int width = o.frame.width, height = o.frame.height, k = o.supersample;
+    // The part of the frame drawn: a poster's tile, or all of it.
+    const tagRECT area = o.poster.tiled()
+                             ? tileRect(o.frame.width, o.frame.height, {o.poster.columns, o.poster.rows}, o.poster.tile)
+                             : tagRECT{0, 0, o.frame.width, o.frame.height};
+    const int width = area.right - area.left, height = area.bottom - area.top, k = o.supersample;
+    const PictureLook look{o.colouring, o.density, QFile::encodeName(o.palette).toStdString(), o.supersample};
+    TextChunks text = pictureText(o.frame, look);
+    if (o.poster.tiled()) {
+        const PosterPlan plan = posterPlan(o.frame, look, {o.poster.columns, o.poster.rows});
+        const TextChunks tile = tileText(plan, o.poster.tile);
+        text.insert(text.end(), tile.begin(), tile.end());
+        bool complete = false;
+        const FolderCheck check = preparePosterFolder(o.poster.folder, plan, o.poster.tile, &complete);
+        if (check.status != 0) {
+            std::fprintf(stderr, "kavrel-render: %s\n", check.message.c_str());
+            return check.status;
+        }
+        if (complete) {
+            // Tiles are only ever put in place whole: this one is done.
+            if (o.stats)
+                std::printf("skipped 1\n");
+            return 0;
+        }
+    }
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     loadColors();
     if (!o.paletteEntries.empty())
@@ -194,7 +223,7 @@ int render(const RenderOptions& o)
     Drawn drawn;
     const bool sampled = k > 1 && !o.output.isEmpty();
     if (!o.indices.isEmpty() || !o.counts.isEmpty() || !o.exr.isEmpty() || !sampled)
-        drawn.escapes = std::make_unique<EscapeCanvas>(width, height, showProgress,
+        drawn.escapes = std::make_unique<EscapeCanvas>(area, showProgress,
                                                        !o.counts.isEmpty() || o.colouring != Colouring::Curve, detail);
     std::unique_ptr<LightCanvas> band;
     std::atomic<bool> halted{false};
@@ -211,20 +240,17 @@ int render(const RenderOptions& o)
     OrbitCounter orbit;
     FrameRender stats;
     // Every band draws the same orbit, built once: it counts once.
-    const auto tally = [&](const FrameRender& r, bool newOrbit) {
+    const auto tally = [&](const FrameRender& r) {
         stats.grid.evaluations += r.grid.evaluations;
         stats.grid.iterations += r.grid.iterations;
         stats.grid.speculative += r.grid.speculative;
         stats.grid.approximated += r.grid.approximated;
-        stats.referenceIterations += newOrbit ? r.referenceIterations : 0;
         stats.precisionBits = std::max(stats.precisionBits, r.precisionBits);
     };
+    if (showProgress)
+        progress = std::make_unique<Progress>();
     const auto showOrbit = [&](const FrameSpec& frame) {
-        if (!showProgress)
-            return;
-        if (!progress)
-            progress = std::make_unique<Progress>();
-        if (frame.deep())
+        if (progress && frame.deep())
             progress->stage("reference orbit", &orbit.points,
                             static_cast<std::uint64_t>(frame.maxIters) * (frame.julia() ? 2 : 1));
     };
@@ -235,22 +261,36 @@ int render(const RenderOptions& o)
         seconds += std::chrono::duration<double>(now - start).count();
         start = now;
     };
-    if (drawn.escapes) {
-        RenderLinks links{nullptr, &orbit, {}, detail};
+    // The frame made ready once, its orbit computed or read from --orbit;
+    // a supersampled picture's larger frame is drawn against the same orbit.
+    std::unique_ptr<PreparedFrame> prepared;
+    if (!o.poster.orbit.isEmpty()) {
+        std::string error;
+        std::unique_ptr<const DeepFrame> deep = readOrbitFile(QFile::encodeName(o.poster.orbit).toStdString(),
+                                                              o.frame, &error);
+        if (!deep) {
+            setRenderHost(nullptr);
+            std::fprintf(stderr, "kavrel-render: --orbit %s: %s\n", qPrintable(oneLine(o.poster.orbit)),
+                         error.c_str());
+            return 2;
+        }
+        prepared = std::make_unique<PreparedFrame>(std::move(deep));
+    } else {
         showOrbit(o.frame);
+        prepared = std::make_unique<PreparedFrame>(o.frame, [&] { return halted.load(); }, &orbit);
+        stats.referenceIterations = prepared->referenceIterations();
+    }
+    if (drawn.escapes && !prepared->stopped()) {
         if (showProgress)
-            links.drawing = [&] {
-                progress->stage("rendering", &drawn.escapes->plotted(), std::uint64_t(width) * height);
-            };
-        tally(renderFrame(o.frame, {0, 0, width, height}, *drawn.escapes, o.threads, links), true);
+            progress->stage("rendering", &drawn.escapes->plotted(), std::uint64_t(width) * height);
+        tally(prepared->draw(*drawn.escapes, o.threads, detail));
     }
     FrameSpec largeSpec = o.frame;
     largeSpec.width *= k;
     largeSpec.height *= k;
     std::unique_ptr<PreparedFrame> large;
-    if (sampled && !host.failed) {
-        showOrbit(largeSpec);
-        large = std::make_unique<PreparedFrame>(largeSpec, [&] { return halted.load(); }, &orbit);
+    if (sampled && !host.failed && !prepared->stopped()) {
+        large = std::make_unique<PreparedFrame>(largeSpec, *prepared);
         drawn.band = [&](int y) -> const LightCanvas* {
             if (band && y >= band->top() && y < band->bottom())
                 return band.get();
@@ -259,14 +299,15 @@ int render(const RenderOptions& o)
             if (progress)
                 progress->pause();  // the band it counts goes
             band.reset();
-            const int rows = std::min(height - y, bandRows(width));
-            band = std::make_unique<LightCanvas>(width, y, rows, k, colour, showProgress, o.threads > 1);
+            const int rows = std::min(area.bottom - y, bandRows(width));
+            band = std::make_unique<LightCanvas>(tagRECT{area.left, y, area.right, y + rows}, k, colour, showProgress,
+                                                 o.threads > 1);
             if (progress)
-                progress->stage("rendering rows " + std::to_string(y + 1) + " to " + std::to_string(y + rows) +
-                                    " of " + std::to_string(height),
+                progress->stage("rendering rows " + std::to_string(y - area.top + 1) + " to " +
+                                    std::to_string(y - area.top + rows) + " of " + std::to_string(height),
                                 &band->plotted(), std::uint64_t(width) * rows * k * k);
             start = std::chrono::steady_clock::now();
-            tally(large->draw(*band, o.threads, detail), y == 0);
+            tally(large->draw(*band, o.threads, detail));
             lap();
             return halted ? nullptr : band.get();
         };
@@ -275,7 +316,8 @@ int render(const RenderOptions& o)
     if (drawn.escapes && o.colouring != Colouring::Curve)
         drawn.escapes->recolour(colour);
 
-    const std::string failure = host.failed ? std::string() : writeOutputs(o, colour, drawn, progress.get());
+    const std::string failure =
+        host.failed ? std::string() : writeOutputs(o, area, text, colour, drawn, progress.get());
     setRenderHost(nullptr);
     progress.reset();  // before any message, which would land on its line
     if (!failure.empty())
@@ -295,6 +337,44 @@ int render(const RenderOptions& o)
             std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(grid.approximated));
             std::printf("precision_bits %ld\n", stats.precisionBits);
         }
+        std::printf("seconds %.6f\n", seconds);
+    }
+    return 0;
+}
+
+// --make-orbit: the deep frame's orbits and bilinear steps, into a file for
+// its tiles. Ctrl-C stops the orbit and leaves no file.
+int makeOrbit(const RenderOptions& o)
+{
+    std::atomic<bool> halted{false};
+    ToolHost host([&] { halted = true; });
+    setRenderHost(&host);
+    OrbitCounter orbit;
+    std::unique_ptr<Progress> progress;
+    if (isatty(STDERR_FILENO) != 0) {
+        progress = std::make_unique<Progress>();
+        progress->stage("reference orbit", &orbit.points,
+                        static_cast<std::uint64_t>(o.frame.maxIters) * (o.frame.julia() ? 2 : 1));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    BuildControl control{[&] { return halted.load(); }, &orbit.points};
+    const std::unique_ptr<const DeepFrame> deep = DeepFrame::buildForAnySize(o.frame, control);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string error;
+    const std::string path = QFile::encodeName(o.poster.makeOrbit).toStdString();
+    const bool written = deep && !halted && writeOrbitFile(path, *deep, &error);
+    progress.reset();
+    setRenderHost(nullptr);
+    if (!deep || halted)
+        return 1;
+    if (!written) {
+        std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", qPrintable(oneLine(o.poster.makeOrbit)),
+                     error.c_str());
+        return 1;
+    }
+    if (o.stats) {
+        std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(deep->referenceIterations()));
+        std::printf("precision_bits %ld\n", static_cast<long>(deep->precisionBits()));
         std::printf("seconds %.6f\n", seconds);
     }
     return 0;
@@ -320,6 +400,10 @@ int main(int argc, char* argv[])
     try {
         if (o.video.mode != VideoOptions::Mode::None)
             return finishOutput(zoomVideo(o));
+        if (!o.poster.makeOrbit.isEmpty())
+            return finishOutput(makeOrbit(o));
+        if (!o.poster.assemble.isEmpty())
+            return finishOutput(assemblePoster(o));
         return finishOutput(render(o));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "kavrel-render: not enough memory for a %d x %d picture\n", o.frame.width, o.frame.height);

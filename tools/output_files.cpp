@@ -421,3 +421,54 @@ bool writePgm(OutputFile& file, int width, int height, int maxval, const GrayRow
     }
     return true;
 }
+
+namespace {
+
+struct PngReadRun {
+    char message[200] = {};
+};
+
+[[noreturn]] void pngReadError(png_structp png, png_const_charp message)
+{
+    auto* run = static_cast<PngReadRun*>(png_get_error_ptr(png));
+    std::snprintf(run->message, sizeof run->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+bool readInfo(png_structp png, png_infop info, std::FILE* in, PngInfo& out)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, in);
+    png_read_info(png, info);
+    out.width = static_cast<int>(png_get_image_width(png, info));
+    out.height = static_cast<int>(png_get_image_height(png, info));
+    png_textp text = nullptr;
+    const int count = png_get_text(png, info, &text, nullptr);
+    for (int i = 0; i < count; ++i)
+        out.text.emplace_back(text[i].key, text[i].text ? text[i].text : "");
+    return true;
+}
+
+} // namespace
+
+std::optional<PngInfo> readPngInfo(const std::string& path, std::string* error)
+{
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in) {
+        *error = std::strerror(errno);
+        return std::nullopt;
+    }
+    PngReadRun run;
+    PngInfo out;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &run, pngReadError, pngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    const bool read = info && readInfo(png, info, in, out);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(in);
+    if (!read) {
+        *error = std::string("not a PNG: ") + (run.message[0] ? run.message : "out of memory");
+        return std::nullopt;
+    }
+    return out;
+}

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,3 +88,11 @@ bool writePng(OutputFile& file, const IndexedPicture& picture, const TextChunks&
 
 // A binary PGM of 16-bit values up to maxval, row by row. Does not commit.
 bool writePgm(OutputFile& file, int width, int height, int maxval, const GrayRows& rows);
+
+// What a PNG file says of itself before its pixels: its size and its text
+// chunks. Nothing when it cannot be read as a PNG; *error then says why.
+struct PngInfo {
+    int width = 0, height = 0;
+    TextChunks text;
+};
+std::optional<PngInfo> readPngInfo(const std::string& path, std::string* error);

@@ -5,8 +5,9 @@
 
 #include "engine/palette.h"
 
-EscapeCanvas::EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, EscapeDetail detail)
-    : width_(width), countPixels_(countPixels), indices_(static_cast<std::size_t>(width) * height),
+EscapeCanvas::EscapeCanvas(const tagRECT& part, bool countPixels, bool keepCounts, EscapeDetail detail)
+    : part_(part), width_(part.right - part.left), countPixels_(countPixels),
+      indices_(static_cast<std::size_t>(part.right - part.left) * static_cast<std::size_t>(part.bottom - part.top)),
       counts_(keepCounts || detail != EscapeDetail::Count ? indices_.size() : 0),
       fractions_(detail != EscapeDetail::Count ? indices_.size() : 0),
       distances_(detail == EscapeDetail::Distance ? indices_.size() : 0)
@@ -14,20 +15,20 @@ EscapeCanvas::EscapeCanvas(int width, int height, bool countPixels, bool keepCou
 
 void EscapeCanvas::plotXY(int x, int y, int clrIdx)
 {
-    indices_[static_cast<std::size_t>(y) * width_ + x] = static_cast<std::uint16_t>(clrIdx);
+    indices_[at(x, y)] = static_cast<std::uint16_t>(clrIdx);
     if (countPixels_)
         plotted_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void EscapeCanvas::plotEscape(int x, int y, const Escape& e)
 {
-    const std::size_t at = static_cast<std::size_t>(y) * width_ + x;
+    const std::size_t i = at(x, y);
     if (!counts_.empty())
-        counts_[at] = e.count;
+        counts_[i] = e.count;
     if (!fractions_.empty())
-        fractions_[at] = e.fraction;
+        fractions_[i] = e.fraction;
     if (!distances_.empty())
-        distances_[at] = e.distance;
+        distances_[i] = e.distance;
     plotXY(x, y, e.colorIdx);
 }
 
@@ -37,14 +38,14 @@ void EscapeCanvas::paintRect(const tagRECT& b, const Escape& e)
     if (width <= 0 || b.bottom <= b.top)
         return;
     for (int y = b.top; y < b.bottom; ++y) {
-        const auto at = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * width_ + b.left);
-        std::fill_n(indices_.begin() + at, width, static_cast<std::uint16_t>(e.colorIdx));
+        const auto first = static_cast<std::ptrdiff_t>(at(b.left, y));
+        std::fill_n(indices_.begin() + first, width, static_cast<std::uint16_t>(e.colorIdx));
         if (!counts_.empty())
-            std::fill_n(counts_.begin() + at, width, e.count);
+            std::fill_n(counts_.begin() + first, width, e.count);
         if (!fractions_.empty())
-            std::fill_n(fractions_.begin() + at, width, e.fraction);
+            std::fill_n(fractions_.begin() + first, width, e.fraction);
         if (!distances_.empty())
-            std::fill_n(distances_.begin() + at, width, e.distance);
+            std::fill_n(distances_.begin() + first, width, e.distance);
     }
     if (countPixels_)
         plotted_.fetch_add(static_cast<std::uint64_t>(width) * (b.bottom - b.top), std::memory_order_relaxed);
@@ -73,13 +74,13 @@ constexpr double kUnit = 0x1p40;
 
 } // namespace
 
-LightCanvas::LightCanvas(int width, int top, int height, int k, const PixelColour& colour, bool countSamples,
-                         bool shared)
-    : width_(width), top_(top), height_(height), k_(k), colour_(colour), countSamples_(countSamples), shared_(shared),
-      sums_(new std::atomic<std::uint64_t>[static_cast<std::size_t>(width) * height * 3])
+LightCanvas::LightCanvas(const tagRECT& part, int k, const PixelColour& colour, bool countSamples, bool shared)
+    : left_(part.left), width_(part.right - part.left), top_(part.top), height_(part.bottom - part.top), k_(k),
+      colour_(colour), countSamples_(countSamples), shared_(shared),
+      sums_(new std::atomic<std::uint64_t>[static_cast<std::size_t>(width_) * height_ * 3])
 {
     static_assert(kPaletteEntries == kPaletteSize);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height * 3; ++i)
+    for (std::size_t i = 0; i < static_cast<std::size_t>(width_) * height_ * 3; ++i)
         sums_[i].store(0, std::memory_order_relaxed);
     for (int i = 0; i < kPaletteEntries; ++i)
         entries_[i] = fixed(entryLight(colour.palette[i]));
@@ -94,7 +95,7 @@ LightCanvas::Light LightCanvas::fixed(const LinearRgb& light)
 
 void LightCanvas::add(int x, int y, const Light& light, std::uint64_t samples)
 {
-    std::atomic<std::uint64_t>* sum = &sums_[(static_cast<std::size_t>(y - top_) * width_ + x) * 3];
+    std::atomic<std::uint64_t>* sum = &sums_[(static_cast<std::size_t>(y - top_) * width_ + (x - left_)) * 3];
     for (int c = 0; c < 3; ++c) {
         if (shared_)
             sum[c].fetch_add(samples * light.c[c], std::memory_order_relaxed);
@@ -148,7 +149,7 @@ void LightCanvas::paintRect(const tagRECT& b, const Escape& e)
 void LightCanvas::pixel(int x, int y, std::uint8_t* rgb) const
 {
     const double samples = static_cast<double>(k_) * k_;
-    const std::size_t i = static_cast<std::size_t>(y - top_) * width_ + x;
+    const std::size_t i = static_cast<std::size_t>(y - top_) * width_ + (x - left_);
     for (int c = 0; c < 3; ++c)
         rgb[c] = linearToSrgb(static_cast<double>(sums_[i * 3 + c].load(std::memory_order_relaxed)) / kUnit / samples);
 }

@@ -19,10 +19,14 @@ inline int bandRows(int width) { return std::max(1, (1 << 21) / std::max(1, widt
 
 // One evaluation a pixel: its palette index, and its escape count, fraction
 // and distance where they are wanted (for --counts, or for colourings that
-// need them). Counts the pixels plotted when progress is shown.
+// need them). Counts the pixels plotted when progress is shown. It holds a
+// part of the frame (a tile of a poster, or all of it) and wants only that:
+// pixel i of escape() and the vectors is row i / width() of the part, column
+// i % width(), from its top left.
 class EscapeCanvas final : public FrameCanvas {
 public:
-    EscapeCanvas(int width, int height, bool countPixels, bool keepCounts, EscapeDetail detail);
+    EscapeCanvas(const tagRECT& part, bool countPixels, bool keepCounts, EscapeDetail detail);
+    tagRECT wanted() const override { return part_; }
     void plotXY(int x, int y, int clrIdx) override;
     void plotEscape(int x, int y, const Escape& e) override;
     // Most of a frame is painted blocks: a row at a time, not a call a pixel.
@@ -42,6 +46,12 @@ public:
     void halt() { halted_ = true; }
 
 private:
+    std::size_t at(int x, int y) const
+    {
+        return static_cast<std::size_t>(y - part_.top) * static_cast<std::size_t>(width_) + (x - part_.left);
+    }
+
+    tagRECT part_;
     int width_;
     bool countPixels_;
     std::vector<std::uint16_t> indices_;
@@ -59,17 +69,21 @@ private:
 // that colour once for each pixel it covers, whatever its area in samples.
 class LightCanvas final : public FrameCanvas {
 public:
-    // Rows top .. top + height - 1 of a picture `width` pixels wide, k x k
-    // samples a pixel, coloured by `colour`, drawn by one thread (`shared`
-    // false: the sums need no locked additions) or many.
-    LightCanvas(int width, int top, int height, int k, const PixelColour& colour, bool countSamples, bool shared);
-    tagRECT wanted() const override { return {0, top_ * k_, width_ * k_, (top_ + height_) * k_}; }
+    // The pixels `part` of a picture (a band of its rows, or of a tile's),
+    // k x k samples a pixel, coloured by `colour`, drawn by one thread
+    // (`shared` false: the sums need no locked additions) or many.
+    LightCanvas(const tagRECT& part, int k, const PixelColour& colour, bool countSamples, bool shared);
+    tagRECT wanted() const override
+    {
+        return {left_ * k_, top_ * k_, (left_ + width_) * k_, (top_ + height_) * k_};
+    }
     void plotXY(int x, int y, int clrIdx) override;
     void plotEscape(int x, int y, const Escape& e) override;
     void paintRect(const tagRECT& b, const Escape& e) override;
     bool userHalt() override { return halted_; }
 
-    // The mean light of pixel x of row y (of the picture), encoded as sRGB.
+    // The mean light of pixel x of row y (of the picture, inside the part),
+    // encoded as sRGB.
     void pixel(int x, int y, std::uint8_t* rgb) const;
     int top() const { return top_; }
     int bottom() const { return top_ + height_; }
@@ -85,7 +99,7 @@ private:
     void add(int x, int y, const Light& light, std::uint64_t samples);
     Light sampleLight(const Escape& e) const;
 
-    int width_, top_, height_, k_;
+    int left_, width_, top_, height_, k_;
     PixelColour colour_;
     bool countSamples_, shared_;
     Light entries_[kPaletteEntries];  // of each palette entry

@@ -12,6 +12,7 @@
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "tools/deep_options.h"
+#include "tools/poster_tiles.h"
 #include "tools/zoom_plan.h"
 
 namespace {
@@ -51,14 +52,38 @@ int whole(const QString& option, const QString& text, int low, int high)
     return v;
 }
 
-// --size N (a square) or WxH, each side 1..32767.
-void readSize(const QString& text, RenderOptions* o)
+// --size N (a square) or WxH, each side 1..32767; a poster's, cut into
+// tiles, up to kLargestPosterSide.
+void readSize(const QString& text, RenderOptions* o, int largest)
 {
     const QStringList sides = text.split(u'x');
     if (sides.size() > 2)
         throw Failure{QStringLiteral("--size: expected N or WxH, got '%1'").arg(text)};
-    o->frame.width = whole(QStringLiteral("size"), sides.first(), 1, 32767);
-    o->frame.height = whole(QStringLiteral("size"), sides.last(), 1, 32767);
+    o->frame.width = whole(QStringLiteral("size"), sides.first(), 1, largest);
+    o->frame.height = whole(QStringLiteral("size"), sides.last(), 1, largest);
+}
+
+// --tiles CxR and --tile I: a tile of the frame, which no other output goes
+// with; each tile at most kLargestTileSide a side.
+void readTile(const QString& tiles, const QString& tile, RenderOptions* o)
+{
+    PosterOptions& p = o->poster;
+    const QStringList parts = tiles.split(u'x');
+    if (parts.size() != 2)
+        throw Failure{QStringLiteral("--tiles: expected CxR, got '%1'").arg(tiles)};
+    p.columns = whole(QStringLiteral("tiles"), parts[0], 1, o->frame.width);
+    p.rows = whole(QStringLiteral("tiles"), parts[1], 1, o->frame.height);
+    if (std::int64_t{p.columns} * p.rows > kMostTiles)
+        throw Failure{QStringLiteral("--tiles: %1 tiles are more than %2").arg(std::int64_t{p.columns} * p.rows).arg(kMostTiles)};
+    const int widest = (o->frame.width + p.columns - 1) / p.columns, tallest = (o->frame.height + p.rows - 1) / p.rows;
+    if (widest > kLargestTileSide || tallest > kLargestTileSide)
+        throw Failure{QStringLiteral("--tiles: tiles of %1x%2 are larger than %3 a side; take more of them")
+                          .arg(widest).arg(tallest).arg(kLargestTileSide)};
+    bool ok = false;
+    p.tile = tile.trimmed().toLongLong(&ok);
+    if (!ok || p.tile < 0 || p.tile >= std::int64_t{p.columns} * p.rows)
+        throw Failure{QStringLiteral("--tile: '%1' is not a whole number from 0 to %2")
+                          .arg(tile).arg(std::int64_t{p.columns} * p.rows - 1)};
 }
 
 void readExponent(const QString& text, RenderOptions* o)
@@ -176,9 +201,17 @@ QString unknownArgument(const QStringList& arguments, const QStringList& unknown
 }
 
 // Which zoom-video command this is, if any.
-bool readVideoMode(bool zoomVideo, bool keyframes, bool onlyKeyframes, bool assemble, RenderOptions* o)
+bool readVideoMode(bool zoomVideo, bool keyframes, bool onlyKeyframes, bool assemble, bool makeOrbit,
+                   RenderOptions* o)
 {
     using Mode = VideoOptions::Mode;
+    if (keyframes && makeOrbit && (zoomVideo || onlyKeyframes))
+        throw Failure{QStringLiteral("--make-orbit with --keyframes makes the zoom's orbit alone: "
+                                     "it goes with no --zoom-video or --only-keyframes")};
+    if (keyframes && makeOrbit) {
+        o->video.mode = Mode::Orbit;
+        return true;
+    }
     if (assemble && (!zoomVideo || !keyframes))
         throw Failure{QStringLiteral("--assemble needs --zoom-video and --keyframes")};
     if (onlyKeyframes && (zoomVideo || !keyframes))
@@ -295,11 +328,17 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     const QCommandLineOption secondsPerDoubling(QStringLiteral("seconds-per-doubling"), QStringLiteral("A zoom video's seconds for each halving of the radius, 0.05..600 (default 1)."), QStringLiteral("S"));
     const QCommandLineOption onlyKeyframes(QStringLiteral("only-keyframes"), QStringLiteral("Render keyframes A to B of the zoom (0 is at --zoom-from) into --keyframes, and no video."), QStringLiteral("A-B"));
     const QCommandLineOption assemble(QStringLiteral("assemble"), QStringLiteral("Make the --zoom-video from the complete --keyframes folder, with the location and look it was made for."));
+    const QCommandLineOption tiles(QStringLiteral("tiles"), QStringLiteral("Cut the frame into C x R tiles (row by row from the top left; --size up to 1048576 a side, each tile up to 32767) and draw the one that --tile names into the folder --output, as the whole frame would draw it; a complete tile already there is kept."), QStringLiteral("CxR"));
+    const QCommandLineOption tile(QStringLiteral("tile"), QStringLiteral("The tile to draw, 0 .. C*R - 1."), QStringLiteral("I"));
+    const QCommandLineOption orbit(QStringLiteral("orbit"), QStringLiteral("Draw a deep frame against the reference orbit that --make-orbit wrote for it, instead of computing it."), QStringLiteral("FILE"));
+    const QCommandLineOption makeOrbit(QStringLiteral("make-orbit"), QStringLiteral("Compute the deep frame's reference orbit and bilinear steps once, into FILE, for its tiles' --orbit; draws nothing."), QStringLiteral("FILE"));
+    const QCommandLineOption assemblePoster(QStringLiteral("assemble-poster"), QStringLiteral("Join the complete folder of a poster's tiles into --output: a Deep Zoom pyramid (.dzi, with poster.html to view it), a pyramidal BigTIFF (.tif) or a PNG (.png)."), QStringLiteral("DIR"));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     parser.addOptions({set, power, exponent, c, view, center, radius, size, iters, threads, colouring, densityOption,
                        palette, supersample, output, indices, counts, exr, stats, zoomVideo, keyframes, zoomFrom, fps,
-                       secondsPerDoubling, onlyKeyframes, assemble, help, version});
+                       secondsPerDoubling, onlyKeyframes, assemble, tiles, tile, orbit, makeOrbit, assemblePoster,
+                       help, version});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -321,6 +360,22 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
     try {
         if (!parser.positionalArguments().isEmpty())
             throw Failure{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())};
+        if (parser.isSet(assemblePoster)) {
+            // Everything else comes from the folder's manifest.
+            for (const QString& name : parser.optionNames())
+                if (name != u"assemble-poster" && name != u"output" && name != u"stats")
+                    throw Failure{QStringLiteral("--assemble-poster takes the poster from its folder: "
+                                                 "--%1 cannot go with it").arg(name)};
+            o->poster.assemble = outputFile(QStringLiteral("assemble-poster"), parser.value(assemblePoster));
+            if (!parser.isSet(output))
+                throw Failure{QStringLiteral("--assemble-poster needs --output poster.dzi, poster.tif or poster.png")};
+            o->output = outputFile(QStringLiteral("output"), parser.value(output));
+            const QString suffix = QFileInfo(o->output).suffix().toLower();
+            if (suffix != u"dzi" && suffix != u"tif" && suffix != u"tiff" && suffix != u"png")
+                throw Failure{QStringLiteral("--output: '%1' is not a .dzi, .tif or .png").arg(o->output)};
+            o->stats = parser.isSet(stats);
+            return ParseResult::Ok;
+        }
         if (parser.isSet(set)) {
             const QString s = parser.value(set);
             if (s == u"mandelbrot")
@@ -350,7 +405,7 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
             !e.isEmpty())
             throw Failure{e};
         const bool video = readVideoMode(parser.isSet(zoomVideo), parser.isSet(keyframes), parser.isSet(onlyKeyframes),
-                                         parser.isSet(assemble), o);
+                                         parser.isSet(assemble), parser.isSet(makeOrbit), o);
         if (o->video.mode == VideoOptions::Mode::Assemble) {
             // Everything else comes from the folder's manifest.
             for (const QCommandLineOption* other :
@@ -364,8 +419,9 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
                               ? QStringLiteral("--zoom-video: the complex power has no deep frames; use --power")
                               : QStringLiteral("--zoom-video and --keyframes need --center and --radius")};
         }
+        const bool poster = parser.isSet(tiles) || parser.isSet(tile) || (parser.isSet(makeOrbit) && !video);
         if (parser.isSet(size))
-            readSize(parser.value(size), o);
+            readSize(parser.value(size), o, poster ? kLargestPosterSide : 32767);
         else if (video)
             o->frame.width = 1920, o->frame.height = 1080;
         if (video && o->video.mode != VideoOptions::Mode::Assemble) {
@@ -421,6 +477,39 @@ ParseResult parseRenderOptions(const QStringList& arguments, RenderOptions* o, Q
                                                : other == o->indices ? u"indices"
                                                                      : u"counts")};
         o->stats = parser.isSet(stats);
+        if (parser.isSet(tiles) != parser.isSet(tile))
+            throw Failure{QStringLiteral("--tiles and --tile go together")};
+        if ((parser.isSet(orbit) || parser.isSet(makeOrbit)) && !o->frame.deep())
+            throw Failure{QStringLiteral("--%1: only a deep frame (--center, --radius) has a reference orbit")
+                              .arg(parser.isSet(orbit) ? u"orbit" : u"make-orbit")};
+        if (parser.isSet(orbit) && parser.isSet(makeOrbit))
+            throw Failure{QStringLiteral("--orbit and --make-orbit exclude each other")};
+        if ((parser.isSet(tiles) || parser.isSet(tile)) && video)
+            throw Failure{QStringLiteral("--tiles cannot go with a zoom video")};
+        if (parser.isSet(orbit) && video && o->video.mode != VideoOptions::Mode::Keyframes &&
+            o->video.mode != VideoOptions::Mode::Video)
+            throw Failure{QStringLiteral("--orbit goes with the keyframes of a zoom video, not with --%1")
+                              .arg(o->video.mode == VideoOptions::Mode::Assemble ? u"assemble" : u"make-orbit")};
+        if (parser.isSet(orbit))
+            o->poster.orbit = outputFile(QStringLiteral("orbit"), parser.value(orbit));
+        if (parser.isSet(makeOrbit)) {
+            for (const QCommandLineOption* other : {&output, &indices, &counts, &exr, &tiles})
+                if (parser.isSet(*other))
+                    throw Failure{QStringLiteral("--make-orbit draws nothing: --%1 cannot go with it")
+                                      .arg(other->names().first())};
+            o->poster.makeOrbit = outputFile(QStringLiteral("make-orbit"), parser.value(makeOrbit));
+            o->output.clear();
+        }
+        if (parser.isSet(tiles)) {
+            for (const QCommandLineOption* other : {&indices, &counts, &exr})
+                if (parser.isSet(*other))
+                    throw Failure{QStringLiteral("--%1: a tile job draws its tile of the picture only")
+                                      .arg(other->names().first())};
+            if (!parser.isSet(output))
+                throw Failure{QStringLiteral("--tiles needs --output, the folder of the poster's tiles")};
+            readTile(parser.value(tiles), parser.value(tile), o);
+            o->poster.folder = o->output;
+        }
         if (video) {
             for (const QCommandLineOption* other : {&output, &indices, &counts, &exr})
                 if (parser.isSet(*other))

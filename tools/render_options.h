@@ -11,7 +11,9 @@
 
 // A zoom video (--zoom-video, --keyframes): what to make of the frame.
 struct VideoOptions {
-    enum class Mode { None, Video, Keyframes, Assemble };
+    // Orbit: the deepest keyframe's reference orbit into a file (--keyframes
+    // with --make-orbit), for keyframe jobs' --orbit.
+    enum class Mode { None, Video, Keyframes, Assemble, Orbit };
     Mode mode = Mode::None;
     QString video;      // --zoom-video
     QString keyframes;  // --keyframes, or the folder beside the video
@@ -19,6 +21,20 @@ struct VideoOptions {
     int fps = 30;
     double secondsPerDoubling = 1.0;
     int first = 0, last = -1;  // --only-keyframes A-B; -1: to the last
+};
+
+// A poster's tile (--tiles, --tile into the folder --output), a deep
+// frame's reference orbit made once (--make-orbit) and read by every tile
+// (--orbit), and the joining of a poster's tiles (--assemble-poster, into
+// --output).
+struct PosterOptions {
+    int columns = 0, rows = 0;  // --tiles CxR; 0 when no tile is drawn
+    std::int64_t tile = -1;
+    QString folder;
+    QString orbit;
+    QString makeOrbit;
+    QString assemble;
+    bool tiled() const { return columns > 0; }
 };
 
 // What kavrel-render was asked to draw, and where to.
@@ -39,6 +55,7 @@ struct RenderOptions {
     int supersample = 1;   // K: each pixel the mean of K x K samples
     bool stats = false;
     VideoOptions video;
+    PosterOptions poster;
 };
 
 enum class ParseResult { Ok, Help, Error };

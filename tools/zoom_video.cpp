@@ -11,10 +11,12 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 #include "engine/palette.h"
 #include "render/frame_render.h"
+#include "tools/orbit_file.h"
 #include "tools/output_files.h"
 #include "tools/picture_canvas.h"
 #include "tools/picture_text.h"
@@ -119,6 +121,8 @@ bool writable(const QString& dir) { return ::access(QFile::encodeName(dir).const
 // the folder's manifest compared with the plan.
 void checkInput(const RenderOptions& o, const ZoomPlan& plan)
 {
+    if (o.video.mode == VideoOptions::Mode::Orbit)
+        return;  // the orbit's file alone: no folder, no video
     const QString& dir = o.video.keyframes;
     const QFileInfo info(dir);
     if (info.exists() && !info.isDir())
@@ -152,7 +156,18 @@ struct Job {
     const ZoomPlan& plan;
     Progress* progress;
     std::atomic<bool>& halted;
+    // The zoom's deepest keyframe, read from --orbit; null: computed here.
+    const PreparedFrame* deepest = nullptr;
 };
+
+// The deepest keyframe of the zoom, at the size it is drawn (supersampled).
+FrameSpec deepestKeyframe(const ZoomPlan& plan, int i)
+{
+    FrameSpec f = keyframe(plan, i);
+    f.width *= plan.look.supersample;
+    f.height *= plan.look.supersample;
+    return f;
+}
 
 // What the job cost, for --stats.
 struct ZoomStats {
@@ -192,7 +207,7 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
     std::unique_ptr<LightCanvas> band;
     const Progress::Pausing pausing{job.progress};  // before the canvases, whose counts it shows, go
     if (k == 1) {
-        escapes = std::make_unique<EscapeCanvas>(f.width, f.height, show, true, detail);
+        escapes = std::make_unique<EscapeCanvas>(tagRECT{0, 0, f.width, f.height}, show, true, detail);
         if (show)
             job.progress->stage(stageText, &escapes->plotted(), std::uint64_t(f.width) * f.height);
         prepared.draw(*escapes, job.o.threads, detail);
@@ -204,7 +219,7 @@ std::string renderKeyframe(const Job& job, int i, const PreparedFrame& deepest, 
             if (show)
                 job.progress->pause();  // the band it counts goes
             band.reset();
-            band = std::make_unique<LightCanvas>(f.width, y, rows, k, colour, show, job.o.threads > 1);
+            band = std::make_unique<LightCanvas>(tagRECT{0, y, f.width, y + rows}, k, colour, show, job.o.threads > 1);
             if (show)
                 job.progress->stage(stageText, &band->plotted(), std::uint64_t(f.width) * rows * k * k);
             prepared.draw(*band, job.o.threads, detail);
@@ -241,20 +256,21 @@ std::string renderKeyframes(const Job& job, int first, int last, ZoomStats& stat
             todo.push_back(i);
     if (todo.empty())
         return {};
-    FrameSpec deepestFrame = keyframe(job.plan, todo.back());
-    deepestFrame.width *= job.plan.look.supersample;
-    deepestFrame.height *= job.plan.look.supersample;
+    const FrameSpec deepestFrame = deepestKeyframe(job.plan, todo.back());
     OrbitCounter orbit;
     const Progress::Pausing pausing{job.progress};
-    if (job.progress)
+    if (job.progress && !job.deepest)
         job.progress->stage("reference orbit", &orbit.points,
                             std::uint64_t(deepestFrame.maxIters) * (deepestFrame.julia() ? 2 : 1));
     const auto orbitStart = std::chrono::steady_clock::now();
-    const PreparedFrame deepest(deepestFrame, [&] { return job.halted.load(); }, &orbit);
+    std::optional<PreparedFrame> own;
+    if (!job.deepest)
+        own.emplace(deepestFrame, [&] { return job.halted.load(); }, &orbit);
+    const PreparedFrame& deepest = job.deepest ? *job.deepest : *own;
     if (deepest.stopped())
         return "stopped";
     stats.orbitSeconds = since(orbitStart);
-    stats.referenceIterations = deepest.referenceIterations();
+    stats.referenceIterations = own ? deepest.referenceIterations() : 0;
     const int count = keyframeCount(job.plan);
     const auto begun = std::chrono::steady_clock::now();
     for (std::size_t n = 0; n < todo.size(); ++n) {
@@ -373,10 +389,41 @@ int zoomVideo(const RenderOptions& o)
     // The video's copy beside its target, made before anything else is
     // written: a folder that takes no file is bad input.
     OutputFile video(QFile::encodeName(v.video).toStdString());
-    if (v.mode != VideoOptions::Mode::Keyframes && (!video.open() || video.temporaryPath().empty())) {
+    if (v.mode != VideoOptions::Mode::Keyframes && v.mode != VideoOptions::Mode::Orbit && (!video.open() || video.temporaryPath().empty())) {
         std::fprintf(stderr, "kavrel-render: --zoom-video: cannot write %s: %s\n", quoted(v.video).c_str(),
                      video.failed() ? video.error().c_str() : "a video goes to a regular file");
         return 2;
+    }
+    // The zoom's orbit read once for every keyframe, or made into a file.
+    const int lastKeyframe = keyframeCount(*plan) - 1;
+    std::unique_ptr<PreparedFrame> deepest;
+    if (!o.poster.orbit.isEmpty()) {
+        std::string error;
+        std::unique_ptr<const DeepFrame> read = readOrbitFile(QFile::encodeName(o.poster.orbit).toStdString(),
+                                                              deepestKeyframe(*plan, lastKeyframe), &error);
+        if (!read) {
+            std::fprintf(stderr, "kavrel-render: --orbit %s: %s (it is the deepest keyframe's, %d)\n",
+                         quoted(o.poster.orbit).c_str(), error.c_str(), lastKeyframe);
+            return 2;
+        }
+        deepest = std::make_unique<PreparedFrame>(std::move(read));
+    }
+    if (v.mode == VideoOptions::Mode::Orbit) {
+        const auto started = std::chrono::steady_clock::now();
+        const std::unique_ptr<const DeepFrame> frame =
+            DeepFrame::buildForAnySize(deepestKeyframe(*plan, lastKeyframe), {});
+        std::string error;
+        if (!frame || !writeOrbitFile(QFile::encodeName(o.poster.makeOrbit).toStdString(), *frame, &error)) {
+            std::fprintf(stderr, "kavrel-render: cannot write %s: %s\n", quoted(o.poster.makeOrbit).c_str(),
+                         error.c_str());
+            return 1;
+        }
+        if (o.stats) {
+            std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(frame->referenceIterations()));
+            std::printf("precision_bits %ld\n", static_cast<long>(frame->precisionBits()));
+            std::printf("seconds %.6f\n", since(started));
+        }
+        return 0;
     }
     loadColors();
     if (!o.paletteEntries.empty())
@@ -387,7 +434,7 @@ int zoomVideo(const RenderOptions& o)
     std::unique_ptr<Progress> progress;
     if (isatty(STDERR_FILENO) != 0)
         progress = std::make_unique<Progress>();
-    const Job job{o, *plan, progress.get(), halted};
+    const Job job{o, *plan, progress.get(), halted, deepest.get()};
     std::string failure;
     ZoomStats stats;
     const auto started = std::chrono::steady_clock::now();

@@ -50,6 +50,7 @@ public:
     const std::vector<double>& shortestRadii2() const { return shortest2_; }
 
 private:
+    friend struct BlaTableStore;  // reads and writes the steps as bytes
     const BlaStep* lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
                             std::int64_t* len) const;
 

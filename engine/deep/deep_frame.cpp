@@ -133,12 +133,15 @@ void DeepFrame::readView()
     centre_ = {mpfr_get_d(readDecimal(view.re).get(), MPFR_RNDN), mpfr_get_d(readDecimal(view.im).get(), MPFR_RNDN)};
 }
 
-DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control) : params_(p), power_(integerPower(p.func))
+DeepFrame::DeepFrame(const FrameSpec& p, Unbuilt) : params_(p), power_(integerPower(p.func)), bits_(0) { readView(); }
+
+DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control, bool anySize)
+    : params_(p), power_(integerPower(p.func)), anySize_(anySize)
 {
     const DeepView& view = p.deepView();
     readView();
     const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
-    bits_ = static_cast<mpfr_prec_t>(depthBits + std::ceil(std::log2(std::max(p.width, p.height) + 1.0)) + 64.0);
+    bits_ = static_cast<mpfr_prec_t>(depthBits + kOrbitSideLog2 + 64.0);
     // Most orbits need no more; one that passes near the critical point
     // asks for more, at once, and is computed again: at most what one pass
     // there needs, the power times as many digits.
@@ -179,7 +182,13 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     // fast a pixel moves with the frame there is the pixel's own. It is
     // computed at the precision the centre's orbit needs.
     mpfr_prec_t needed = 0;
-    EarlyEnd early{CxExp::normalized(radius_.re * 2.0 / p.height, 0.0, radius_.e), true, nullptr, mostBits_};
+    // The precision serves frames of any size; the early end this one's
+    // pixels, or a spacing finer than any frame's.
+    EarlyEnd early = ownEarlyEnd();
+    early.mostBits = mostBits_;
+    early.precisionSpacing = CxExp::normalized(radius_.re * 2.0, 0.0, radius_.e - kOrbitSideLog2);
+    if (anySize_)
+        early.spacing = CxExp::normalized(radius_.re * 2.0, 0.0, radius_.e - kOrbitSideLog2 - 4);
     if (!p.julia()) {
         std::optional<ReferenceOrbit> orbit = computeOrbit(zero(bits_), start, power_, length, bits_, &early, control);
         if (stopped(orbit) || needed != 0)
@@ -203,28 +212,55 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     return 0;
 }
 
+EarlyEnd DeepFrame::ownEarlyEnd() const
+{
+    return {CxExp::normalized(radius_.re * 2.0 / params_.height, 0.0, radius_.e), !params_.julia()};
+}
+
+void DeepFrame::endEarly()
+{
+    const std::size_t keep = earlyLength(orbit_, power_, ownEarlyEnd());
+    orbit_.z.resize(keep);
+    orbit_.zx.resize(keep);
+    orbit_.excess.resize(keep);
+}
+
+DeepFrame::TableBounds DeepFrame::tableBounds() const
+{
+    if (params_.julia())
+        return {};
+    // The largest |dc| of the frame: at a corner.
+    const double aspect = static_cast<double>(params_.width) / params_.height;
+    const double corner = std::sqrt(aspect * aspect + 1.0);
+    return {std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * corner,
+            CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
+                CxExp::normalized(radius_.re * corner, 0.0, radius_.e)};
+}
+
 void DeepFrame::buildTables()
 {
     if (power_ != 2)
         return;
     if (!params_.julia()) {
-        // The largest |dc| of the frame: at a corner.
-        const double aspect = static_cast<double>(params_.width) / params_.height;
-        const double corner = std::sqrt(aspect * aspect + 1.0);
-        const CxExp dcMaxExtended = CxExp::normalized(std::sqrt(norm(Cx{offset_.re, offset_.im})), 0.0, offset_.e) +
-                                    CxExp::normalized(radius_.re * corner, 0.0, radius_.e);
-        const double dcMax = std::sqrt(norm(offset_.toCx())) + radius_.toCx().re * corner;
-        table_ = BlaTable(orbit_, dcMax, true, dcMaxExtended);
-        if (hasLanes())
-            lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
+        const TableBounds bounds = tableBounds();
+        table_ = BlaTable(orbit_, bounds.dcMax, true, bounds.extended);
+    } else {
+        table_ = BlaTable(orbit_, 0.0, false);
+        criticalTable_ = BlaTable(critical_, 0.0, false);
+    }
+    buildLanes();
+}
+
+void DeepFrame::buildLanes()
+{
+    if (!hasLanes())
+        return;
+    if (!params_.julia()) {
+        lanes_ = ::laneTables({orbit_, table_.shortestRadii2()});
         return;
     }
-    table_ = BlaTable(orbit_, 0.0, false);
-    criticalTable_ = BlaTable(critical_, 0.0, false);
-    if (hasLanes()) {
-        const LaneOrbit critical{critical_, criticalTable_.shortestRadii2()};
-        lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
-    }
+    const LaneOrbit critical{critical_, criticalTable_.shortestRadii2()};
+    lanes_ = ::laneTables({orbit_, table_.shortestRadii2()}, &critical);
 }
 
 namespace {
@@ -257,6 +293,14 @@ std::unique_ptr<const DeepFrame> DeepFrame::alongside(const FrameSpec& frame, co
         frame.maxIters > d.maxIters || radiusLog2(frame.deepView().radius) < radiusLog2(d.deepView().radius))
         return nullptr;
     return std::unique_ptr<const DeepFrame>(new DeepFrame(frame, deeper));
+}
+
+std::unique_ptr<const DeepFrame> DeepFrame::buildForAnySize(const FrameSpec& frame, const BuildControl& control)
+{
+    std::unique_ptr<const DeepFrame> built(new DeepFrame(frame, control, true));
+    if (built->stopped_ || (control.stopRequested && control.stopRequested()))
+        return nullptr;
+    return built;
 }
 
 std::unique_ptr<const DeepFrame> DeepFrame::build(const FrameSpec& frame, const BuildControl& control)

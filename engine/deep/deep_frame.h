@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,12 @@ double radiusLog2(const std::string& radius);
 // memory than the frame's pixels.
 constexpr double kDeepestRadiusLog10 = -100000.0;
 
+// A deep view's reference orbits serve frames of any size up to 2^24 pixels
+// a side (a poster's tiles, each drawn on its own, and the samples of a
+// supersampled one): their precision and where they may end early follow
+// the view and the limit alone, as for a frame that large.
+constexpr int kOrbitSideLog2 = 24;
+
 // The automatic iteration limit of a deep frame: 1000 for every decimal
 // digit of depth, floor(-log10 R), and never below 1000.
 std::int32_t deepAutoIters(const std::string& radius);
@@ -49,10 +56,13 @@ std::int32_t deepAutoIters(const std::string& radius);
 // the orbit of 0, computed alongside). Counts are those of EscapeTime.
 class DeepFrame {
 public:
-    explicit DeepFrame(const FrameSpec& frame) : DeepFrame(frame, BuildControl{}) {}
+    explicit DeepFrame(const FrameSpec& frame) : DeepFrame(frame, BuildControl{}, false) {}
     // The same, unless `control` asks it to stop before the frame is built:
     // then nothing.
     static std::unique_ptr<const DeepFrame> build(const FrameSpec& frame, const BuildControl& control);
+    // The same, with orbits that go on for frames of any size (kOrbitSideLog2)
+    // of the view: to be saved (save()) and drawn against by those.
+    static std::unique_ptr<const DeepFrame> buildForAnySize(const FrameSpec& frame, const BuildControl& control);
     // A frame around the same centre as `deeper` (the same set, power and
     // constant), no deeper and with no higher a limit, drawn against its
     // reference orbits: no orbit is computed. A pixel may start over
@@ -114,21 +124,49 @@ public:
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
+    // The frame's orbits and bilinear steps as bytes, handed to `write` a
+    // part at a time (false from it stops the saving, and returns false),
+    // so that frames of the same view and limit, of any size
+    // (kOrbitSideLog2), may be drawn against them without computing them.
+    using ByteWriter = std::function<bool(const void*, std::size_t)>;
+    using ByteReader = std::function<bool(void*, std::size_t)>;
+    bool save(const ByteWriter& write) const;
+    // A frame drawn against saved orbits: nothing, and *error says why,
+    // where they were saved for another view, set, power, constant or
+    // limit, or do not read back whole and sound. Bilinear steps saved for
+    // a frame of another shape are built again for this one.
+    static std::unique_ptr<const DeepFrame> load(const FrameSpec& frame, const ByteReader& read, std::string* error);
+
     const FrameSpec& params() const { return params_; }
     mpfr_prec_t precisionBits() const { return bits_; }
     // Points of the reference orbits computed in MPFR.
     std::size_t referenceIterations() const;
 
 private:
-    DeepFrame(const FrameSpec& frame, const BuildControl& control);
+    struct Store;  // save() and load()
+    // Where the centre's orbit may end early for this frame's pixels; the
+    // orbit cut there (one computed for a finer spacing).
+    EarlyEnd ownEarlyEnd() const;
+    void endEarly();
+    // The bounds of |dc| over the frame that its bilinear steps assume.
+    struct TableBounds {
+        double dcMax = 0.0;
+        CxExp extended;
+    };
+    TableBounds tableBounds() const;
+    struct Unbuilt {};
+    DeepFrame(const FrameSpec& frame, Unbuilt);  // its view read, nothing built
+    DeepFrame(const FrameSpec& frame, const BuildControl& control, bool anySize = false);
     DeepFrame(const FrameSpec& frame, const DeepFrame& deeper);
     // The radius and the centre in doubles, from the frame.
     void readView();
     // The orbits, tables and offset at the precision bits_; the bits the
     // centre's orbit needs, when that is more, else 0.
     mpfr_prec_t buildAt(const BuildControl& control);
-    // The bilinear steps and lanes of the orbits, for this frame's radius.
+    // The bilinear steps and lanes of the orbits, for this frame's radius;
+    // the lanes alone, from the steps.
     void buildTables();
+    void buildLanes();
     struct Track;
     enum class Outcome { Done, OutOfRange, ForLane, NearFour };
     template <class D>
@@ -145,6 +183,7 @@ private:
     FrameSpec params_;
     int power_;
     bool stopped_ = false;  // the build was asked to stop: nothing to evaluate
+    bool anySize_ = false;  // the orbits go on for frames of any size
     mpfr_prec_t bits_, mostBits_ = 0;
     CxExp radius_;  // R on the real axis
     CxExp offset_;  // the exact centre minus the orbit's start (or constant)

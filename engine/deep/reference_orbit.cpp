@@ -104,7 +104,44 @@ CxExp pointOf(mpfr_srcptr re, mpfr_srcptr im)
 // log2 |a|; -infinity for 0.
 double log2Of(const CxExp& a) { return 0.5 * std::log2(norm(Cx{a.re, a.im})) + static_cast<double>(a.e); }
 
+// Where an orbit may end early: |dZ/dx| times 2^-12 of the spacing,
+// carried along as d' = p Z^(p-1) d (+ 1 when x is c), against each point.
+class EarlyWatch {
+public:
+    EarlyWatch(const EarlyEnd& early, int power)
+        : step_(CxExp::normalized(early.spacing.re, 0.0, early.spacing.e - 12)),
+          carried_(early.wrtConstant ? CxExp{} : step_), wrtConstant_(early.wrtConstant), power_(power)
+    {}
+    // The orbit may end at `point`, its point n (n > 0).
+    bool endsAt(const CxExp& point, std::size_t n) const { return n > 0 && smallerThan(point, carried_); }
+    void pass(const CxExp& point)
+    {
+        CxExp slope = power_ == 2 ? CxExp{point.re, point.im, point.e + 1} : point;
+        for (int k = 2; k < power_; ++k)
+            slope = slope * point;
+        if (power_ != 2)
+            slope = static_cast<double>(power_) * slope;
+        carried_ = mulAdd(slope, carried_, wrtConstant_ ? step_ : CxExp{});
+    }
+
+private:
+    CxExp step_, carried_;
+    bool wrtConstant_;
+    int power_;
+};
+
 } // namespace
+
+std::size_t earlyLength(const ReferenceOrbit& orbit, int power, const EarlyEnd& early)
+{
+    EarlyWatch watch(early, power);
+    for (std::size_t n = 0; n + 1 < orbit.size(); ++n) {
+        if (watch.endsAt(orbit.zx[n], n))
+            return n + 1;
+        watch.pass(orbit.zx[n]);
+    }
+    return orbit.size();
+}
 
 CxExp toCxExp(mpfr_srcptr re, mpfr_srcptr im)
 {
@@ -138,15 +175,19 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
     BigFloat re(bits), im(bits);
     mpfr_set(re.get(), start.re.get(), MPFR_RNDN);
     mpfr_set(im.get(), start.im.get(), MPFR_RNDN);
-    // dZ/dx times 2^-12 of the spacing, for the early end: it follows
-    // d' = p Z^(p-1) d (+ 1 when x is c).
-    const CxExp step = early != nullptr ? CxExp::normalized(early->spacing.re, 0.0, early->spacing.e - 12) : CxExp{};
-    CxExp carried = early != nullptr && !early->wrtConstant ? step : CxExp{};
-    // The same for the precision, as log2 of a magnitude, with the spacing
-    // a pass near the critical point leaves: a pixel d away from a point of
-    // 0 goes |d|^p away, not 0. (For the Mandelbrot set the constant keeps
-    // it above the spacing: the precision from the radius always holds.)
-    double spreadLog2 = log2Of(carried);
+    std::optional<EarlyWatch> watch;
+    if (early != nullptr)
+        watch.emplace(*early, power);
+    // The spacing carried along for the precision, as log2 of a magnitude,
+    // with the spacing a pass near the critical point leaves: a pixel d away
+    // from a point of 0 goes |d|^p away, not 0. (For the Mandelbrot set the
+    // constant keeps it above the spacing: the precision from the radius
+    // always holds.)
+    double spreadLog2 = 0.0;
+    if (early != nullptr && !early->wrtConstant) {
+        const CxExp& spacing = early->precisionSpacing.re != 0.0 ? early->precisionSpacing : early->spacing;
+        spreadLog2 = log2Of(CxExp::normalized(spacing.re, 0.0, spacing.e - 12));
+    }
     for (;;) {
         const CxExp point = pointOf(re.get(), im.get());
         orbit.zx.push_back(point);
@@ -174,14 +215,9 @@ std::optional<ReferenceOrbit> computeOrbit(const BigComplex& start, const BigCom
                     return orbit;
                 }
             }
-            if (orbit.z.size() > 1 && smallerThan(point, carried))
+            if (watch->endsAt(point, orbit.z.size() - 1))
                 break;
-            CxExp slope = power == 2 ? CxExp{point.re, point.im, point.e + 1} : point;
-            for (int k = 2; k < power; ++k)
-                slope = slope * point;
-            if (power != 2)
-                slope = static_cast<double>(power) * slope;
-            carried = mulAdd(slope, carried, early->wrtConstant ? step : CxExp{});
+            watch->pass(point);
             if (early->neededBits != nullptr)
                 spreadLog2 = std::max(std::log2(static_cast<double>(power)) + (power - 1) * zLog2 + spreadLog2,
                                       power * (spreadLog2 + 12) - 12);

@@ -67,7 +67,17 @@ struct EarlyEnd {
     bool wrtConstant = true;  // the frame moves c (else the start)
     mpfr_prec_t* neededBits = nullptr;
     mpfr_prec_t mostBits = 0;
+    // The spacing the precision must serve, where it is finer than the
+    // pixels' (zero: theirs).
+    CxExp precisionSpacing{};
 };
+
+// The points an orbit keeps where it ends early by `early` (all of them
+// where it does not): the test of computeOrbit replayed on the points of an
+// orbit computed with a spacing no coarser, or none, so that the first
+// `earlyLength` points are those computeOrbit gives with `early`. For the
+// end only: `early.neededBits` is not read.
+std::size_t earlyLength(const ReferenceOrbit& orbit, int power, const EarlyEnd& early);
 
 // Nothing when `control` asked it to stop first; `control.points` counts on
 // from its value at the call.

@@ -872,3 +872,136 @@ TEST(DeepFrame, BothPartsOfACentreOffsetAreKept)
     mpfr_mul_2si(tiny.get(), tiny.get(), -1100, MPFR_RNDN);
     EXPECT_EQ(toCxExp(one.get(), tiny.get()).im, 0.0);
 }
+
+namespace {
+
+std::vector<unsigned char> saved(const DeepFrame& frame)
+{
+    std::vector<unsigned char> bytes;
+    EXPECT_TRUE(frame.save([&](const void* data, std::size_t size) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        bytes.insert(bytes.end(), p, p + size);
+        return true;
+    }));
+    return bytes;
+}
+
+std::unique_ptr<const DeepFrame> loaded(const FrameSpec& frame, const std::vector<unsigned char>& bytes,
+                                        std::string* error)
+{
+    std::size_t at = 0;
+    return DeepFrame::load(
+        frame,
+        [&](void* data, std::size_t size) {
+            if (bytes.size() - at < size)
+                return false;
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), size, static_cast<unsigned char*>(data));
+            at += size;
+            return true;
+        },
+        error);
+}
+
+} // namespace
+
+// An orbit saved for frames of any size is cut, for each frame, where the
+// frame's own orbit ends early, and every pixel counts as in the frame
+// built on its own: 1e-69 from a copy's nucleus, where a frame's orbit
+// ends after one period but one for finer pixels goes on; for frames of
+// other sizes and shapes, in count() and in lanes.
+TEST(DeepFrame, SavedOrbitsDrawFramesOfAnySizeAsTheirOwn)
+{
+    for (const bool julia : {false, true}) {
+        SCOPED_TRACE(julia ? "Julia set" : "Mandelbrot set");
+        FrameSpec made = aroundCopy(25, 60, 1e-9, 600, 3000);
+        if (julia) {
+            made.FuncSwitch = kJulia;
+            made.c = juliaOfDecimals("-0.75", "0.11");
+            made.maxIters = 2000;
+            std::tie(deepOf(made).re, deepOf(made).im) = repellingFixedPoint(2, "-0.75", "0.11", 70);
+        }
+        const std::unique_ptr<const DeepFrame> shared = DeepFrame::buildForAnySize(made, {});
+        ASSERT_TRUE(shared);
+        const std::vector<unsigned char> bytes = saved(*shared);
+        for (const auto& [width, height] : {std::pair{600, 600}, {40, 24}, {17, 31}}) {
+            FrameSpec p = made;
+            p.width = width;
+            p.height = height;
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+            const DeepFrame own(p);
+            std::string error;
+            const std::unique_ptr<const DeepFrame> frame = loaded(p, bytes, &error);
+            ASSERT_TRUE(frame) << error;
+            if (!julia)
+                EXPECT_LT(own.orbit().size(), shared->orbit().size());  // the cut is this frame's
+            EXPECT_EQ(frame->orbit().size(), own.orbit().size());
+            EXPECT_EQ(frame->precisionBits(), own.precisionBits());
+            if (width > 100)
+                continue;
+            expectLanesAgree(*frame);
+            DeepCounters a, b;
+            for (int row = 0; row < height; ++row)
+                for (int col = 0; col < width; ++col)
+                    ASSERT_EQ(frame->count(col, row, a), own.count(col, row, b)) << col << "," << row;
+            EXPECT_EQ(a.iterations, b.iterations);
+            EXPECT_EQ(a.approximated, b.approximated);  // the same bilinear steps
+        }
+    }
+}
+
+// The precision of a view's orbit does not follow the frame's size, so that
+// a tile and the whole poster share one orbit.
+TEST(DeepFrame, PrecisionIsTheSameForEverySize)
+{
+    FrameSpec p = aroundCopy(25, 60, 0.3, 16, 1000);
+    const mpfr_prec_t small = DeepFrame(p).precisionBits();
+    p.width = 1 << 20;
+    p.height = 1 << 19;
+    EXPECT_EQ(DeepFrame(p).precisionBits(), small);
+}
+
+// Saved orbits for another view, limit or set are refused, and bytes that
+// end early or were changed anywhere never make a frame.
+TEST(DeepFrame, SavedOrbitsAreRefusedForAnotherFrameOrWhenDamaged)
+{
+    const FrameSpec p = aroundCopy(25, 60, 0.3, 16, 1000);
+    const std::vector<unsigned char> bytes = saved(*DeepFrame::buildForAnySize(p, {}));
+    std::string error;
+    FrameSpec other = p;
+    other.maxIters = 999;
+    EXPECT_FALSE(loaded(other, bytes, &error));
+    EXPECT_NE(error.find("another view or limit"), std::string::npos) << error;
+    other = p;
+    deepOf(other).radius = "1e-61";
+    EXPECT_FALSE(loaded(other, bytes, &error));
+    other = p;
+    other.FuncSwitch = kJulia;
+    EXPECT_FALSE(loaded(other, bytes, &error));
+    ASSERT_TRUE(loaded(p, bytes, &error)) << error;
+    for (std::size_t cut = 0; cut < bytes.size(); cut += 1 + cut / 3) {
+        EXPECT_FALSE(loaded(p, std::vector<unsigned char>(bytes.begin(), bytes.begin() + cut), &error)) << cut;
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += 1 + at / 2) {
+        std::vector<unsigned char> changed = bytes;
+        changed[at] ^= 0x04;
+        EXPECT_FALSE(loaded(p, changed, &error)) << "byte " << at;
+    }
+}
+
+// The centre's orbit ends early where the rounding of starting over stays
+// far below the pixels' spacing, 2R / height whatever the width: 1.2e-65
+// from a copy's nucleus, frames 16 pixels high end it after one period,
+// frames 64 high, whose pixels are 4 times finer, go on.
+TEST(DeepFrame, TheOrbitEndsEarlyByThePixelsSpacing)
+{
+    FrameSpec p = aroundCopy(25, 60, 1e-5, 16, 3000);
+    const std::size_t square = DeepFrame(p).orbit().size();
+    p.width = 64;
+    const std::size_t wide = DeepFrame(p).orbit().size();
+    p.width = 16;
+    p.height = 64;
+    const std::size_t tall = DeepFrame(p).orbit().size();
+    EXPECT_LT(square, 200u);
+    EXPECT_EQ(wide, square);
+    EXPECT_GT(tall, 2 * square);
+}

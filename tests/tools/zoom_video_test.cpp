@@ -252,14 +252,41 @@ TEST_F(ZoomVideo, KeyframesInTwoJobsThenAssembledMakeTheSameVideo)
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(o.err.contains("missing keyframes 9-18")) << o.err.constData();
     EXPECT_FALSE(QFileInfo::exists(out));
+    // The second job draws against the zoom's orbit, made once by a job
+    // of its own, and computes none.
+    const QString orbit = scratch.filePath(QStringLiteral("zoom.kvo"));
+    QStringList makeOrbit = first.mid(0, first.size() - 2);
+    o = render(QStringList(makeOrbit) << QStringLiteral("--make-orbit") << orbit);
+    ASSERT_EQ(o.status, 0) << o.err.constData();
     QStringList second = first;
     second.last() = QStringLiteral("9-18");
+    second << QStringLiteral("--orbit") << orbit << QStringLiteral("--stats");
     o = render(second);
     ASSERT_EQ(o.status, 0) << o.err.constData();
+    EXPECT_TRUE(o.out.contains("\nreference_iterations 0\n")) << o.out.constData();
     o = render(assemble);
     ASSERT_EQ(o.status, 0) << o.err.constData();
     EXPECT_EQ(frameHashes(out), frameHashes(video()));
     EXPECT_EQ(frameHashes(out).count('\n'), expectedFrames());
+}
+
+// An orbit file is the deepest keyframe's of one zoom: another zoom's is
+// refused before anything is drawn.
+TEST(ZoomVideoOrbit, AnotherZoomsOrbitIsRefused)
+{
+    QTemporaryDir scratch;
+    const QString dir = scratch.filePath(QStringLiteral("keys")), orbit = scratch.filePath(QStringLiteral("o.kvo"));
+    QStringList args = videoArgs(scratch.filePath(QStringLiteral("z.mp4")), dir);
+    args.removeAt(0);
+    args.removeAt(0);
+    ASSERT_EQ(render(QStringList(args) << QStringLiteral("--make-orbit") << orbit).status, 0);
+    EXPECT_FALSE(QFileInfo::exists(dir));
+    args[args.indexOf(QStringLiteral("--radius")) + 1] = QStringLiteral("1e-9");
+    const Outcome o = render(QStringList(args) << QStringLiteral("--only-keyframes") << QStringLiteral("0-1")
+                                               << QStringLiteral("--orbit") << orbit);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(o.err.contains("another view or limit")) << o.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(dir));
 }
 
 // Killed while its keyframes render, then run again: the keyframes that
