@@ -176,11 +176,14 @@ struct BlaTableStore {
             if (!(s.r >= 0.0) || !(s.r2 >= 0.0) || s.len < 2 || !finite(s.A) || !finite(s.B))
                 return false;
         for (std::size_t m = 0; m < t.shortest2_.size(); ++m) {
-            // A step from m must end inside the orbit.
+            // A step from m must end at a point of the orbit, its last at most.
             for (std::uint32_t k = t.first_[m]; k < t.first_[m + 1]; ++k)
-                if (t.steps_[k].len > static_cast<std::int64_t>(points - m))
+                if (t.steps_[k].len > static_cast<std::int64_t>(points - 1 - m))
                     return false;
-            if (!(t.shortest2_[m] >= 0.0))
+            // What a lookup compares first: the shortest step's radius, or
+            // zero where no step starts.
+            const std::uint32_t first = t.first_[m], end = t.first_[m + 1];
+            if (t.shortest2_[m] != (first == end ? 0.0 : t.steps_[first].r2))
                 return false;
         }
         return true;
