@@ -51,6 +51,8 @@ PreparedFrame::~PreparedFrame() = default;
 
 std::uint64_t PreparedFrame::referenceIterations() const { return deep_ ? deep_->referenceIterations() : 0; }
 
+std::uint64_t PreparedFrame::recounted() const { return deep_ ? deep_->recounted() : 0; }
+
 FrameRender PreparedFrame::draw(FrameCanvas& canvas, int threads, EscapeDetail detail,
                                 const std::atomic<std::int32_t>* liveLimit) const
 {

@@ -59,6 +59,9 @@ public:
     bool stopped() const { return stopped_; }
     // Points of the deep frame's reference orbits (0 for a plane view).
     std::uint64_t referenceIterations() const;
+    // Deep pixels counted again in more precision where doubles may have
+    // strayed (DeepFrame::recount), over every draw so far.
+    std::uint64_t recounted() const;
     // Draws the whole frame, of which the canvas keeps what it wants, on
     // `threads` threads; the orbit's precision goes with the stats, and its
     // length where this frame computed it.

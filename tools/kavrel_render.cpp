@@ -335,6 +335,8 @@ int render(const RenderOptions& o)
         if (o.frame.deep()) {
             std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(stats.referenceIterations));
             std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(grid.approximated));
+            const std::uint64_t recounted = prepared->recounted() + (large ? large->recounted() : 0);
+            std::printf("recounted %llu\n", static_cast<unsigned long long>(recounted));
             std::printf("precision_bits %ld\n", stats.precisionBits);
         }
         std::printf("seconds %.6f\n", seconds);

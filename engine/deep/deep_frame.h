@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,8 @@ struct DeepCounters {
     std::uint64_t iterations = 0;
     std::uint64_t approximated = 0;
     std::uint64_t rebased = 0;
+    // Pixels counted again in more precision (recount()).
+    std::uint64_t recounted = 0;
 };
 
 // The radius as log2: a double would underflow.
@@ -103,6 +106,7 @@ public:
         std::size_t m = 0;
         std::int32_t n = 0;
         Cx dz;
+        double stray = 0.0;  // how far z may have strayed, squared (stray.h)
     };
     // Where a lane starts, and the pixel's constant term dc: a Mandelbrot
     // pixel after count()'s first pass, which is taken with an extended
@@ -121,6 +125,13 @@ public:
     // there.
     std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false,
                         EscapePoint* escape = nullptr) const;
+    // The count of a pixel whose orbit in doubles may have strayed from the
+    // true one (stray.h), and where it escaped: its orbit perturbed in
+    // double-double from the exact pixel, or where that does not reach
+    // (beyond the doubles' exponents, powers above 2, or where even that
+    // may stray) every pass in MPFR. count() and resume() call it
+    // themselves; a lane that finishes a pixel must.
+    std::int32_t recount(int col, int row, DeepCounters& counters, EscapePoint* escape) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
@@ -141,6 +152,8 @@ public:
     mpfr_prec_t precisionBits() const { return bits_; }
     // Points of the reference orbits computed in MPFR.
     std::size_t referenceIterations() const;
+    // Pixels recount() has counted again so far, from every thread.
+    std::uint64_t recounted() const { return recounted_.load(std::memory_order_relaxed); }
 
 private:
     struct Store;  // save() and load()
@@ -191,4 +204,5 @@ private:
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
     LaneTables lanes_;  // only where hasLanes()
+    mutable std::atomic<std::uint64_t> recounted_{0};
 };

@@ -1,6 +1,7 @@
 #include "engine/deep/deep_lanes.h"
 
 #include "engine/colouring.h"
+#include "engine/deep/stray.h"
 
 DeepLaneOrbit laneOrbit(const LaneTables& t)
 {
@@ -43,6 +44,13 @@ public:
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
+                if (stray::strayed(state_.stray[lane])) {
+                    DeepCounters pixel;
+                    const std::int32_t count = frame_.recount(col_[lane], row_[lane], pixel, wanted());
+                    counters_.recounted += pixel.recounted;
+                    finish(lane, count, n, skipped_[lane]);
+                    continue;
+                }
                 if (slots_.fractions && n < frame_.params().maxIters) {
                     // The lane rests on its escaped point, z = Z + dz.
                     const double* twiceZ = orbit_.twiceZ + 2 * state_.m[lane];
@@ -65,16 +73,18 @@ private:
     {
         DeepCounters pixel;
         DeepFrame::LanePoint at{static_cast<std::size_t>(state_.m[lane]), passes(lane),
-                                {state_.dzr[lane], state_.dzi[lane]}};
+                                {state_.dzr[lane], state_.dzi[lane]}, state_.stray[lane]};
         const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel, undecided, wanted());
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
+        counters_.recounted += pixel.recounted;
         skipped_[lane] += skipped(pixel);
         if (count == DeepFrame::kForLane) {
             state_.m[lane] = static_cast<std::int64_t>(at.m);
             state_.left[lane] = frame_.params().maxIters - at.n;
             state_.dzr[lane] = at.dz.re;
             state_.dzi[lane] = at.dz.im;
+            state_.stray[lane] = at.stray;
             return;
         }
         counters_.iterations += pixel.iterations;
@@ -112,6 +122,8 @@ private:
         state_.dzi[lane] = at.dz.im;
         state_.dcr[lane] = dc.re;
         state_.dci[lane] = dc.im;
+        state_.stray[lane] = at.stray;
+        state_.dcStray[lane] = 4.0 * stray::kUnit2 * norm(dc);
         state_.m[lane] = static_cast<std::int64_t>(at.m);
         state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;
@@ -131,6 +143,7 @@ private:
         counters_.iterations += pixel.iterations;
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
+        counters_.recounted += pixel.recounted;
         return static_cast<std::int32_t>(pixel.iterations);
     }
 
@@ -164,6 +177,7 @@ private:
     void clear(int lane)
     {
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
+        state_.stray[lane] = state_.dcStray[lane] = 0.0;
         state_.m[lane] = state_.busy[lane] = 0;
         state_.left[lane] = INT64_MAX;
         skipped_[lane] = 0;

@@ -18,6 +18,9 @@ constexpr int kMostDeepLanes = 16;
 // passes left without end, and stays harmlessly near the orbit's start.
 struct DeepLaneState {
     alignas(64) double dzr[kMostDeepLanes], dzi[kMostDeepLanes], dcr[kMostDeepLanes], dci[kMostDeepLanes];
+    // How far z may have strayed (stray.h), squared, and what the constant
+    // term's rounding adds to that each pass.
+    alignas(64) double stray[kMostDeepLanes], dcStray[kMostDeepLanes];
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
 };
 

@@ -1,0 +1,154 @@
+// Pixels whose orbit in doubles may have strayed (stray.h), counted again:
+// perturbed in double-double against the same reference orbits, from the
+// pixel's exact place, or where that cannot serve, with every pass in MPFR.
+#include <cmath>
+#include <optional>
+
+#include "engine/deep/complex_math.h"
+#include "engine/deep/deep_frame.h"
+#include "engine/deep/double_double.h"
+#include "engine/deep/stray.h"
+
+namespace {
+
+// A double-double's relative rounding, squared, with a margin: the
+// additions and products above round to about 2^-104.
+constexpr double kDdUnit2 = 0x1p-200;
+// Below this a double-double's low half would lose bits to the underflow.
+constexpr double kDdFloor = 0x1p-900;
+
+Dd ddOf(mpfr_srcptr v, mpfr_ptr scratch)
+{
+    const double hi = mpfr_get_d(v, MPFR_RNDN);
+    mpfr_sub_d(scratch, v, hi, MPFR_RNDN);
+    return {hi, mpfr_get_d(scratch, MPFR_RNDN)};
+}
+
+void setExtended(mpfr_ptr out, double mantissa, std::int64_t e)
+{
+    mpfr_set_d(out, mantissa, MPFR_RNDN);
+    mpfr_mul_2si(out, out, static_cast<long>(e), MPFR_RNDN);
+}
+
+double size(const CxDd& a) { return std::fmax(std::fabs(a.re.hi), std::fabs(a.im.hi)); }
+double normHi(const CxDd& a) { return a.re.hi * a.re.hi + a.im.hi * a.im.hi; }
+
+} // namespace
+
+std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, EscapePoint* escape) const
+{
+    ++counters.recounted;
+    recounted_.fetch_add(1, std::memory_order_relaxed);
+    const FrameSpec& p = params_;
+    const bool julia = p.julia();
+    const bool derive = escape && escape->derive;
+    const auto finished = [&](std::int32_t n, Cx z, const CxExp& derivative) {
+        if (escape && n < p.maxIters) {
+            escape->n = n;
+            escape->z = z;
+            escape->dz = derivative;
+        }
+        return n <= 1 ? 0 : n;
+    };
+    // The pixel's offset from the centre, k R / H on each axis, exactly.
+    const mpfr_prec_t bits = bits_ + 192;
+    const BigFloat radius = readDecimal(p.deepView().radius, bits);
+    BigFloat dre(bits), dim(bits), scratch(bits);
+    mpfr_mul_si(dre.get(), radius.get(), 2L * col - p.width, MPFR_RNDN);
+    mpfr_div_si(dre.get(), dre.get(), p.height, MPFR_RNDN);
+    mpfr_mul_si(dim.get(), radius.get(), static_cast<long>(p.height) - 2L * row, MPFR_RNDN);
+    mpfr_div_si(dim.get(), dim.get(), p.height, MPFR_RNDN);
+
+    const bool hasRest = orbit_.rest.size() == orbit_.size() && critical_.rest.size() == critical_.size();
+    if (power_ == 2 && hasRest && radius_.e > -800) {
+        // Against the reference orbits, from the orbit's start plus the
+        // offset of the exact centre from it.
+        BigFloat ore(bits), oim(bits);
+        setExtended(ore.get(), offset_.re, offset_.e);
+        setExtended(oim.get(), offset_.im, offset_.e);
+        mpfr_add(ore.get(), ore.get(), dre.get(), MPFR_RNDN);
+        mpfr_add(oim.get(), oim.get(), dim.get(), MPFR_RNDN);
+        const CxDd delta{ddOf(ore.get(), scratch.get()), ddOf(oim.get(), scratch.get())};
+        const ReferenceOrbit* orbit = &orbit_;
+        const ReferenceOrbit& base = julia ? critical_ : orbit_;
+        const CxDd dc = julia ? CxDd{} : delta;
+        CxDd dz = julia ? delta : CxDd{};
+        const double dcNorm = normHi(dc);
+        double strayed = 4.0 * kDdUnit2 * normHi(dz);
+        CxExp derivative = julia ? CxExp{1.0, 0.0, 0} : CxExp{};
+        std::size_t m = 0;
+        std::optional<std::int32_t> count;
+        Cx escapedAt;
+        for (std::int32_t n = 0;; ++n) {
+            const CxDd Z{{orbit->z[m].re, orbit->rest[m].re}, {orbit->z[m].im, orbit->rest[m].im}};
+            const CxDd z = Z + dz;
+            const double nz = normHi(z);
+            if (nz >= kFourBelow) {
+                // Within the doubles' rounding of 4: the norm in double-double,
+                // and where even that cannot tell, MPFR.
+                const Dd exact = z.re * z.re + z.im * z.im - Dd{4.0, 0.0};
+                if (std::fabs(exact.hi) < 0x1p-90)
+                    break;
+                if (exact.hi > 0.0) {
+                    count = n;
+                    escapedAt = {z.re.hi, z.im.hi};
+                    break;
+                }
+            }
+            if (n == p.maxIters) {
+                count = n;
+                break;
+            }
+            const double ndz = normHi(dz);
+            if (nz < ndz || (m != 0 && normHi(Z) < ndz) || m + 1 == orbit->size()) {
+                strayed += 4.0 * kDdUnit2 * (nz + normHi(Z));
+                orbit = &base;
+                m = 0;
+                dz = z;
+            }
+            if ((dz.re.hi != 0.0 || dz.im.hi != 0.0) && size(dz) < kDdFloor)
+                break;
+            if (derive)
+                derivative = derivativeStep(2, {z.re.hi, z.im.hi}, derivative, julia);
+            strayed = 4.0 * nz * (strayed + 16.0 * kDdUnit2 * normHi(dz)) + 4.0 * kDdUnit2 * dcNorm;
+            const CxDd Zm{{orbit->z[m].re, orbit->rest[m].re}, {orbit->z[m].im, orbit->rest[m].im}};
+            dz = (twice(Zm) + dz) * dz + dc;
+            ++m;
+        }
+        if (count && !stray::strayed(strayed))
+            return finished(*count, escapedAt, derivative);
+    }
+
+    // Every pass in MPFR, at the orbit's precision and more.
+    BigFloat zr(bits), zi(bits), cr(bits), ci(bits);
+    const BigFloat centreRe = readDecimal(p.deepView().re, bits), centreIm = readDecimal(p.deepView().im, bits);
+    mpfr_add(dre.get(), dre.get(), centreRe.get(), MPFR_RNDN);
+    mpfr_add(dim.get(), dim.get(), centreIm.get(), MPFR_RNDN);
+    if (julia) {
+        mpfr_set(zr.get(), dre.get(), MPFR_RNDN);
+        mpfr_set(zi.get(), dim.get(), MPFR_RNDN);
+        // Named: mpfr_set is a macro that would outlive a temporary.
+        const BigFloat re = readDecimal(p.c.reText, bits), im = readDecimal(p.c.imText, bits);
+        mpfr_set(cr.get(), re.get(), MPFR_RNDN);
+        mpfr_set(ci.get(), im.get(), MPFR_RNDN);
+    } else {
+        mpfr_set(cr.get(), dre.get(), MPFR_RNDN);
+        mpfr_set(ci.get(), dim.get(), MPFR_RNDN);
+    }
+    ComplexMath math(bits);
+    CxExp derivative = julia ? CxExp{1.0, 0.0, 0} : CxExp{};
+    for (std::int32_t n = 0;; ++n) {
+        const Cx z{mpfr_get_d(zr.get(), MPFR_RNDN), mpfr_get_d(zi.get(), MPFR_RNDN)};
+        bool escaped = false;
+        math.excess(zr.get(), zi.get(), z, &escaped);
+        if (escaped)
+            return finished(n, z, derivative);
+        if (n == p.maxIters)
+            return finished(n, {}, derivative);
+        if (derive)
+            derivative = derivativeStep(power_, z, derivative, julia);
+        math.power(zr.get(), zi.get(), power_);
+        mpfr_add(zr.get(), zr.get(), cr.get(), MPFR_RNDN);
+        mpfr_add(zi.get(), zi.get(), ci.get(), MPFR_RNDN);
+    }
+}
