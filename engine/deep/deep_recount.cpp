@@ -81,11 +81,14 @@ std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, Escape
         Cx escapedAt;
         for (std::int32_t n = 0;; ++n) {
             const CxDd Z{{orbit->z[m].re, orbit->rest[m].re}, {orbit->z[m].im, orbit->rest[m].im}};
-            const CxDd z = Z + dz;
-            const double nz = normHi(z);
+            // The tests take z in doubles, far from where they could tell
+            // otherwise; z in full only where it is needed.
+            const Cx near{Z.re.hi + dz.re.hi, Z.im.hi + dz.im.hi};
+            const double nz = norm(near);
             if (nz >= kFourBelow) {
-                // Within the doubles' rounding of 4: the norm in double-double,
-                // and where even that cannot tell, MPFR.
+                // Near 4 or beyond: the norm in double-double, and where even
+                // that cannot tell, MPFR.
+                const CxDd z = Z + dz;
                 const Dd exact = z.re * z.re + z.im * z.im - Dd{4.0, 0.0};
                 if (std::fabs(exact.hi) < 0x1p-90)
                     break;
@@ -104,12 +107,12 @@ std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, Escape
                 strayed += 4.0 * kDdUnit2 * (nz + normHi(Z));
                 orbit = &base;
                 m = 0;
-                dz = z;
+                dz = Z + dz;
             }
             if ((dz.re.hi != 0.0 || dz.im.hi != 0.0) && size(dz) < kDdFloor)
                 break;
             if (derive)
-                derivative = derivativeStep(2, {z.re.hi, z.im.hi}, derivative, julia);
+                derivative = derivativeStep(2, near, derivative, julia);
             strayed = 4.0 * nz * (strayed + 16.0 * kDdUnit2 * normHi(dz)) + 4.0 * kDdUnit2 * dcNorm;
             const CxDd Zm{{orbit->z[m].re, orbit->rest[m].re}, {orbit->z[m].im, orbit->rest[m].im}};
             dz = (twice(Zm) + dz) * dz + dc;
