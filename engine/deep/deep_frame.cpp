@@ -146,10 +146,8 @@ DeepFrame::DeepFrame(const FrameSpec& p, Unbuilt) : params_(p), power_(integerPo
 DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control, bool anySize)
     : params_(p), power_(integerPower(p.func)), anySize_(anySize)
 {
-    const DeepView& view = p.deepView();
     readView();
-    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
-    bits_ = static_cast<mpfr_prec_t>(depthBits + kOrbitSideLog2 + 64.0);
+    bits_ = startingBits(p);
     // Most orbits need no more; one that passes near the critical point
     // asks for more, at once, and is computed again: at most what one pass
     // there needs, the power times as many digits.
@@ -218,6 +216,12 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     critical_ = std::move(*orbit);
     buildTables();
     return 0;
+}
+
+mpfr_prec_t DeepFrame::startingBits(const FrameSpec& p)
+{
+    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(p.deepView().radius)));
+    return static_cast<mpfr_prec_t>(depthBits + kOrbitSideLog2 + 64.0);
 }
 
 EarlyEnd DeepFrame::ownEarlyEnd() const

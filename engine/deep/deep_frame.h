@@ -173,6 +173,9 @@ private:
     DeepFrame(const FrameSpec& frame, const DeepFrame& deeper);
     // The radius and the centre in doubles, from the frame.
     void readView();
+    // The precision the orbits start with, from the radius; the orbit of a
+    // Julia set may take up to the power times as many.
+    static mpfr_prec_t startingBits(const FrameSpec& frame);
     // The orbits, tables and offset at the precision bits_; the bits the
     // centre's orbit needs, when that is more, else 0.
     mpfr_prec_t buildAt(const BuildControl& control);

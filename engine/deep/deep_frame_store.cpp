@@ -272,7 +272,10 @@ struct DeepFrame::Store {
             return fail("the file is damaged: its contents do not match their checksum");
         if (read(&more, 1))
             return fail("the file goes on past its end");
-        if (bits < 2 || bits > MPFR_PREC_MAX || mostBits < bits || f->orbit_.size() == 0 ||
+        // The precision this frame's orbits would have had: nothing else,
+        // which recounted pixels take as their own.
+        const std::int64_t least = startingBits(frame), mostOwn = integerPower(frame.func) * least;
+        if (bits < least || bits > mostOwn || mostBits != mostOwn || f->orbit_.size() == 0 ||
             (frame.julia() != (f->critical_.size() != 0)))
             return fail("the file's precision or orbits do not fit its frame");
         f->bits_ = static_cast<mpfr_prec_t>(bits);

@@ -1079,8 +1079,9 @@ TEST(DeepFrame, FramesThatDoublesServeAreNotRecounted)
 }
 
 // recount() on its own, in double-double (z^2 down to 1e-240, the
-// Mandelbrot and a Julia set) and in MPFR (deeper, other powers): MPFR's
-// count, escape point and derivative, pixel by pixel.
+// Mandelbrot and a Julia set, the tip, whose left half escapes at once) and
+// in MPFR (deeper, other powers): MPFR's count, escape point and derivative,
+// pixel by pixel.
 TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
 {
     FrameSpec julia = deepFrame();
@@ -1095,8 +1096,15 @@ TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
     cubic.FuncSwitch = kMandelbrot;
     cubic.func = powerFunc(3);
     std::tie(deepOf(cubic).re, deepOf(cubic).im) = levelCurvePoint(cubic, 0.9, 40);
-    for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 12, 1000), aroundCopy(144, 240, 0.4, 12, 5000), julia, cubic,
-                               aroundCopy(185, 300, 0.2, 8, 5000)}) {
+    FrameSpec cubicJulia = julia;
+    cubicJulia.func = powerFunc(3);
+    std::tie(deepOf(cubicJulia).re, deepOf(cubicJulia).im) = levelCurvePoint(cubicJulia, 0.5, 40);
+    FrameSpec tip = deepFrame();
+    deepOf(tip) = DeepView{"-2", "0", "1e-30"};
+    tip.width = tip.height = 8;
+    tip.maxIters = 300;
+    for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 12, 1000), aroundCopy(144, 240, 0.4, 12, 5000), julia, tip,
+                               cubic, cubicJulia, aroundCopy(185, 300, 0.2, 8, 5000)}) {
         SCOPED_TRACE(deepOf(p).radius + (p.julia() ? " julia" : "") + " z^" + std::to_string(integerPower(p.func)));
         const DeepFrame frame(p);
         std::set<std::int32_t> counts;
