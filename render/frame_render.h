@@ -9,12 +9,14 @@
 #include "engine/frame_spec.h"
 
 // What one render of a frame cost: the block scheme's evaluations and
-// passes, and for a deep frame its reference orbit's length and precision.
+// passes, and for a deep frame its reference orbit's length and precision,
+// and the pixels counted again in more precision (DeepFrame::recount).
 struct FrameRender {
     RenderStats grid;
     bool stopped = false;  // a stop came before the frame was drawn in full
     std::uint64_t referenceIterations = 0;
     long precisionBits = 0;
+    std::uint64_t recounted = 0;
 };
 
 // A deep frame's reference orbits as they are computed: the points so far,
@@ -59,9 +61,6 @@ public:
     bool stopped() const { return stopped_; }
     // Points of the deep frame's reference orbits (0 for a plane view).
     std::uint64_t referenceIterations() const;
-    // Deep pixels counted again in more precision where doubles may have
-    // strayed (DeepFrame::recount), over every draw so far.
-    std::uint64_t recounted() const;
     // Draws the whole frame, of which the canvas keeps what it wants, on
     // `threads` threads; the orbit's precision goes with the stats, and its
     // length where this frame computed it.

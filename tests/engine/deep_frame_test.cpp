@@ -1058,6 +1058,27 @@ TEST(DeepFrame, AMinibrotsWanderingPixelsCountAsMpfr)
     EXPECT_EQ(wrong, 0);
 }
 
+// What a lane carried of a pixel's estimate goes on with it: a pixel that
+// doubles keep to its orbit, handed back as if strayed, is recounted (to
+// the same count).
+TEST(DeepFrame, APixelHandedBackStrayedIsRecounted)
+{
+    const FrameSpec p = wanderingMinibrot();
+    const DeepFrame frame(p);
+    for (const double stray : {0.0, 1.0}) {
+        DeepFrame::LanePoint at;
+        Cx dc;
+        ASSERT_TRUE(frame.laneStart(0, 0, at, dc));
+        at.stray = std::max(at.stray, stray);
+        DeepCounters counters;
+        std::int32_t count = DeepFrame::kForLane;
+        while (count == DeepFrame::kForLane)
+            count = frame.resume(0, 0, at, counters);
+        EXPECT_EQ(counters.recounted, stray > 0.0 ? 1u : 0u);
+        EXPECT_EQ(count, bruteForceCount(p, 0, 0));
+    }
+}
+
 // Where doubles keep to the true orbits no pixel is counted twice: around a
 // copy at 1e-60, on the boundary at 1e-20. (Not so at the tip: on the real
 // axis next to -2 the orbits stay near 2, where each pass doubles every
@@ -1079,9 +1100,10 @@ TEST(DeepFrame, FramesThatDoublesServeAreNotRecounted)
 }
 
 // recount() on its own, in double-double (z^2 down to 1e-240, the
-// Mandelbrot and a Julia set, the tip, whose left half escapes at once) and
-// in MPFR (deeper, other powers): MPFR's count, escape point and derivative,
-// pixel by pixel.
+// Mandelbrot and a Julia set) and in MPFR (deeper, other powers, and the
+// tip at 1e-34, whose left half escapes at once, |c|^2 above 4 by less than
+// double-double can tell): MPFR's count, escape point and derivative, pixel
+// by pixel.
 TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
 {
     FrameSpec julia = deepFrame();
@@ -1100,7 +1122,7 @@ TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
     cubicJulia.func = powerFunc(3);
     std::tie(deepOf(cubicJulia).re, deepOf(cubicJulia).im) = levelCurvePoint(cubicJulia, 0.5, 40);
     FrameSpec tip = deepFrame();
-    deepOf(tip) = DeepView{"-2", "0", "1e-30"};
+    deepOf(tip) = DeepView{"-2", "0", "1e-34"};
     tip.width = tip.height = 8;
     tip.maxIters = 300;
     for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 12, 1000), aroundCopy(144, 240, 0.4, 12, 5000), julia, tip,
