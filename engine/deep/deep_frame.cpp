@@ -544,8 +544,9 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
 }
 
 std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided,
-                              EscapePoint* escape) const
+                              EscapePoint* escape, bool deferStrayed) const
 {
+    const auto recounted = [&] { return deferStrayed ? kStrayed : recount(col, row, counters, escape); };
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
     const bool critical = params_.julia() && at.m >= restart;
@@ -559,7 +560,7 @@ std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& co
         }
         counters.iterations += static_cast<std::uint64_t>(at.n);
         if (stray::strayed(at.stray))
-            return recount(col, row, counters, escape);
+            return recounted();
         return at.n <= 1 ? 0 : at.n;
     }
     const CxExp dc = params_.julia() ? CxExp{} : pixelDelta(col, row);
@@ -568,6 +569,6 @@ std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& co
     at.n = t.n;
     at.stray = t.stray;
     if (count != kForLane && stray::strayed(t.stray))
-        return recount(col, row, counters, escape);
+        return recounted();
     return count;
 }

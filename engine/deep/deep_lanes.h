@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/deep/deep_frame.h"
+#include "engine/deep/recount_lanes.h"
 #include "engine/escape_batch.h"
 
 // Deep pixels evaluated in lanes: vectors of pixel deltas stepped side by
@@ -53,6 +54,8 @@ using DeepLaneStep = DeepLaneEvents (*)(DeepLaneState& s, const DeepLaneOrbit& o
 struct DeepLaneKernel {
     DeepLaneStep step = nullptr;
     int lanes = 0;
+    // Where the same instruction set recounts pixels that may have strayed.
+    RecountKernel recount{};
 };
 
 // Each instruction set's file; the wider ones exist on x86-64 only.

@@ -7,6 +7,7 @@
 #include <immintrin.h>
 
 #include "engine/deep/deep_lanes.h"
+#include "engine/deep/recount_lane_step.h"
 #include "engine/deep/stray.h"
 
 namespace {
@@ -238,3 +239,5 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
 } // namespace
 
 DeepLaneKernel avx512DeepLanes() { return {step, W * U}; }
+
+RecountKernel avx512RecountLanes() { return recountLanes(); }

@@ -44,6 +44,12 @@ inline double stepped(double s, double nA, double ndz, double nB, double ndc)
 // Starting over: dz becomes Z + dz, rounded.
 inline double rebased(double s, double nz, double nZ) { return s + 4.0 * kUnit2 * (nz + nZ); }
 
+// A double-double's relative rounding, squared, with a margin: its
+// additions and products round to about 2^-104 (recounted pixels).
+constexpr double kDdUnit2 = 0x1p-200;
+// Below this a double-double's low half would lose bits to the underflow.
+constexpr double kDdFloor = 0x1p-900;
+
 // A NaN (an infinite estimate times a zero derivative) counts as strayed.
 inline bool strayed(double s) { return !(s <= kBound2); }
 

@@ -1024,6 +1024,20 @@ FrameSpec wanderingMinibrot()
     return p;
 }
 
+// A Julia frame of z^2 at 1e-20 on the set's edge, `size` pixels a side.
+FrameSpec juliaAtTheEdge(int size)
+{
+    FrameSpec julia = deepFrame();
+    julia.FuncSwitch = kJulia;
+    julia.c.reText = "-0.12";
+    julia.c.imText = "0.75";
+    julia.maxIters = 400;
+    std::tie(deepOf(julia).re, deepOf(julia).im) = levelCurvePoint(julia, 1.2, 40);
+    deepOf(julia).radius = "1e-20";
+    julia.width = julia.height = size;
+    return julia;
+}
+
 constexpr std::pair<int, int> kWandering[] = {{39, 4},  {3, 13},  {5, 14},  {9, 26},  {11, 26},
                                               {31, 34}, {45, 35}, {28, 38}, {36, 41}, {8, 42}};
 
@@ -1056,6 +1070,50 @@ TEST(DeepFrame, AMinibrotsWanderingPixelsCountAsMpfr)
     for (int i = 0; i < p.width * p.height; i += 13)
         wrong += frame.count(i % p.width, i / p.width, counters) != bruteForceCount(p, i % p.width, i / p.width);
     EXPECT_EQ(wrong, 0);
+}
+
+// Recounts side by side, in every instruction set, are recount()'s one by
+// one: counts and escape points, for a Mandelbrot and a Julia frame, with
+// more pixels than lanes so that lanes are refilled as others finish.
+TEST(DeepFrame, RecountsInLanesAreRecountsOneByOne)
+{
+    const FrameSpec julia = juliaAtTheEdge(8);
+    for (const FrameSpec& p : {wanderingMinibrot(), julia}) {
+        const DeepFrame frame(p);
+        std::vector<DeepFrame::RecountPixel> pixels;
+        for (int i = 0; i < p.width * p.height; i += p.julia() ? 3 : 97)
+            pixels.push_back({i % p.width, i / p.width});
+        if (!p.julia())
+            for (const auto& [col, row] : kWandering)
+                pixels.push_back({col, row});
+        std::vector<DeepFrame::Recounted> want(pixels.size());
+        DeepCounters one;
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            want[i].escape.n = -1;  // as it stays where the pixel never escapes
+            want[i].count = frame.recount(pixels[i].col, pixels[i].row, one, &want[i].escape);
+        }
+        int kernels = 0;
+        for (const EscapeIsa isa : batchedIsas()) {
+            const RecountKernel kernel = recountKernel(isa);
+            ASSERT_NE(kernel.step, nullptr) << isaName(isa);
+            ++kernels;
+            std::vector<DeepFrame::Recounted> got(pixels.size());
+            DeepCounters many;
+            frame.recountMany(kernel, pixels.data(), pixels.size(), got.data(), many);
+            EXPECT_EQ(many.recounted, pixels.size());
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                SCOPED_TRACE(std::string(isaName(isa)) + " pixel " + std::to_string(pixels[i].col) + ", " +
+                             std::to_string(pixels[i].row));
+                EXPECT_EQ(got[i].count, want[i].count);
+                EXPECT_EQ(got[i].escape.n, want[i].escape.n);
+                if (want[i].escape.n >= 0) {
+                    EXPECT_EQ(got[i].escape.z.re, want[i].escape.z.re);
+                    EXPECT_EQ(got[i].escape.z.im, want[i].escape.z.im);
+                }
+            }
+        }
+        EXPECT_GT(kernels, 0);
+    }
 }
 
 // What a lane carried of a pixel's estimate goes on with it: a pixel that
@@ -1106,14 +1164,7 @@ TEST(DeepFrame, FramesThatDoublesServeAreNotRecounted)
 // by pixel.
 TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
 {
-    FrameSpec julia = deepFrame();
-    julia.FuncSwitch = kJulia;
-    julia.c.reText = "-0.12";
-    julia.c.imText = "0.75";
-    julia.maxIters = 400;
-    std::tie(deepOf(julia).re, deepOf(julia).im) = levelCurvePoint(julia, 1.2, 40);
-    deepOf(julia).radius = "1e-20";
-    julia.width = julia.height = 12;
+    const FrameSpec julia = juliaAtTheEdge(12);
     FrameSpec cubic = julia;
     cubic.FuncSwitch = kMandelbrot;
     cubic.func = powerFunc(3);
