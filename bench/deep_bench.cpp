@@ -111,10 +111,12 @@ void copy(int threads)
     const auto start = std::chrono::steady_clock::now();
     const FrameRender s = renderFrame(p, {0, 0, p.width, p.height}, canvas, threads);
     const double t = seconds(start);
-    std::printf("  %.2f s; %llu evaluations, %llu passes, %llu skipped by bilinear steps (%.1f%%), precision %ld bits\n",
+    std::printf("  %.2f s; %llu evaluations, %llu passes, %llu skipped by bilinear steps (%.1f%%), precision %ld bits, "
+                "%llu pixels recounted\n",
                 t, static_cast<unsigned long long>(s.grid.evaluations),
                 static_cast<unsigned long long>(s.grid.iterations), static_cast<unsigned long long>(s.grid.approximated),
-                100.0 * static_cast<double>(s.grid.approximated) / static_cast<double>(s.grid.iterations), s.precisionBits);
+                100.0 * static_cast<double>(s.grid.approximated) / static_cast<double>(s.grid.iterations), s.precisionBits,
+                static_cast<unsigned long long>(s.recounted));
 }
 
 void shallow(int threads)
@@ -135,9 +137,9 @@ void shallow(int threads)
     start = std::chrono::steady_clock::now();
     const FrameRender d = renderFrame(p, {0, 0, p.width, p.height}, canvas, threads);
     const double td = seconds(start);
-    std::printf("  --view %.3f s (%llu passes), deep %.3f s (%llu passes): %.1fx\n", tv,
-                static_cast<unsigned long long>(v.iterations), td,
-                static_cast<unsigned long long>(d.grid.iterations), td / tv);
+    std::printf("  --view %.3f s (%llu passes), deep %.3f s (%llu passes, %llu pixels recounted): %.1fx\n", tv,
+                static_cast<unsigned long long>(v.iterations), td, static_cast<unsigned long long>(d.grid.iterations),
+                static_cast<unsigned long long>(d.recounted), td / tv);
 }
 
 } // namespace

@@ -67,7 +67,9 @@ FrameRender PreparedFrame::draw(FrameCanvas& canvas, int threads, EscapeDetail d
     } else {
         out.referenceIterations = computed_ ? deep_->referenceIterations() : 0;
         out.precisionBits = deep_->precisionBits();
+        const std::uint64_t recounted = deep_->recounted();  // draws of this frame at once add up
         out.grid = renderParallel(whole, DeepEvaluator(*deep_, escapeIsa(), detail), ownLimit, canvas, threads);
+        out.recounted = deep_->recounted() - recounted;
     }
     out.stopped = canvas.userHalt();
     return out;
@@ -94,6 +96,7 @@ FrameRender renderFrame(const FrameSpec& frame, tagRECT StartRect, FrameCanvas& 
         if (links.drawing)
             links.drawing();
         out.grid = renderParallel(StartRect, DeepEvaluator(*deep, escapeIsa(), links.detail), ownLimit, canvas, threads);
+        out.recounted = deep->recounted();
     }
     out.stopped = canvas.userHalt();
     return out;

@@ -9,12 +9,14 @@
 #include "engine/frame_spec.h"
 
 // What one render of a frame cost: the block scheme's evaluations and
-// passes, and for a deep frame its reference orbit's length and precision.
+// passes, and for a deep frame its reference orbit's length and precision,
+// and the pixels counted again in more precision (DeepFrame::recount).
 struct FrameRender {
     RenderStats grid;
     bool stopped = false;  // a stop came before the frame was drawn in full
     std::uint64_t referenceIterations = 0;
     long precisionBits = 0;
+    std::uint64_t recounted = 0;
 };
 
 // A deep frame's reference orbits as they are computed: the points so far,

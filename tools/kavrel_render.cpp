@@ -245,6 +245,7 @@ int render(const RenderOptions& o)
         stats.grid.iterations += r.grid.iterations;
         stats.grid.speculative += r.grid.speculative;
         stats.grid.approximated += r.grid.approximated;
+        stats.recounted += r.recounted;
         stats.precisionBits = std::max(stats.precisionBits, r.precisionBits);
     };
     if (showProgress)
@@ -335,6 +336,7 @@ int render(const RenderOptions& o)
         if (o.frame.deep()) {
             std::printf("reference_iterations %llu\n", static_cast<unsigned long long>(stats.referenceIterations));
             std::printf("approximated_iterations %llu\n", static_cast<unsigned long long>(grid.approximated));
+            std::printf("recounted %llu\n", static_cast<unsigned long long>(stats.recounted));
             std::printf("precision_bits %ld\n", stats.precisionBits);
         }
         std::printf("seconds %.6f\n", seconds);

@@ -1,5 +1,7 @@
 #include "engine/deep/deep_frame.h"
 
+#include "engine/deep/stray.h"
+
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
@@ -37,6 +39,10 @@ bool outOfRange(const CxExp& dz) { return !dz.isZero() && dz.e >= kExtendedCeili
 
 Cx toDoubles(Cx a) { return a; }
 Cx toDoubles(const CxExp& a) { return a.toCx(); }
+
+// |a|^2 in doubles, zero where it underflows.
+double normOf(Cx a) { return norm(a); }
+double normOf(const CxExp& a) { return a.e < -500 ? 0.0 : norm(a.toCx()); }
 
 // |Z + dz|^2 > 4 for the pixel at orbit point m, whose z = Z + dz:
 // doubles decide unless z lies within their rounding of the escape radius.
@@ -124,6 +130,8 @@ struct DeepFrame::Track {
     bool fromLane = false;
     // Where asked for, the derivative of z, carried along.
     CxExp* derivative = nullptr;
+    // How far z may have strayed from the true orbit (stray.h), squared.
+    double stray = 0.0;
 };
 
 void DeepFrame::readView()
@@ -138,10 +146,8 @@ DeepFrame::DeepFrame(const FrameSpec& p, Unbuilt) : params_(p), power_(integerPo
 DeepFrame::DeepFrame(const FrameSpec& p, const BuildControl& control, bool anySize)
     : params_(p), power_(integerPower(p.func)), anySize_(anySize)
 {
-    const DeepView& view = p.deepView();
     readView();
-    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(view.radius)));
-    bits_ = static_cast<mpfr_prec_t>(depthBits + kOrbitSideLog2 + 64.0);
+    bits_ = startingBits(p);
     // Most orbits need no more; one that passes near the critical point
     // asks for more, at once, and is computed again: at most what one pass
     // there needs, the power times as many digits.
@@ -212,6 +218,12 @@ mpfr_prec_t DeepFrame::buildAt(const BuildControl& control)
     return 0;
 }
 
+mpfr_prec_t DeepFrame::startingBits(const FrameSpec& p)
+{
+    const double depthBits = std::ceil(std::max(0.0, -radiusLog2(p.deepView().radius)));
+    return static_cast<mpfr_prec_t>(depthBits + kOrbitSideLog2 + 64.0);
+}
+
 EarlyEnd DeepFrame::ownEarlyEnd() const
 {
     return {CxExp::normalized(radius_.re * 2.0 / params_.height, 0.0, radius_.e), !params_.julia()};
@@ -223,6 +235,7 @@ void DeepFrame::endEarly()
     orbit_.z.resize(keep);
     orbit_.zx.resize(keep);
     orbit_.excess.resize(keep);
+    orbit_.rest.resize(keep);
 }
 
 DeepFrame::TableBounds DeepFrame::tableBounds() const
@@ -270,7 +283,8 @@ ReferenceOrbit firstPoints(const ReferenceOrbit& o, std::size_t length)
 {
     const auto end = static_cast<std::ptrdiff_t>(std::min(length, o.size()));
     return {std::vector<Cx>(o.z.begin(), o.z.begin() + end), std::vector<CxExp>(o.zx.begin(), o.zx.begin() + end),
-            std::vector<double>(o.excess.begin(), o.excess.begin() + end)};
+            std::vector<double>(o.excess.begin(), o.excess.begin() + end),
+            std::vector<Cx>(o.rest.begin(), o.rest.begin() + end)};
 }
 
 } // namespace
@@ -350,6 +364,10 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
     D dz = delta;
     D Z = point<D>(*orbit, m);
     D z = Z + dz;
+    // In doubles only: below them the pixel keeps so close to the orbit that
+    // its delta's roundings stay relative to it (finish()).
+    double strayed = t.stray;
+    const double dcNorm = normOf(dc);
     Outcome outcome = Outcome::OutOfRange;
     int plain = 0;  // passes in a row without a bilinear step
     for (;;) {
@@ -362,6 +380,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
         const bool nearZero = closer(z, dz) || (m != 0 && closer(Z, dz));
         if (__builtin_expect(nearZero || m + 1 == orbit->size(), 0)) {
             counters.rebased += nearZero ? 1 : 0;
+            if constexpr (std::is_same_v<D, Cx>)
+                strayed = stray::rebased(strayed, norm(z), norm(Z));
             orbit = &base;
             table = &baseTable;
             m = 0;
@@ -375,6 +395,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
             if constexpr (Derive)
                 *t.derivative = mulAdd(CxExp::from(s->A), *t.derivative,
                                        params_.julia() ? CxExp{} : CxExp::from(s->B));
+            if constexpr (std::is_same_v<D, Cx>)
+                strayed = stray::stepped(strayed, norm(s->A), norm(dz), norm(s->B), dcNorm);
             dz = s->A * dz + s->B * dc;
             counters.approximated += static_cast<std::uint64_t>(len);
             plain = 0;
@@ -386,6 +408,8 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
             len = 1;
             if constexpr (Derive)
                 *t.derivative = derivativeStep(power_, toDoubles(z), *t.derivative, params_.julia());
+            if constexpr (std::is_same_v<D, Cx>)
+                strayed = stray::passed(power_, strayed, norm(z), norm(dz), dcNorm);
             dz = perturbedStep(power_, point<D>(*orbit, m), dz, dc);
             keepInRange(dz);
         }
@@ -408,6 +432,7 @@ DeepFrame::Outcome DeepFrame::passes(Track& t, D& delta, const D& dc, DeepCounte
     t.table = table;
     t.m = m;
     t.n = n;
+    t.stray = strayed;
     delta = dz;
     return outcome;
 }
@@ -434,6 +459,7 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters, EscapePo
     CxExp dz, dc;
     if (params_.julia()) {
         dz = pixel;
+        t.stray = 4.0 * stray::kUnit2 * normOf(pixel);  // the start's rounding
         if (escapes(orbit_, 0, orbit_.zx[0] + pixel, pixel)) {
             if (escape) {
                 escape->n = 0;
@@ -445,7 +471,8 @@ std::int32_t DeepFrame::count(int col, int row, DeepCounters& counters, EscapePo
         dc = pixel;
     }
     Cx d;
-    return finish(t, dz, d, dc, false, counters, escape);
+    const std::int32_t n = finish(t, dz, d, dc, false, counters, escape);
+    return stray::strayed(t.stray) ? recount(col, row, counters, escape) : n;
 }
 
 EscapeValue DeepFrame::values(int col, int row, std::int32_t count, const EscapePoint& escape) const
@@ -472,6 +499,9 @@ std::int32_t DeepFrame::finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool 
                 break;
             }
             d = dz.toCx();
+            // What the passes below doubles rounded, each about 2^-53 of the
+            // delta, which grew with it.
+            t.stray = std::max(t.stray, 16.0 * stray::kUnit2 * t.n * norm(d));
         }
         doubles = false;
         const Outcome outcome = iterate(t, d, dcDoubles, counters);
@@ -505,33 +535,40 @@ bool DeepFrame::laneStart(int col, int row, LanePoint& at, Cx& dc) const
         return false;
     if (!params_.julia()) {
         dc = pixel.toCx();
-        at = {1, 1, dc};
+        at = {1, 1, dc, 16.0 * stray::kUnit2 * norm(dc)};  // as finish() leaves its first pass
         return norm(orbit_.z[1] + dc) < kFourBelow;
     }
     dc = {};
-    at = {0, 0, pixel.toCx()};
+    at = {0, 0, pixel.toCx(), 4.0 * stray::kUnit2 * normOf(pixel)};
     return norm(orbit_.z[0] + at.dz) < kFourBelow && !closer(orbit_.zx[0] + pixel, pixel);
 }
 
 std::int32_t DeepFrame::resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided,
-                              EscapePoint* escape) const
+                              EscapePoint* escape, bool deferStrayed) const
 {
+    const auto recounted = [&] { return deferStrayed ? kStrayed : recount(col, row, counters, escape); };
     // A Julia pixel's points from lanes_.restart on are its orbit of 0's.
     const auto restart = static_cast<std::size_t>(lanes_.restart);
     const bool critical = params_.julia() && at.m >= restart;
     Track t{critical ? &critical_ : &orbit_, critical ? &criticalTable_ : &table_, critical ? at.m - restart : at.m,
             at.n, true};
+    t.stray = at.stray;
     if (undecided && escapesNearFour(*t.orbit, t.m, at.dz)) {
         if (escape) {
             escape->n = at.n;
             escape->z = t.orbit->z[t.m] + at.dz;
         }
         counters.iterations += static_cast<std::uint64_t>(at.n);
+        if (stray::strayed(at.stray))
+            return recounted();
         return at.n <= 1 ? 0 : at.n;
     }
     const CxExp dc = params_.julia() ? CxExp{} : pixelDelta(col, row);
     const std::int32_t count = finish(t, CxExp{}, at.dz, dc, true, counters, escape);
     at.m = t.m + (t.orbit == &critical_ ? restart : 0);
     at.n = t.n;
+    at.stray = t.stray;
+    if (count != kForLane && stray::strayed(t.stray))
+        return recounted();
     return count;
 }

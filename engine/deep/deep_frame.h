@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "engine/deep/bla_table.h"
 #include "engine/deep/build_control.h"
 #include "engine/deep/lane_tables.h"
+#include "engine/deep/recount_lanes.h"
 #include "engine/deep/reference_orbit.h"
 #include "engine/escape_value.h"
 #include "engine/frame_spec.h"
@@ -23,6 +25,8 @@ struct DeepCounters {
     std::uint64_t iterations = 0;
     std::uint64_t approximated = 0;
     std::uint64_t rebased = 0;
+    // Pixels counted again in more precision (recount()).
+    std::uint64_t recounted = 0;
 };
 
 // The radius as log2: a double would underflow.
@@ -103,6 +107,7 @@ public:
         std::size_t m = 0;
         std::int32_t n = 0;
         Cx dz;
+        double stray = 0.0;  // how far z may have strayed, squared (stray.h)
     };
     // Where a lane starts, and the pixel's constant term dc: a Mandelbrot
     // pixel after count()'s first pass, which is taken with an extended
@@ -119,8 +124,30 @@ public:
     // without a bilinear step) after a run of such passes. An `undecided`
     // pixel is within rounding of the escape radius at `at`, not yet tested
     // there.
+    // With `deferStrayed`, a pixel that may have strayed is not recounted
+    // here: kStrayed says so, for the caller to recount it (recountMany).
     std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false,
-                        EscapePoint* escape = nullptr) const;
+                        EscapePoint* escape = nullptr, bool deferStrayed = false) const;
+    static constexpr std::int32_t kStrayed = -2;
+    // The count of a pixel whose orbit in doubles may have strayed from the
+    // true one (stray.h), and where it escaped: its orbit perturbed in
+    // double-double from the exact pixel, or where that does not reach
+    // (beyond the doubles' exponents, powers above 2, or where even that
+    // may stray) every pass in MPFR. count() and resume() call it
+    // themselves; a lane that finishes a pixel must.
+    std::int32_t recount(int col, int row, DeepCounters& counters, EscapePoint* escape) const;
+    // The same for many pixels, stepped side by side in double-double
+    // (recount_lanes.h) where that serves, else one at a time: each gets
+    // recount()'s count and escape point (without a derivative).
+    struct RecountPixel {
+        int col = 0, row = 0;
+    };
+    struct Recounted {
+        std::int32_t count = 0;
+        EscapePoint escape;  // n is -1 where the pixel never escaped
+    };
+    void recountMany(RecountKernel kernel, const RecountPixel* pixels, std::size_t count, Recounted* out,
+                     DeepCounters& counters) const;
     const ReferenceOrbit& orbit() const { return orbit_; }
     const LaneTables& laneTables() const { return lanes_; }
 
@@ -141,6 +168,8 @@ public:
     mpfr_prec_t precisionBits() const { return bits_; }
     // Points of the reference orbits computed in MPFR.
     std::size_t referenceIterations() const;
+    // Pixels recount() has counted again so far, from every thread.
+    std::uint64_t recounted() const { return recounted_.load(std::memory_order_relaxed); }
 
 private:
     struct Store;  // save() and load()
@@ -160,6 +189,12 @@ private:
     DeepFrame(const FrameSpec& frame, const DeepFrame& deeper);
     // The radius and the centre in doubles, from the frame.
     void readView();
+    // The precision the orbits start with, from the radius; the orbit of a
+    // Julia set may take up to the power times as many.
+    static mpfr_prec_t startingBits(const FrameSpec& frame);
+    // Recounts take double-double (z^2, orbits with their rests, a radius
+    // far above the doubles' underflow); from the exact pixel's delta.
+    bool recountsInDoubleDouble() const;
     // The orbits, tables and offset at the precision bits_; the bits the
     // centre's orbit needs, when that is more, else 0.
     mpfr_prec_t buildAt(const BuildControl& control);
@@ -191,4 +226,5 @@ private:
     ReferenceOrbit orbit_, critical_;
     BlaTable table_, criticalTable_;
     LaneTables lanes_;  // only where hasLanes()
+    mutable std::atomic<std::uint64_t> recounted_{0};
 };

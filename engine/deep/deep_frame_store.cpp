@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr char kHeader[] = "kavrel deep orbit 1\n";
+constexpr char kHeader[] = "kavrel deep orbit 2\n";
 constexpr std::uint32_t kByteOrder = 0x01020304;
 
 class Hash {
@@ -118,6 +118,7 @@ void saveOrbit(Out& out, const ReferenceOrbit& o)
     out.vector(o.z);
     out.vector(o.zx);
     out.vector(o.excess);
+    out.vector(o.rest);
 }
 
 bool finite(const Cx& z) { return std::isfinite(z.re) && std::isfinite(z.im); }
@@ -136,10 +137,11 @@ bool loadOrbit(In& in, ReferenceOrbit& o, std::uint64_t most)
     o.z = in.vector<Cx>(most);
     o.zx = in.vector<CxExp>(most);
     o.excess = in.vector<double>(most);
-    if (!in.ok || o.zx.size() != o.z.size() || o.excess.size() != o.z.size())
+    o.rest = in.vector<Cx>(most);
+    if (!in.ok || o.zx.size() != o.z.size() || o.excess.size() != o.z.size() || o.rest.size() != o.z.size())
         return false;
     for (std::size_t i = 0; i < o.z.size(); ++i)
-        if (!finite(o.z[i]) || !sound(o.zx[i]) || std::isnan(o.excess[i]))
+        if (!finite(o.z[i]) || !sound(o.zx[i]) || std::isnan(o.excess[i]) || !finite(o.rest[i]))
             return false;
     return true;
 }
@@ -270,7 +272,10 @@ struct DeepFrame::Store {
             return fail("the file is damaged: its contents do not match their checksum");
         if (read(&more, 1))
             return fail("the file goes on past its end");
-        if (bits < 2 || bits > MPFR_PREC_MAX || mostBits < bits || f->orbit_.size() == 0 ||
+        // The precision this frame's orbits would have had: nothing else,
+        // which recounted pixels take as their own.
+        const std::int64_t least = startingBits(frame), mostOwn = integerPower(frame.func) * least;
+        if (bits < least || bits > mostOwn || mostBits != mostOwn || f->orbit_.size() == 0 ||
             (frame.julia() != (f->critical_.size() != 0)))
             return fail("the file's precision or orbits do not fit its frame");
         f->bits_ = static_cast<mpfr_prec_t>(bits);

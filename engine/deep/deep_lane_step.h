@@ -6,6 +6,7 @@
 // ever picked for a narrower one.
 
 #include "engine/deep/deep_lanes.h"
+#include "engine/deep/stray.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ struct DeepLanes {
     // which any Z keeps so, and rest at m = 0.
     struct Lanes {
         V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
+        V stray, dcStray;                // stray.h
         M j, busy;                       // busy: all ones or zero
     };
 
@@ -57,6 +59,7 @@ struct DeepLanes {
                          (l.j == 2 * o.lastPoints[1]);
         V ndzNow = ndz;
         if (Bits(rebase) != 0) {  // seldom
+            l.stray = rebase ? l.stray + 4.0 * stray::kUnit2 * (nz + nZ) : l.stray;
             l.dzr = rebase ? zr : l.dzr;
             l.dzi = rebase ? zi : l.dzi;
             l.j = rebase ? M{} + 2 * o.restart : l.j;
@@ -74,9 +77,11 @@ struct DeepLanes {
     }
 
     // One pass's step, to the next point, which twiceZ is shifted to: dz ->
-    // (2Z + dz) dz + dc.
+    // (2Z + dz) dz + dc; and how far z may have strayed, as stray::passed.
     static void advance(Lanes& v, const double* twiceZ)
     {
+        const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
+        v.stray = 4.0 * norm(zr, zi) * (v.stray + 16.0 * stray::kUnit2 * norm(v.dzr, v.dzi)) + v.dcStray;
         const V tr = v.Z2r + v.dzr, ti = v.Z2i + v.dzi;
         const V nr = tr * v.dzr - ti * v.dzi, ni = tr * v.dzi + ti * v.dzr;
         v.dzr = nr + v.dcr;
@@ -159,6 +164,8 @@ struct DeepLanes {
             l[u].dzi = load<V>(s.dzi + u * W);
             l[u].dcr = load<V>(s.dcr + u * W);
             l[u].dci = load<V>(s.dci + u * W);
+            l[u].stray = load<V>(s.stray + u * W);
+            l[u].dcStray = load<V>(s.dcStray + u * W);
             const M m = load<M>(s.m + u * W);
             l[u].j = m + m;
             l[u].busy = load<M>(s.busy + u * W);
@@ -206,6 +213,7 @@ struct DeepLanes {
             const M m = l[u].j >> 1, stillLeft = left[u] - passes;
             __builtin_memcpy(s.dzr + u * W, &l[u].dzr, sizeof(V));
             __builtin_memcpy(s.dzi + u * W, &l[u].dzi, sizeof(V));
+            __builtin_memcpy(s.stray + u * W, &l[u].stray, sizeof(V));
             __builtin_memcpy(s.m + u * W, &m, sizeof(M));
             __builtin_memcpy(s.left + u * W, &stillLeft, sizeof(M));
         }

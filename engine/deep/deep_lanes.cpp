@@ -1,6 +1,9 @@
 #include "engine/deep/deep_lanes.h"
 
 #include "engine/colouring.h"
+#include "engine/deep/stray.h"
+
+#include <vector>
 
 DeepLaneOrbit laneOrbit(const LaneTables& t)
 {
@@ -36,13 +39,21 @@ public:
                 if (slots_.end != added)
                     continue;
             }
-            if (idle_ == kernel_.lanes)
-                return;
+            if (idle_ == kernel_.lanes) {
+                if (deferred_.empty())
+                    return;
+                flush();  // then refill sees them
+                continue;
+            }
             const DeepLaneEvents events = kernel_.step(state_, orbit_);
             for (unsigned lanes = events.done; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
                 counters_.iterations += static_cast<std::uint64_t>(n);
+                if (stray::strayed(state_.stray[lane])) {
+                    defer(lane, n);
+                    continue;
+                }
                 if (slots_.fractions && n < frame_.params().maxIters) {
                     // The lane rests on its escaped point, z = Z + dz.
                     const double* twiceZ = orbit_.twiceZ + 2 * state_.m[lane];
@@ -65,20 +76,59 @@ private:
     {
         DeepCounters pixel;
         DeepFrame::LanePoint at{static_cast<std::size_t>(state_.m[lane]), passes(lane),
-                                {state_.dzr[lane], state_.dzi[lane]}};
-        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel, undecided, wanted());
+                                {state_.dzr[lane], state_.dzi[lane]}, state_.stray[lane]};
+        const std::int32_t count = frame_.resume(col_[lane], row_[lane], at, pixel, undecided, wanted(), true);
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
+        counters_.recounted += pixel.recounted;
         skipped_[lane] += skipped(pixel);
+        if (count == DeepFrame::kStrayed) {
+            counters_.iterations += pixel.iterations;
+            defer(lane, static_cast<std::int32_t>(pixel.iterations));
+            return;
+        }
         if (count == DeepFrame::kForLane) {
             state_.m[lane] = static_cast<std::int64_t>(at.m);
             state_.left[lane] = frame_.params().maxIters - at.n;
             state_.dzr[lane] = at.dz.re;
             state_.dzi[lane] = at.dz.im;
+            state_.stray[lane] = at.stray;
             return;
         }
         counters_.iterations += pixel.iterations;
         finish(lane, count, static_cast<std::int32_t>(pixel.iterations), skipped_[lane]);
+    }
+
+    // Pixels that may have strayed wait for recountMany in batches that fill
+    // its lanes, or until the run would end.
+    void defer(int lane, std::int32_t passes)
+    {
+        deferred_.push_back({slot_[lane], {col_[lane], row_[lane]}, passes, skipped_[lane]});
+        clear(lane);
+        ++idle_;
+        if (deferred_.size() >= static_cast<std::size_t>(kRecountLanes))
+            flush();
+    }
+
+    void flush()
+    {
+        pixels_.clear();
+        for (const Deferred& d : deferred_)
+            pixels_.push_back(d.pixel);
+        recounts_.resize(deferred_.size());
+        DeepCounters pixel;
+        frame_.recountMany(kernel_.recount, pixels_.data(), pixels_.size(), recounts_.data(), pixel);
+        counters_.recounted += pixel.recounted;
+        for (std::size_t i = 0; i < deferred_.size(); ++i) {
+            const Deferred& d = deferred_[i];
+            if (slots_.out[d.slot - slots_.first].passes == EscapeRun::kCancelled)
+                continue;
+            escape_ = recounts_[i].escape;
+            if (!slots_.fractions)
+                escape_.n = -1;
+            put(d.slot, recounts_[i].count, d.passes, d.skipped, d.pixel.col, d.pixel.row);
+        }
+        deferred_.clear();
     }
 
     // Starts queued points on idle lanes; a point that count() must take is
@@ -112,6 +162,8 @@ private:
         state_.dzi[lane] = at.dz.im;
         state_.dcr[lane] = dc.re;
         state_.dci[lane] = dc.im;
+        state_.stray[lane] = at.stray;
+        state_.dcStray[lane] = 4.0 * stray::kUnit2 * norm(dc);
         state_.m[lane] = static_cast<std::int64_t>(at.m);
         state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;
@@ -131,6 +183,7 @@ private:
         counters_.iterations += pixel.iterations;
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
+        counters_.recounted += pixel.recounted;
         return static_cast<std::int32_t>(pixel.iterations);
     }
 
@@ -164,6 +217,7 @@ private:
     void clear(int lane)
     {
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
+        state_.stray[lane] = state_.dcStray[lane] = 0.0;
         state_.m[lane] = state_.busy[lane] = 0;
         state_.left[lane] = INT64_MAX;
         skipped_[lane] = 0;
@@ -183,6 +237,14 @@ private:
     std::int32_t skipped_[kMostDeepLanes] = {};  // passes the pixel's bilinear steps skipped
     DeepFrame::EscapePoint escape_{-1, {}, false, {}};
     int idle_ = kernel_.lanes;
+    struct Deferred {
+        std::size_t slot;
+        DeepFrame::RecountPixel pixel;
+        std::int32_t passes, skipped;
+    };
+    std::vector<Deferred> deferred_;
+    std::vector<DeepFrame::RecountPixel> pixels_;
+    std::vector<DeepFrame::Recounted> recounts_;
 };
 
 } // namespace
@@ -191,11 +253,28 @@ DeepLaneKernel deepLaneKernel(const DeepFrame& frame, EscapeIsa isa)
 {
     if (!frame.hasLanes() || !isaAvailable(isa))
         return {};
+    DeepLaneKernel kernel;
     switch (isa) {
-    case EscapeIsa::Baseline: return baselineDeepLanes();
+    case EscapeIsa::Baseline: kernel = baselineDeepLanes(); break;
 #if defined(KAVREL_X86_KERNELS)
-    case EscapeIsa::Avx2: return avx2DeepLanes();
-    case EscapeIsa::Avx512: return avx512DeepLanes();
+    case EscapeIsa::Avx2: kernel = avx2DeepLanes(); break;
+    case EscapeIsa::Avx512: kernel = avx512DeepLanes(); break;
+#endif
+    default: return {};
+    }
+    kernel.recount = recountKernel(isa);
+    return kernel;
+}
+
+RecountKernel recountKernel(EscapeIsa isa)
+{
+    if (!isaAvailable(isa))
+        return {};
+    switch (isa) {
+    case EscapeIsa::Baseline: return baselineRecountLanes();
+#if defined(KAVREL_X86_KERNELS)
+    case EscapeIsa::Avx2: return avx2RecountLanes();
+    case EscapeIsa::Avx512: return avx512RecountLanes();
 #endif
     default: return {};
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/deep/deep_frame.h"
+#include "engine/deep/recount_lanes.h"
 #include "engine/escape_batch.h"
 
 // Deep pixels evaluated in lanes: vectors of pixel deltas stepped side by
@@ -18,6 +19,9 @@ constexpr int kMostDeepLanes = 16;
 // passes left without end, and stays harmlessly near the orbit's start.
 struct DeepLaneState {
     alignas(64) double dzr[kMostDeepLanes], dzi[kMostDeepLanes], dcr[kMostDeepLanes], dci[kMostDeepLanes];
+    // How far z may have strayed (stray.h), squared, and what the constant
+    // term's rounding adds to that each pass.
+    alignas(64) double stray[kMostDeepLanes], dcStray[kMostDeepLanes];
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
 };
 
@@ -50,6 +54,8 @@ using DeepLaneStep = DeepLaneEvents (*)(DeepLaneState& s, const DeepLaneOrbit& o
 struct DeepLaneKernel {
     DeepLaneStep step = nullptr;
     int lanes = 0;
+    // Where the same instruction set recounts pixels that may have strayed.
+    RecountKernel recount{};
 };
 
 // Each instruction set's file; the wider ones exist on x86-64 only.

@@ -1,8 +1,13 @@
 // Compiled with -mavx2 (and without -mfma): called only where the processor
 // has AVX2.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"  // recount_lane_step.h
+#endif
+
 #include <immintrin.h>
 
 #include "engine/deep/deep_lane_step.h"
+#include "engine/deep/recount_lane_step.h"
 
 namespace {
 
@@ -39,3 +44,5 @@ struct Gather {
 } // namespace
 
 DeepLaneKernel avx2DeepLanes() { return deepLanes<Vec4, 2, laneBits, Gather>(); }
+
+RecountKernel avx2RecountLanes() { return recountLanes(); }

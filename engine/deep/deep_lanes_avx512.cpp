@@ -7,6 +7,8 @@
 #include <immintrin.h>
 
 #include "engine/deep/deep_lanes.h"
+#include "engine/deep/recount_lane_step.h"
+#include "engine/deep/stray.h"
 
 namespace {
 
@@ -24,6 +26,7 @@ static_assert(W * U <= kMostDeepLanes, "the state holds the lanes");
 // lanes have dz = dc = 0, which any Z keeps so, and rest at m = 0.
 struct Lanes {
     __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
+    __m512d stray, dcStray;                // stray.h
     __m512i j;
     __mmask8 busy;
 };
@@ -72,6 +75,8 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
                             _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[1]));
     __m512d ndzNow = ndz;
     if (rebase != 0) {
+        const __m512d rounded = _mm512_mul_pd(_mm512_set1_pd(4.0 * stray::kUnit2), _mm512_add_pd(nz, nZ));
+        l.stray = _mm512_mask_add_pd(l.stray, rebase, l.stray, rounded);
         ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
         l.dzr = _mm512_mask_blend_pd(rebase, l.dzr, zr);
         l.dzi = _mm512_mask_blend_pd(rebase, l.dzi, zi);
@@ -90,9 +95,13 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
 }
 
 // One pass's step, to the next point, which twiceZ is shifted to: dz ->
-// (2Z + dz) dz + dc.
+// (2Z + dz) dz + dc; and how far z may have strayed, as stray::passed.
 void advance(Lanes& v, const double* twiceZ)
 {
+    const __m512d zr = _mm512_add_pd(half(v.Z2r), v.dzr), zi = _mm512_add_pd(half(v.Z2i), v.dzi);
+    const __m512d rounded = _mm512_mul_pd(_mm512_set1_pd(16.0 * stray::kUnit2), norm(v.dzr, v.dzi));
+    v.stray = _mm512_add_pd(
+        _mm512_mul_pd(_mm512_mul_pd(_mm512_set1_pd(4.0), norm(zr, zi)), _mm512_add_pd(v.stray, rounded)), v.dcStray);
     const __m512d tr = _mm512_add_pd(v.Z2r, v.dzr), ti = _mm512_add_pd(v.Z2i, v.dzi);
     const __m512d nr = _mm512_sub_pd(_mm512_mul_pd(tr, v.dzr), _mm512_mul_pd(ti, v.dzi));
     const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
@@ -167,6 +176,8 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         l[u].dzi = _mm512_load_pd(s.dzi + u * W);
         l[u].dcr = _mm512_load_pd(s.dcr + u * W);
         l[u].dci = _mm512_load_pd(s.dci + u * W);
+        l[u].stray = _mm512_load_pd(s.stray + u * W);
+        l[u].dcStray = _mm512_load_pd(s.dcStray + u * W);
         const __m512i m = _mm512_load_si512(s.m + u * W);
         l[u].j = _mm512_add_epi64(m, m);
         left[u] = _mm512_load_si512(s.left + u * W);
@@ -218,6 +229,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     for (int u = 0; u < U; ++u) {
         _mm512_store_pd(s.dzr + u * W, l[u].dzr);
         _mm512_store_pd(s.dzi + u * W, l[u].dzi);
+        _mm512_store_pd(s.stray + u * W, l[u].stray);
         _mm512_store_si512(s.m + u * W, _mm512_maskz_srli_epi64(0xff, l[u].j, 1));
         _mm512_store_si512(s.left + u * W, _mm512_sub_epi64(left[u], taken));
     }
@@ -227,3 +239,5 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
 } // namespace
 
 DeepLaneKernel avx512DeepLanes() { return {step, W * U}; }
+
+RecountKernel avx512RecountLanes() { return recountLanes(); }

@@ -1,6 +1,11 @@
 // Compiled with the target's baseline flags: SSE2 on x86-64, and whatever
 // vectors the compiler makes of the generic ones elsewhere.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"  // recount_lane_step.h
+#endif
+
 #include "engine/deep/deep_lane_step.h"
+#include "engine/deep/recount_lane_step.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,3 +27,5 @@ unsigned laneBits(decltype(Vec2{} < Vec2{}) m)
 } // namespace
 
 DeepLaneKernel baselineDeepLanes() { return deepLanes<Vec2, 4, laneBits>(); }
+
+RecountKernel baselineRecountLanes() { return recountLanes(); }

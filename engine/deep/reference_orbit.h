@@ -22,6 +22,9 @@ struct ReferenceOrbit {
     // pixel whose |z|^2 lies within rounding of 4 escapes exactly when its
     // orbit does (escapesNearFour).
     std::vector<double> excess;
+    // Z minus z: its next 53 bits, for pixels recounted in double-double
+    // (zero where z is not a normal double far above its underflow).
+    std::vector<Cx> rest;
 
     std::size_t size() const { return z.size(); }
 };

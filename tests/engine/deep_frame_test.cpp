@@ -932,8 +932,9 @@ TEST(DeepFrame, SavedOrbitsDrawFramesOfAnySizeAsTheirOwn)
             std::string error;
             const std::unique_ptr<const DeepFrame> frame = loaded(p, bytes, &error);
             ASSERT_TRUE(frame) << error;
-            if (!julia)
+            if (!julia) {
                 EXPECT_LT(own.orbit().size(), shared->orbit().size());  // the cut is this frame's
+            }
             EXPECT_EQ(frame->orbit().size(), own.orbit().size());
             EXPECT_EQ(frame->precisionBits(), own.precisionBits());
             if (width > 100)
@@ -1004,4 +1005,202 @@ TEST(DeepFrame, TheOrbitEndsEarlyByThePixelsSpacing)
     EXPECT_LT(square, 200u);
     EXPECT_EQ(wide, square);
     EXPECT_GT(tall, 2 * square);
+}
+
+namespace {
+
+// A copy of period 8007 at 1e-26, its centre cut short: after two periods
+// near the copy most pixels wander near the set for a thousand passes and
+// more, where each pass multiplies what doubles rounded by |2z|. Doubles
+// lose the true orbit of the pixels below, by up to 470 passes (one by
+// 2.6%), unless they are counted again.
+FrameSpec wanderingMinibrot()
+{
+    FrameSpec p = deepFrame();
+    deepOf(p) = DeepView{"-0.74364388703715870475219150611477977821525",
+                         "0.13182590420531197049313205638514067897295", "1e-26"};
+    p.width = p.height = 48;
+    p.maxIters = 30000;
+    return p;
+}
+
+// A Julia frame of z^2 at 1e-20 on the set's edge, `size` pixels a side.
+FrameSpec juliaAtTheEdge(int size)
+{
+    FrameSpec julia = deepFrame();
+    julia.FuncSwitch = kJulia;
+    julia.c.reText = "-0.12";
+    julia.c.imText = "0.75";
+    julia.maxIters = 400;
+    std::tie(deepOf(julia).re, deepOf(julia).im) = levelCurvePoint(julia, 1.2, 40);
+    deepOf(julia).radius = "1e-20";
+    julia.width = julia.height = size;
+    return julia;
+}
+
+constexpr std::pair<int, int> kWandering[] = {{39, 4},  {3, 13},  {5, 14},  {9, 26},  {11, 26},
+                                              {31, 34}, {45, 35}, {28, 38}, {36, 41}, {8, 42}};
+
+} // namespace
+
+// The pixels doubles lose are recounted and come out as MPFR's, in count(),
+// in every instruction set's lanes, and against saved orbits; so does a
+// sample of the rest of the frame.
+TEST(DeepFrame, AMinibrotsWanderingPixelsCountAsMpfr)
+{
+    const FrameSpec p = wanderingMinibrot();
+    const DeepFrame frame(p);
+    const std::unique_ptr<const DeepFrame> fromFile = [&] {
+        std::string error;
+        auto f = loaded(p, saved(*DeepFrame::buildForAnySize(p, {})), &error);
+        EXPECT_TRUE(f) << error;
+        return f;
+    }();
+    ASSERT_TRUE(fromFile);
+    DeepCounters counters, filed;
+    for (const auto& [col, row] : kWandering) {
+        const std::int32_t want = bruteForceCount(p, col, row);
+        EXPECT_EQ(frame.count(col, row, counters), want) << "pixel " << col << ", " << row;
+        EXPECT_EQ(fromFile->count(col, row, filed), want) << "pixel " << col << ", " << row << " from the file";
+    }
+    EXPECT_EQ(counters.recounted, std::size(kWandering));
+    EXPECT_EQ(frame.recounted(), std::size(kWandering));
+    expectLanesAgree(frame);
+    int wrong = 0;
+    for (int i = 0; i < p.width * p.height; i += 13)
+        wrong += frame.count(i % p.width, i / p.width, counters) != bruteForceCount(p, i % p.width, i / p.width);
+    EXPECT_EQ(wrong, 0);
+}
+
+// Recounts side by side, in every instruction set, are recount()'s one by
+// one: counts and escape points, for a Mandelbrot and a Julia frame, with
+// more pixels than lanes so that lanes are refilled as others finish.
+TEST(DeepFrame, RecountsInLanesAreRecountsOneByOne)
+{
+    const FrameSpec julia = juliaAtTheEdge(8);
+    for (const FrameSpec& p : {wanderingMinibrot(), julia}) {
+        const DeepFrame frame(p);
+        std::vector<DeepFrame::RecountPixel> pixels;
+        for (int i = 0; i < p.width * p.height; i += p.julia() ? 3 : 97)
+            pixels.push_back({i % p.width, i / p.width});
+        if (!p.julia())
+            for (const auto& [col, row] : kWandering)
+                pixels.push_back({col, row});
+        std::vector<DeepFrame::Recounted> want(pixels.size());
+        DeepCounters one;
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            want[i].escape.n = -1;  // as it stays where the pixel never escapes
+            want[i].count = frame.recount(pixels[i].col, pixels[i].row, one, &want[i].escape);
+        }
+        int kernels = 0;
+        for (const EscapeIsa isa : batchedIsas()) {
+            const RecountKernel kernel = recountKernel(isa);
+            ASSERT_NE(kernel.step, nullptr) << isaName(isa);
+            ++kernels;
+            std::vector<DeepFrame::Recounted> got(pixels.size());
+            DeepCounters many;
+            frame.recountMany(kernel, pixels.data(), pixels.size(), got.data(), many);
+            EXPECT_EQ(many.recounted, pixels.size());
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                SCOPED_TRACE(std::string(isaName(isa)) + " pixel " + std::to_string(pixels[i].col) + ", " +
+                             std::to_string(pixels[i].row));
+                EXPECT_EQ(got[i].count, want[i].count);
+                EXPECT_EQ(got[i].escape.n, want[i].escape.n);
+                if (want[i].escape.n >= 0) {
+                    EXPECT_EQ(got[i].escape.z.re, want[i].escape.z.re);
+                    EXPECT_EQ(got[i].escape.z.im, want[i].escape.z.im);
+                }
+            }
+        }
+        EXPECT_GT(kernels, 0);
+    }
+}
+
+// What a lane carried of a pixel's estimate goes on with it: a pixel that
+// doubles keep to its orbit, handed back as if strayed, is recounted (to
+// the same count).
+TEST(DeepFrame, APixelHandedBackStrayedIsRecounted)
+{
+    const FrameSpec p = wanderingMinibrot();
+    const DeepFrame frame(p);
+    for (const double stray : {0.0, 1.0}) {
+        DeepFrame::LanePoint at;
+        Cx dc;
+        ASSERT_TRUE(frame.laneStart(0, 0, at, dc));
+        at.stray = std::max(at.stray, stray);
+        DeepCounters counters;
+        std::int32_t count = DeepFrame::kForLane;
+        while (count == DeepFrame::kForLane)
+            count = frame.resume(0, 0, at, counters);
+        EXPECT_EQ(counters.recounted, stray > 0.0 ? 1u : 0u);
+        EXPECT_EQ(count, bruteForceCount(p, 0, 0));
+    }
+}
+
+// Where doubles keep to the true orbits no pixel is counted twice: around a
+// copy at 1e-60, on the boundary at 1e-20. (Not so at the tip: on the real
+// axis next to -2 the orbits stay near 2, where each pass doubles every
+// error twice over, and only the axis's symmetry keeps them real.)
+TEST(DeepFrame, FramesThatDoublesServeAreNotRecounted)
+{
+    FrameSpec edge = deepFrame();
+    edge.maxIters = 2000;
+    std::tie(deepOf(edge).re, deepOf(edge).im) = levelCurvePoint(edge, 1.1, 40);
+    deepOf(edge).radius = "1e-20";
+    edge.width = edge.height = 40;
+    for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 40, 3000), edge}) {
+        const DeepFrame frame(p);
+        DeepCounters counters;
+        for (int i = 0; i < p.width * p.height; ++i)
+            frame.count(i % p.width, i / p.width, counters);
+        EXPECT_EQ(counters.recounted, 0u) << deepOf(p).re;
+    }
+}
+
+// recount() on its own, in double-double (z^2 down to 1e-240, the
+// Mandelbrot and a Julia set) and in MPFR (deeper, other powers, and the
+// tip at 1e-34, whose left half escapes at once, |c|^2 above 4 by less than
+// double-double can tell): MPFR's count, escape point and derivative, pixel
+// by pixel.
+TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
+{
+    const FrameSpec julia = juliaAtTheEdge(12);
+    FrameSpec cubic = julia;
+    cubic.FuncSwitch = kMandelbrot;
+    cubic.func = powerFunc(3);
+    std::tie(deepOf(cubic).re, deepOf(cubic).im) = levelCurvePoint(cubic, 0.9, 40);
+    FrameSpec cubicJulia = julia;
+    cubicJulia.func = powerFunc(3);
+    std::tie(deepOf(cubicJulia).re, deepOf(cubicJulia).im) = levelCurvePoint(cubicJulia, 0.5, 40);
+    FrameSpec tip = deepFrame();
+    deepOf(tip) = DeepView{"-2", "0", "1e-34"};
+    tip.width = tip.height = 8;
+    tip.maxIters = 300;
+    for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 12, 1000), aroundCopy(144, 240, 0.4, 12, 5000), julia, tip,
+                               cubic, cubicJulia, aroundCopy(185, 300, 0.2, 8, 5000)}) {
+        SCOPED_TRACE(deepOf(p).radius + (p.julia() ? " julia" : "") + " z^" + std::to_string(integerPower(p.func)));
+        const DeepFrame frame(p);
+        std::set<std::int32_t> counts;
+        int escaped = 0;
+        for (int i = 0; i < p.width * p.height; i += 3) {
+            const int col = i % p.width, row = i / p.width;
+            DeepCounters counters;
+            DeepFrame::EscapePoint e{-1, {}, true, {}};
+            const std::int32_t n = frame.recount(col, row, counters, &e);
+            const BruteEscape want = bruteForceEscape(p, col, row);
+            counts.insert(n);
+            EXPECT_EQ(n, want.count) << "pixel " << col << ", " << row;
+            EXPECT_EQ(counters.recounted, 1u);
+            if (want.n < 0)
+                continue;
+            ++escaped;
+            EXPECT_EQ(e.n, want.n);
+            EXPECT_NEAR(e.z.re, want.zr, 1e-12 * std::fabs(want.zr) + 1e-300);
+            EXPECT_NEAR(e.z.im, want.zi, 1e-12 * std::fabs(want.zi) + 1e-300);
+            const Cx d = e.dz.toCx();
+            EXPECT_LT(std::hypot(d.re - want.dzr, d.im - want.dzi), 1e-6 * std::hypot(want.dzr, want.dzi));
+        }
+        EXPECT_GT(counts.size(), 1u);
+        EXPECT_GT(escaped, 0);
+    }
 }

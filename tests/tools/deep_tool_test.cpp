@@ -190,6 +190,32 @@ TEST(DeepRenderTest, ThreadCountChangesNeitherPictureNorCounts)
     EXPECT_EQ(pictures[0], pictures[1]);
 }
 
+// Around a copy of period 8007 at 1e-26, its centre cut short, pixels that
+// doubles lose between the copy's periods come out as MPFR's through the
+// whole renderer, and --stats says how many were counted again.
+TEST(DeepRenderTest, PixelsThatDoublesLoseAreCountedAgain)
+{
+    QTemporaryDir dir;
+    const QString npy = dir.filePath(QStringLiteral("c.npy"));
+    const QStringList args{"--center", "-0.74364388703715870475219150611477977821525,0.13182590420531197049313205638514067897295",
+                           "--radius", "1e-26", "--size", "48", "--iters", "30000", "--counts", npy, "--stats",
+                           "--output", dir.filePath(QStringLiteral("c.png"))};
+    const Outcome r = render(args);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const int at = r.out.indexOf("recounted ");
+    ASSERT_GE(at, 0) << r.out.toStdString();
+    EXPECT_GE(r.out.mid(at + 10).split('\n').front().toInt(), 10);
+    const std::vector<std::int64_t> counts = readCounts(npy, 48);
+    ASSERT_EQ(counts.size(), 2304u);
+    FrameSpec p = deepFrame();
+    deepOf(p) = DeepView{"-0.74364388703715870475219150611477977821525",
+                         "0.13182590420531197049313205638514067897295", "1e-26"};
+    p.width = p.height = 48;
+    p.maxIters = 30000;
+    for (const auto& [col, row] : {std::pair{28, 38}, {3, 13}, {9, 26}, {31, 34}})
+        EXPECT_EQ(counts[static_cast<std::size_t>(row * 48 + col)], bruteForceCount(p, col, row)) << col << ", " << row;
+}
+
 TEST(DeepRenderTest, ColouringsFollowTheCountsAndThePictureCarriesItsCommand)
 {
     QTemporaryDir dir;
