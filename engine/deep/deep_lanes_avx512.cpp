@@ -54,6 +54,39 @@ void point(const double* twiceZ, Lanes& l)
     l.Z2i = gather<8>(twiceZ + 1, l.j);
 }
 
+// Where each lane's orbit point lies, for passes in which no lane moves to
+// another point than the next: there a pass loads each lane's 2Z, re and im
+// side by side, as one 16-byte load, and sorts them into vectors of re and
+// of im with two permutes. On Zen 4 this costs less than two gathers.
+struct Points {
+    const double* at[W];
+};
+
+Points pointsOf(const double* twiceZ, __m512i j)
+{
+    alignas(64) std::int64_t k[W];
+    _mm512_store_si512(k, j);
+    Points p;
+    for (int i = 0; i < W; ++i)
+        p.at[i] = twiceZ + k[i];
+    return p;
+}
+
+void point(const Points& p, std::int64_t shift, Lanes& l)
+{
+    // (AVX-512F inserts four floats where AVX-512DQ would insert two doubles.)
+    const auto pair = [&](int i) { return _mm_castpd_ps(_mm_loadu_pd(p.at[i] + shift)); };
+    const auto four = [&](int first) {
+        __m512 v = _mm512_castps128_ps512(pair(first));
+        v = _mm512_insertf32x4(v, pair(first + 1), 1);
+        v = _mm512_insertf32x4(v, pair(first + 2), 2);
+        return _mm512_castps_pd(_mm512_insertf32x4(v, pair(first + 3), 3));
+    };
+    const __m512d low = four(0), high = four(4);
+    l.Z2r = _mm512_permutex2var_pd(low, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), high);
+    l.Z2i = _mm512_permutex2var_pd(low, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), high);
+}
+
 __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re), _mm512_mul_pd(im, im)); }
 
 __m512d half(__m512d v) { return _mm512_mul_pd(_mm512_set1_pd(0.5), v); }
@@ -96,7 +129,7 @@ __mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __
 
 // One pass's step, to the next point, which twiceZ is shifted to: dz ->
 // (2Z + dz) dz + dc; and how far z may have strayed, as stray::passed.
-void advance(Lanes& v, const double* twiceZ)
+void advance(Lanes& v, const Points& p, std::int64_t shift)
 {
     const __m512d zr = _mm512_add_pd(half(v.Z2r), v.dzr), zi = _mm512_add_pd(half(v.Z2i), v.dzi);
     const __m512d rounded = _mm512_mul_pd(_mm512_set1_pd(16.0 * stray::kUnit2), norm(v.dzr, v.dzi));
@@ -107,7 +140,7 @@ void advance(Lanes& v, const double* twiceZ)
     const __m512d ni = _mm512_add_pd(_mm512_mul_pd(tr, v.dzi), _mm512_mul_pd(ti, v.dzr));
     v.dzr = _mm512_add_pd(nr, v.dcr);
     v.dzi = _mm512_add_pd(ni, v.dci);
-    point(twiceZ, v);
+    point(p, shift, v);
 }
 
 // A quiet range per lane: every |dz|^2 is quiet on an idle lane.
@@ -139,6 +172,9 @@ std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t
     Lanes v[U];
     for (int u = 0; u < U; ++u)
         v[u] = lanes[u];
+    Points at[U];
+    for (int u = 0; u < U; ++u)
+        at[u] = pointsOf(o.twiceZ, v[u].j);
     std::int64_t taken = 0;
     for (;;) {
         Quiet window[U];
@@ -148,7 +184,7 @@ std::int64_t quietPasses(Lanes (&lanes)[U], const DeepLaneOrbit& o, std::int64_t
             ++taken;
             unsigned odd = 0;
             for (int u = 0; u < U; ++u) {
-                advance(v[u], o.twiceZ + 2 * taken);
+                advance(v[u], at[u], 2 * taken);
                 odd |= unquiet(v[u], window[u]);
             }
             if (odd != 0) {  // the window's narrowest point may lie ahead
