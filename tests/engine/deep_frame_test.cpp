@@ -1065,6 +1065,12 @@ TEST(DeepFrame, AMinibrotsWanderingPixelsCountAsMpfr)
     }
     EXPECT_EQ(counters.recounted, std::size(kWandering));
     EXPECT_EQ(frame.recounted(), std::size(kWandering));
+    // In double-double, against the file's orbit too: it keeps what lies
+    // below the orbit's doubles, and an orbit that ends early, its rest with
+    // it. All but the worst pixel: even double-double's roundings may lose
+    // its orbit, so it takes every pass in MPFR.
+    EXPECT_EQ(counters.recountedInMpfr, 1u);
+    EXPECT_EQ(filed.recountedInMpfr, 1u);
     expectLanesAgree(frame);
     int wrong = 0;
     for (int i = 0; i < p.width * p.height; i += 13)
@@ -1101,6 +1107,7 @@ TEST(DeepFrame, RecountsInLanesAreRecountsOneByOne)
             DeepCounters many;
             frame.recountMany(kernel, pixels.data(), pixels.size(), got.data(), many);
             EXPECT_EQ(many.recounted, pixels.size());
+            EXPECT_EQ(many.recountedInMpfr, one.recountedInMpfr);
             for (std::size_t i = 0; i < pixels.size(); ++i) {
                 SCOPED_TRACE(std::string(isaName(isa)) + " pixel " + std::to_string(pixels[i].col) + ", " +
                              std::to_string(pixels[i].row));
@@ -1176,19 +1183,35 @@ TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
     deepOf(tip) = DeepView{"-2", "0", "1e-34"};
     tip.width = tip.height = 8;
     tip.maxIters = 300;
-    for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 12, 1000), aroundCopy(144, 240, 0.4, 12, 5000), julia, tip,
-                               cubic, cubicJulia, aroundCopy(185, 300, 0.2, 8, 5000)}) {
+    enum class Mpfr { Never, Always };  // which recounts take every pass in MPFR
+    const std::pair<FrameSpec, Mpfr> frames[] = {{aroundCopy(25, 60, 0.3, 12, 1000), Mpfr::Never},
+                                                 {aroundCopy(144, 240, 0.4, 12, 5000), Mpfr::Never},
+                                                 {julia, Mpfr::Never},
+                                                 {tip, Mpfr::Always},
+                                                 {cubic, Mpfr::Always},
+                                                 {cubicJulia, Mpfr::Always},
+                                                 {aroundCopy(185, 300, 0.2, 8, 5000), Mpfr::Always}};
+    for (const auto& [p, mpfr] : frames) {
         SCOPED_TRACE(deepOf(p).radius + (p.julia() ? " julia" : "") + " z^" + std::to_string(integerPower(p.func)));
         const DeepFrame frame(p);
+        // A saved orbit serves frames of any size, and each cuts it where its
+        // own orbit would have ended: the copies' come back near 0 early.
+        std::string error;
+        const std::unique_ptr<const DeepFrame> filed = loaded(p, saved(*DeepFrame::buildForAnySize(p, {})), &error);
+        ASSERT_TRUE(filed) << error;
         std::set<std::int32_t> counts;
-        int escaped = 0;
+        int escaped = 0, inMpfr = 0, pixels = 0;
         for (int i = 0; i < p.width * p.height; i += 3) {
             const int col = i % p.width, row = i / p.width;
-            DeepCounters counters;
+            DeepCounters counters, fromFile;
             DeepFrame::EscapePoint e{-1, {}, true, {}};
             const std::int32_t n = frame.recount(col, row, counters, &e);
             const BruteEscape want = bruteForceEscape(p, col, row);
             counts.insert(n);
+            ++pixels;
+            EXPECT_EQ(filed->recount(col, row, fromFile, nullptr), n) << "pixel " << col << ", " << row << " from the file";
+            EXPECT_EQ(fromFile.recountedInMpfr, counters.recountedInMpfr) << "pixel " << col << ", " << row;
+            inMpfr += static_cast<int>(counters.recountedInMpfr);
             EXPECT_EQ(n, want.count) << "pixel " << col << ", " << row;
             EXPECT_EQ(counters.recounted, 1u);
             if (want.n < 0)
@@ -1202,5 +1225,27 @@ TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
         }
         EXPECT_GT(counts.size(), 1u);
         EXPECT_GT(escaped, 0);
+        EXPECT_EQ(inMpfr, mpfr == Mpfr::Never ? 0 : pixels);
+    }
+}
+
+// The minibrot's wandering pixels magnify a change of where they start
+// some 10^17 times by the time they escape (moving one by 1e-17 of a pixel
+// changes its count): their recounts escape where MPFR's orbits do, to nine
+// digits, only if every pass keeps double-double's precision.
+TEST(DeepFrame, WanderingPixelsRecountedEscapeWhereMpfrsOrbitsDo)
+{
+    const FrameSpec p = wanderingMinibrot();
+    const DeepFrame frame(p);
+    for (const auto& [col, row] : kWandering) {
+        DeepCounters counters;
+        DeepFrame::EscapePoint e{-1, {}, false, {}};
+        const std::int32_t n = frame.recount(col, row, counters, &e);
+        const BruteEscape want = bruteForceEscape(p, col, row, 400);
+        ASSERT_GE(want.n, 0);
+        EXPECT_EQ(n, want.count);
+        EXPECT_EQ(e.n, want.n);
+        EXPECT_NEAR(e.z.re, want.zr, 1e-9 * std::fabs(want.zr)) << "pixel " << col << ", " << row;
+        EXPECT_NEAR(e.z.im, want.zi, 1e-9 * std::fabs(want.zi)) << "pixel " << col << ", " << row;
     }
 }
