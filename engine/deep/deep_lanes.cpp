@@ -7,9 +7,17 @@
 
 DeepLaneOrbit laneOrbit(const LaneTables& t)
 {
-    return {t.twiceZ.data(),     t.radii.data(),     t.point.low.data(),
-            t.point.span.data(), t.window.low.data(), t.window.span.data(),
-            t.nearBound,         t.restart,           {t.lastPoints[0], t.lastPoints[1]}};
+    return {t.twiceZ.data(),
+            t.radii.data(),
+            t.point.low.data(),
+            t.point.span.data(),
+            t.window.low.data(),
+            t.window.span.data(),
+            t.pointFloor.data(),
+            t.windowFloor.data(),
+            t.nearBound,
+            t.restart,
+            {t.lastPoints[0], t.lastPoints[1]}};
 }
 
 namespace {

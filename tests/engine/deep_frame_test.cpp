@@ -256,8 +256,8 @@ TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
 {
     const double twiceZ[] = {0.0, 0.0, 2e-3, 0.0, 1.0, 0.5, 0.2, 0.2};
     const double radii[] = {0.0, 0.0, 0.0, 0.0};
-    const std::uint64_t none[] = {0, 0, 0, 0};  // no quiet passes
-    const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, 0.0, 0, {3, 3}};
+    const std::uint64_t none[] = {0, 0, 0, 0}, never[] = {~0ull, ~0ull, ~0ull, ~0ull};  // no quiet passes
+    const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, never, never, 0.0, 0, {3, 3}};
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
         DeepLaneState s = lanesWith({0.01, 0.0}, {0.02, 0.01}, 1, 1);
