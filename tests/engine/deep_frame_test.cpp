@@ -12,6 +12,7 @@
 #include "engine/deep/deep_frame.h"
 #include "engine/deep/deep_lanes.h"
 #include "engine/deep/lane_tables.h"
+#include "engine/deep/stray.h"
 #include "engine/escape_time.h"
 #include "engine/view.h"
 #include "tests/support/deep_reference.h"
@@ -289,6 +290,88 @@ TEST(DeepLanes, StartOverAtTheLastPointThatAQuietSpanCovers)
         const DeepLaneEvents events = kernel.step(s, lanes);
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 4) << "did not start over at point " << 1 + kQuietWindow;
+    }
+}
+
+namespace {
+
+// One lane's passes as count() takes them, on an orbit with step radii
+// but no steps: where it stops (handed back for a step, or at its limit),
+// and its estimate of straying, built from stray.h.
+struct LaneReplay {
+    std::int64_t m;
+    double stray;
+    bool handedBack;
+};
+
+LaneReplay replayLane(const std::vector<Cx>& Z, const std::vector<double>& radii, std::size_t m, Cx dz, Cx dc,
+                      int passes)
+{
+    double s = 0.0;
+    for (int n = 0;; ++n) {
+        if (n == passes)
+            return {static_cast<std::int64_t>(m), s, false};
+        const Cx z{Z[m].re + dz.re, Z[m].im + dz.im};
+        const double nz = norm(z), nZ = norm(Z[m]);
+        if (nz < norm(dz) || (m != 0 && nZ < norm(dz)) || m + 1 == Z.size()) {
+            s = stray::rebased(s, nz, nZ);
+            dz = z;
+            m = 0;
+        }
+        if (norm(dz) < radii[m])
+            return {static_cast<std::int64_t>(m), s, true};
+        s = stray::passed(2, s, nz, norm(dz), norm(dc));
+        const Cx t{2.0 * Z[m].re + dz.re, 2.0 * Z[m].im + dz.im};
+        dz = {t.re * dz.re - t.im * dz.im + dc.re, t.re * dz.im + t.im * dz.re + dc.im};
+        ++m;
+    }
+}
+
+} // namespace
+
+// Starting over in the middle of plain passes, where lanes may take it
+// without stopping, as count() does: on the orbit point's distance alone
+// from a lane that began at the centre's start, and before a bilinear
+// step at the point it starts over at, or at the one after it. The lane
+// ends where count() would, with the same estimate of straying, bit for
+// bit.
+TEST(DeepLanes, StartOverAmidPlainPassesAsCountDoes)
+{
+    ReferenceOrbit orbit;
+    orbit.z.assign(20, Cx{0.25, 0.0});
+    orbit.z[0] = {0.0, 0.0};
+    orbit.z[3] = {1e-3, 0.0};  // closer to 0 than the delta, the pixel not
+    const Cx dc{0.004, 0.0};
+    struct Case {
+        const char* what;
+        std::size_t m;
+        Cx dz;
+        std::size_t stepAt;  // where a step may start, below radius
+        double radius;
+        bool handedBack;
+        std::int64_t endsAt;
+    };
+    const Case cases[] = {{"from the centre's start", 0, {0.002, 0.0}, 0, 0.0, false, 2},
+                          {"a step where it starts over", 1, {0.004, 0.0}, 0, 1.0, true, 0},
+                          {"a step one point on", 2, {0.006016, 0.0}, 1, 3e-5, true, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<double> radii(orbit.size(), 0.0);
+        radii[c.stepAt] = c.radius;
+        const LaneReplay want = replayLane(orbit.z, radii, c.m, c.dz, dc, 5);
+        ASSERT_EQ(want.handedBack, c.handedBack);
+        ASSERT_EQ(want.m, c.endsAt);
+        const LaneTables t = laneTables({orbit, radii});
+        for (const auto& [isa, kernel] : laneKernelsHere()) {
+            SCOPED_TRACE(isaName(isa));
+            DeepLaneState s = lanesWith(c.dz, dc, static_cast<std::int64_t>(c.m), 5);
+            s.dcStray[0] = 4.0 * stray::kUnit2 * norm(dc);
+            const DeepLaneEvents events = kernel.step(s, laneOrbit(t));
+            EXPECT_EQ(events.handBack, c.handedBack ? 1u : 0u);
+            EXPECT_EQ(events.done, c.handedBack ? 0u : 1u);
+            EXPECT_EQ(s.m[0], want.m);
+            EXPECT_EQ(s.stray[0], want.stray);
+        }
     }
 }
 
