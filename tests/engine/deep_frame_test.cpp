@@ -1335,3 +1335,17 @@ TEST(DeepFrame, WanderingPixelsRecountedEscapeWhereMpfrsOrbitsDo)
         EXPECT_NEAR(e.z.im, want.zi, 1e-9 * std::fabs(want.zi)) << "pixel " << col << ", " << row;
     }
 }
+
+// An estimate that overflows stays strayed, even where a pass then takes it
+// times a zero derivative (z exactly 0): inf * 0 is NaN, which no bound
+// admits.
+TEST(DeepFrame, AnEstimateThatOverflowsStaysStrayed)
+{
+    double s = 1.0;
+    for (int pass = 0; pass < 2000 && !std::isinf(s); ++pass)
+        s = stray::passed(2, s, 1e3, 1e-3, 0.0);
+    ASSERT_TRUE(std::isinf(s));
+    EXPECT_TRUE(stray::strayed(s));
+    EXPECT_TRUE(stray::strayed(stray::passed(2, s, 0.0, 0.0, 0.0)));
+    EXPECT_FALSE(stray::strayed(stray::passed(2, 0.0, 0.0, 0.0, 0.0)));
+}
