@@ -367,13 +367,22 @@ TEST(DeepLanes, StartOverAmidPlainPassesAsCountDoes)
         const LaneTables t = laneTables({orbit, radii});
         for (const auto& [isa, kernel] : laneKernelsHere()) {
             SCOPED_TRACE(isaName(isa));
-            DeepLaneState s = lanesWith(c.dz, dc, static_cast<std::int64_t>(c.m), 5);
-            s.dcStray[0] = 4.0 * stray::kUnit2 * norm(dc);
+            DeepLaneState s = lanesWith(c.dz, dc, static_cast<std::int64_t>(c.m), 5, 2);
+            s.dcStray[0] = s.dcStray[1] = 4.0 * stray::kUnit2 * norm(dc);
+            // A second lane beside it that never starts over, and keeps its
+            // own estimate when the first does.
+            const Cx other{1e-4, 1e-4};
+            s.dzr[1] = other.re;
+            s.dzi[1] = other.im;
+            s.m[1] = 5;
             const DeepLaneEvents events = kernel.step(s, laneOrbit(t));
             EXPECT_EQ(events.handBack, c.handedBack ? 1u : 0u);
-            EXPECT_EQ(events.done, c.handedBack ? 0u : 1u);
+            EXPECT_EQ(events.done, c.handedBack ? 0u : 3u);
             EXPECT_EQ(s.m[0], want.m);
             EXPECT_EQ(s.stray[0], want.stray);
+            const LaneReplay beside = replayLane(orbit.z, radii, 5, other, dc, static_cast<int>(5 - s.left[1]));
+            EXPECT_EQ(s.m[1], beside.m);
+            EXPECT_EQ(s.stray[1], beside.stray);
         }
     }
 }
