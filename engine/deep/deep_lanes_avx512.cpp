@@ -56,15 +56,21 @@ void point(const double* twiceZ, Lanes& l)
 // 16-byte load, and sorts them into vectors of re and of im with two
 // permutes. On Zen 4 this costs less than two gathers. Offsets, like j, are
 // in doubles from the table's start, less the passes taken when they were
-// set, which each load adds back.
+// set, which each load adds back. Idle lanes load what a busy one does:
+// their own j stays 0 while lanes that start over take the loop on for
+// longer than the orbit, and any Z keeps their zero delta.
 struct Points {
     std::int64_t at[W];
 };
 
-Points pointsOf(__m512i j)
+Points pointsOf(__m512i j, __mmask8 busy)
 {
     Points p;
     _mm512_storeu_si512(p.at, j);
+    const int first = busy != 0 ? __builtin_ctz(busy) : 0;
+    for (int i = 0; i < W; ++i)
+        if ((busy >> i & 1) == 0)
+            p.at[i] = p.at[first];
     return p;
 }
 
@@ -190,7 +196,7 @@ __m512i floorsAt(const Lanes& v, const std::uint64_t* floors)
 std::int64_t quietPasses(Lanes& lanes, const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until)
 {
     Lanes v = lanes;
-    Points at = pointsOf(v.j);
+    Points at = pointsOf(v.j, v.busy);
     Top t = topOf(v);
     const __m512d fourBelow = _mm512_set1_pd(kFourBelow), nearBound = _mm512_set1_pd(o.nearBound);
     std::int64_t taken = 0;
@@ -223,7 +229,7 @@ std::int64_t quietPasses(Lanes& lanes, const DeepLaneOrbit& o, std::int64_t pass
             if (rebase != 0) {
                 startOver(v, rebase, t.zr, t.zi, t.nz, nZ, _mm512_set1_epi64(2 * (o.restart - taken)));
                 t.ndz = _mm512_mask_blend_pd(rebase, t.ndz, t.nz);
-                at = pointsOf(v.j);
+                at = pointsOf(v.j, v.busy);
                 break;  // the window's floors are those of the points left
             }
         }

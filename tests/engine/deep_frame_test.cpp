@@ -387,6 +387,34 @@ TEST(DeepLanes, StartOverAmidPlainPassesAsCountDoes)
     }
 }
 
+// A lane that starts over again and again, every three passes, takes a
+// thousand passes on an orbit of twenty points without stopping: it ends
+// where count() would, and neither it nor the idle lanes beside it read
+// outside the orbit's tables (as the sanitizers check).
+TEST(DeepLanes, StartingOverAgainAndAgainStaysOnTheOrbit)
+{
+    ReferenceOrbit orbit;
+    orbit.z.assign(20, Cx{0.25, 0.0});
+    orbit.z[0] = {0.0, 0.0};
+    orbit.z[3] = {1e-3, 0.0};
+    const Cx dc{0.004, 0.0}, dz{0.002, 0.0};
+    const std::vector<double> radii(orbit.size(), 0.0);
+    const LaneReplay want = replayLane(orbit.z, radii, 0, dz, dc, 1000);
+    ASSERT_FALSE(want.handedBack);
+    const LaneTables t = laneTables({orbit, radii});
+    for (const auto& [isa, kernel] : laneKernelsHere()) {
+        SCOPED_TRACE(isaName(isa));
+        DeepLaneState s = lanesWith(dz, dc, 0, 1000);
+        s.dcStray[0] = 4.0 * stray::kUnit2 * norm(dc);
+        DeepLaneEvents events{0, 0};
+        for (int calls = 0; events.done == 0 && calls < 2000; ++calls)
+            events = kernel.step(s, laneOrbit(t));
+        EXPECT_EQ(events.done, 1u);
+        EXPECT_EQ(s.m[0], want.m);
+        EXPECT_EQ(s.stray[0], want.stray);
+    }
+}
+
 // A Julia pixel starts on the centre's orbit and starts over on the orbit
 // of 0, which follows it in the tables. At the centre's start count() makes
 // no test of the orbit point: a lane there stays on the centre's orbit
