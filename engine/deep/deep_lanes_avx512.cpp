@@ -3,7 +3,8 @@
 // The lane step of deep_lane_step.h written out with AVX-512's mask
 // registers: the generic vectors would carry every comparison as a vector of
 // all-ones lanes and convert it back for each select. The arithmetic of a
-// pass and its tests are the same, operation for operation.
+// pass and its tests are the same, operation for operation; these lanes
+// also start pixels over without leaving their loop of passes.
 #include <immintrin.h>
 
 #include "engine/deep/deep_lanes.h"
@@ -192,7 +193,8 @@ __m512i floorsAt(const Lanes& v, const std::uint64_t* floors)
 // registers. Rather than moving every lane's j on, the loop shifts the
 // tables by the passes it has taken; a lane that starts over takes a j
 // less those passes. Each busy lane stops at the orbit's end at the latest,
-// whose floor is never cleared, so no lane reads beyond the tables.
+// whose floor is never cleared, and idle lanes load what a busy one does,
+// so no lane reads beyond the tables.
 std::int64_t quietPasses(Lanes& lanes, const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until)
 {
     Lanes v = lanes;
