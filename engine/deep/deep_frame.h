@@ -25,8 +25,10 @@ struct DeepCounters {
     std::uint64_t iterations = 0;
     std::uint64_t approximated = 0;
     std::uint64_t rebased = 0;
-    // Pixels counted again in more precision (recount()).
+    // Pixels counted again in more precision (recount()), and those of them
+    // that double-double could not serve, counted with every pass in MPFR.
     std::uint64_t recounted = 0;
+    std::uint64_t recountedInMpfr = 0;
 };
 
 // The radius as log2: a double would underflow.

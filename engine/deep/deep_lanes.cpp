@@ -7,9 +7,17 @@
 
 DeepLaneOrbit laneOrbit(const LaneTables& t)
 {
-    return {t.twiceZ.data(),     t.radii.data(),     t.point.low.data(),
-            t.point.span.data(), t.window.low.data(), t.window.span.data(),
-            t.nearBound,         t.restart,           {t.lastPoints[0], t.lastPoints[1]}};
+    return {t.twiceZ.data(),
+            t.radii.data(),
+            t.point.low.data(),
+            t.point.span.data(),
+            t.window.low.data(),
+            t.window.span.data(),
+            t.pointFloor.data(),
+            t.windowFloor.data(),
+            t.nearBound,
+            t.restart,
+            {t.lastPoints[0], t.lastPoints[1]}};
 }
 
 namespace {
@@ -81,6 +89,7 @@ private:
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
         counters_.recounted += pixel.recounted;
+        counters_.recountedInMpfr += pixel.recountedInMpfr;
         skipped_[lane] += skipped(pixel);
         if (count == DeepFrame::kStrayed) {
             counters_.iterations += pixel.iterations;
@@ -119,6 +128,7 @@ private:
         DeepCounters pixel;
         frame_.recountMany(kernel_.recount, pixels_.data(), pixels_.size(), recounts_.data(), pixel);
         counters_.recounted += pixel.recounted;
+        counters_.recountedInMpfr += pixel.recountedInMpfr;
         for (std::size_t i = 0; i < deferred_.size(); ++i) {
             const Deferred& d = deferred_[i];
             if (slots_.out[d.slot - slots_.first].passes == EscapeRun::kCancelled)
@@ -184,6 +194,7 @@ private:
         counters_.approximated += pixel.approximated;
         counters_.rebased += pixel.rebased;
         counters_.recounted += pixel.recounted;
+        counters_.recountedInMpfr += pixel.recountedInMpfr;
         return static_cast<std::int32_t>(pixel.iterations);
     }
 

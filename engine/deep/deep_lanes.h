@@ -34,6 +34,7 @@ struct DeepLaneOrbit {
     const double* twiceZ;
     const double* radii;
     const std::uint64_t *pointLow, *pointSpan, *windowLow, *windowSpan;
+    const std::uint64_t *pointFloor, *windowFloor;
     double nearBound;
     std::int64_t restart, lastPoints[2];
 };

@@ -133,6 +133,7 @@ std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, Escape
 
     // Every pass in MPFR, at the orbit's precision and more, from the
     // pixel's place: the centre plus k R / H on each axis.
+    ++counters.recountedInMpfr;
     const mpfr_prec_t bits = bits_ + 192;
     const BigFloat radius = readDecimal(p.deepView().radius, bits);
     BigFloat dre(bits), dim(bits);

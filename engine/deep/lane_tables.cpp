@@ -61,5 +61,14 @@ LaneTables laneTables(const LaneOrbit& centre, const LaneOrbit* restart)
         put(t.window, m, *std::max_element(low.begin() + first, low.begin() + last),
             *std::min_element(high.begin() + first, high.begin() + last));
     }
+    constexpr std::uint64_t kNever = ~std::uint64_t{0};
+    t.pointFloor = low;
+    t.pointFloor[static_cast<std::size_t>(t.lastPoints[0])] = kNever;
+    t.pointFloor[static_cast<std::size_t>(t.lastPoints[1])] = kNever;
+    t.windowFloor.assign(size, kNever);
+    for (std::size_t m = 0; m + kQuietWindow < size; ++m) {
+        const auto first = static_cast<std::ptrdiff_t>(m + 1);
+        t.windowFloor[m] = *std::max_element(t.pointFloor.begin() + first, t.pointFloor.begin() + first + kQuietWindow);
+    }
     return t;
 }

@@ -39,6 +39,12 @@ struct LaneTables {
     // m + 1 to m + kQuietWindow. Empty at each orbit's end, where pixels
     // start over.
     QuietRanges point, window;
+    // For lanes that test starting over and escaping themselves each pass:
+    // the least |dz|^2 (in bits) at which a pass at point m takes no
+    // bilinear step and stays in doubles, the low end of its quiet range,
+    // and the most of those from m + 1 to m + kQuietWindow. All ones at
+    // each orbit's end, and for windows that reach one.
+    std::vector<std::uint64_t> pointFloor, windowFloor;
     // Below nearBound a lane may need a bilinear step (the largest radius)
     // or leave doubles (kDeltaFloor squared, with room to spare).
     double nearBound = 0.0;

@@ -12,6 +12,7 @@
 #include "engine/deep/deep_frame.h"
 #include "engine/deep/deep_lanes.h"
 #include "engine/deep/lane_tables.h"
+#include "engine/deep/stray.h"
 #include "engine/escape_time.h"
 #include "engine/view.h"
 #include "tests/support/deep_reference.h"
@@ -77,6 +78,9 @@ void expectLanesAgree(const DeepFrame& frame)
         EXPECT_EQ(differ, 0) << first;
         EXPECT_EQ(lanes.iterations, scalar.iterations);
         EXPECT_EQ(lanes.approximated, scalar.approximated);
+        // The lanes carry count()'s estimate of straying: they recount the
+        // same pixels.
+        EXPECT_EQ(lanes.recounted, scalar.recounted);
     }
 }
 
@@ -256,8 +260,8 @@ TEST(DeepLanes, StartOverWhereTheOrbitPointIsCloserTo0ThanTheDelta)
 {
     const double twiceZ[] = {0.0, 0.0, 2e-3, 0.0, 1.0, 0.5, 0.2, 0.2};
     const double radii[] = {0.0, 0.0, 0.0, 0.0};
-    const std::uint64_t none[] = {0, 0, 0, 0};  // no quiet passes
-    const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, 0.0, 0, {3, 3}};
+    const std::uint64_t none[] = {0, 0, 0, 0}, never[] = {~0ull, ~0ull, ~0ull, ~0ull};  // no quiet passes
+    const DeepLaneOrbit orbit{twiceZ, radii, none, none, none, none, never, never, 0.0, 0, {3, 3}};
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
         DeepLaneState s = lanesWith({0.01, 0.0}, {0.02, 0.01}, 1, 1);
@@ -289,6 +293,125 @@ TEST(DeepLanes, StartOverAtTheLastPointThatAQuietSpanCovers)
         const DeepLaneEvents events = kernel.step(s, lanes);
         EXPECT_EQ(events.done, 1u);
         EXPECT_EQ(s.m[0], 4) << "did not start over at point " << 1 + kQuietWindow;
+    }
+}
+
+namespace {
+
+// One lane's passes as count() takes them, on an orbit with step radii
+// but no steps: where it stops (handed back for a step, or at its limit),
+// and its estimate of straying, built from stray.h.
+struct LaneReplay {
+    std::int64_t m;
+    double stray;
+    bool handedBack;
+};
+
+LaneReplay replayLane(const std::vector<Cx>& Z, const std::vector<double>& radii, std::size_t m, Cx dz, Cx dc,
+                      int passes)
+{
+    double s = 0.0;
+    for (int n = 0;; ++n) {
+        if (n == passes)
+            return {static_cast<std::int64_t>(m), s, false};
+        const Cx z{Z[m].re + dz.re, Z[m].im + dz.im};
+        const double nz = norm(z), nZ = norm(Z[m]);
+        if (nz < norm(dz) || (m != 0 && nZ < norm(dz)) || m + 1 == Z.size()) {
+            s = stray::rebased(s, nz, nZ);
+            dz = z;
+            m = 0;
+        }
+        if (norm(dz) < radii[m])
+            return {static_cast<std::int64_t>(m), s, true};
+        s = stray::passed(2, s, nz, norm(dz), norm(dc));
+        const Cx t{2.0 * Z[m].re + dz.re, 2.0 * Z[m].im + dz.im};
+        dz = {t.re * dz.re - t.im * dz.im + dc.re, t.re * dz.im + t.im * dz.re + dc.im};
+        ++m;
+    }
+}
+
+} // namespace
+
+// Starting over in the middle of plain passes, where lanes may take it
+// without stopping, as count() does: on the orbit point's distance alone
+// from a lane that began at the centre's start, and before a bilinear
+// step at the point it starts over at, or at the one after it. The lane
+// ends where count() would, with the same estimate of straying, bit for
+// bit.
+TEST(DeepLanes, StartOverAmidPlainPassesAsCountDoes)
+{
+    ReferenceOrbit orbit;
+    orbit.z.assign(20, Cx{0.25, 0.0});
+    orbit.z[0] = {0.0, 0.0};
+    orbit.z[3] = {1e-3, 0.0};  // closer to 0 than the delta, the pixel not
+    const Cx dc{0.004, 0.0};
+    struct Case {
+        const char* what;
+        std::size_t m;
+        Cx dz;
+        std::size_t stepAt;  // where a step may start, below radius
+        double radius;
+        bool handedBack;
+        std::int64_t endsAt;
+    };
+    const Case cases[] = {{"from the centre's start", 0, {0.002, 0.0}, 0, 0.0, false, 2},
+                          {"a step where it starts over", 1, {0.004, 0.0}, 0, 1.0, true, 0},
+                          {"a step one point on", 2, {0.006016, 0.0}, 1, 3e-5, true, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<double> radii(orbit.size(), 0.0);
+        radii[c.stepAt] = c.radius;
+        const LaneReplay want = replayLane(orbit.z, radii, c.m, c.dz, dc, 5);
+        ASSERT_EQ(want.handedBack, c.handedBack);
+        ASSERT_EQ(want.m, c.endsAt);
+        const LaneTables t = laneTables({orbit, radii});
+        for (const auto& [isa, kernel] : laneKernelsHere()) {
+            SCOPED_TRACE(isaName(isa));
+            DeepLaneState s = lanesWith(c.dz, dc, static_cast<std::int64_t>(c.m), 5, 2);
+            s.dcStray[0] = s.dcStray[1] = 4.0 * stray::kUnit2 * norm(dc);
+            // A second lane beside it that never starts over, and keeps its
+            // own estimate when the first does.
+            const Cx other{1e-4, 1e-4};
+            s.dzr[1] = other.re;
+            s.dzi[1] = other.im;
+            s.m[1] = 5;
+            const DeepLaneEvents events = kernel.step(s, laneOrbit(t));
+            EXPECT_EQ(events.handBack, c.handedBack ? 1u : 0u);
+            EXPECT_EQ(events.done, c.handedBack ? 0u : 3u);
+            EXPECT_EQ(s.m[0], want.m);
+            EXPECT_EQ(s.stray[0], want.stray);
+            const LaneReplay beside = replayLane(orbit.z, radii, 5, other, dc, static_cast<int>(5 - s.left[1]));
+            EXPECT_EQ(s.m[1], beside.m);
+            EXPECT_EQ(s.stray[1], beside.stray);
+        }
+    }
+}
+
+// A lane that starts over again and again, every three passes, takes a
+// thousand passes on an orbit of twenty points without stopping: it ends
+// where count() would, and neither it nor the idle lanes beside it read
+// outside the orbit's tables (as the sanitizers check).
+TEST(DeepLanes, StartingOverAgainAndAgainStaysOnTheOrbit)
+{
+    ReferenceOrbit orbit;
+    orbit.z.assign(20, Cx{0.25, 0.0});
+    orbit.z[0] = {0.0, 0.0};
+    orbit.z[3] = {1e-3, 0.0};
+    const Cx dc{0.004, 0.0}, dz{0.002, 0.0};
+    const std::vector<double> radii(orbit.size(), 0.0);
+    const LaneReplay want = replayLane(orbit.z, radii, 0, dz, dc, 1000);
+    ASSERT_FALSE(want.handedBack);
+    const LaneTables t = laneTables({orbit, radii});
+    for (const auto& [isa, kernel] : laneKernelsHere()) {
+        SCOPED_TRACE(isaName(isa));
+        DeepLaneState s = lanesWith(dz, dc, 0, 1000);
+        s.dcStray[0] = 4.0 * stray::kUnit2 * norm(dc);
+        DeepLaneEvents events{0, 0};
+        for (int calls = 0; events.done == 0 && calls < 2000; ++calls)
+            events = kernel.step(s, laneOrbit(t));
+        EXPECT_EQ(events.done, 1u);
+        EXPECT_EQ(s.m[0], want.m);
+        EXPECT_EQ(s.stray[0], want.stray);
     }
 }
 
@@ -1065,6 +1188,12 @@ TEST(DeepFrame, AMinibrotsWanderingPixelsCountAsMpfr)
     }
     EXPECT_EQ(counters.recounted, std::size(kWandering));
     EXPECT_EQ(frame.recounted(), std::size(kWandering));
+    // In double-double, against the file's orbit too: it keeps what lies
+    // below the orbit's doubles, and an orbit that ends early, its rest with
+    // it. All but the worst pixel: even double-double's roundings may lose
+    // its orbit, so it takes every pass in MPFR.
+    EXPECT_EQ(counters.recountedInMpfr, 1u);
+    EXPECT_EQ(filed.recountedInMpfr, 1u);
     expectLanesAgree(frame);
     int wrong = 0;
     for (int i = 0; i < p.width * p.height; i += 13)
@@ -1101,6 +1230,7 @@ TEST(DeepFrame, RecountsInLanesAreRecountsOneByOne)
             DeepCounters many;
             frame.recountMany(kernel, pixels.data(), pixels.size(), got.data(), many);
             EXPECT_EQ(many.recounted, pixels.size());
+            EXPECT_EQ(many.recountedInMpfr, one.recountedInMpfr);
             for (std::size_t i = 0; i < pixels.size(); ++i) {
                 SCOPED_TRACE(std::string(isaName(isa)) + " pixel " + std::to_string(pixels[i].col) + ", " +
                              std::to_string(pixels[i].row));
@@ -1176,19 +1306,35 @@ TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
     deepOf(tip) = DeepView{"-2", "0", "1e-34"};
     tip.width = tip.height = 8;
     tip.maxIters = 300;
-    for (const FrameSpec& p : {aroundCopy(25, 60, 0.3, 12, 1000), aroundCopy(144, 240, 0.4, 12, 5000), julia, tip,
-                               cubic, cubicJulia, aroundCopy(185, 300, 0.2, 8, 5000)}) {
+    enum class Mpfr { Never, Always };  // which recounts take every pass in MPFR
+    const std::pair<FrameSpec, Mpfr> frames[] = {{aroundCopy(25, 60, 0.3, 12, 1000), Mpfr::Never},
+                                                 {aroundCopy(144, 240, 0.4, 12, 5000), Mpfr::Never},
+                                                 {julia, Mpfr::Never},
+                                                 {tip, Mpfr::Always},
+                                                 {cubic, Mpfr::Always},
+                                                 {cubicJulia, Mpfr::Always},
+                                                 {aroundCopy(185, 300, 0.2, 8, 5000), Mpfr::Always}};
+    for (const auto& [p, mpfr] : frames) {
         SCOPED_TRACE(deepOf(p).radius + (p.julia() ? " julia" : "") + " z^" + std::to_string(integerPower(p.func)));
         const DeepFrame frame(p);
+        // A saved orbit serves frames of any size, and each cuts it where its
+        // own orbit would have ended: the copies' come back near 0 early.
+        std::string error;
+        const std::unique_ptr<const DeepFrame> filed = loaded(p, saved(*DeepFrame::buildForAnySize(p, {})), &error);
+        ASSERT_TRUE(filed) << error;
         std::set<std::int32_t> counts;
-        int escaped = 0;
+        int escaped = 0, inMpfr = 0, pixels = 0;
         for (int i = 0; i < p.width * p.height; i += 3) {
             const int col = i % p.width, row = i / p.width;
-            DeepCounters counters;
+            DeepCounters counters, fromFile;
             DeepFrame::EscapePoint e{-1, {}, true, {}};
             const std::int32_t n = frame.recount(col, row, counters, &e);
             const BruteEscape want = bruteForceEscape(p, col, row);
             counts.insert(n);
+            ++pixels;
+            EXPECT_EQ(filed->recount(col, row, fromFile, nullptr), n) << "pixel " << col << ", " << row << " from the file";
+            EXPECT_EQ(fromFile.recountedInMpfr, counters.recountedInMpfr) << "pixel " << col << ", " << row;
+            inMpfr += static_cast<int>(counters.recountedInMpfr);
             EXPECT_EQ(n, want.count) << "pixel " << col << ", " << row;
             EXPECT_EQ(counters.recounted, 1u);
             if (want.n < 0)
@@ -1202,5 +1348,41 @@ TEST(DeepFrame, RecountsAreMpfrsCountsAndEscapes)
         }
         EXPECT_GT(counts.size(), 1u);
         EXPECT_GT(escaped, 0);
+        EXPECT_EQ(inMpfr, mpfr == Mpfr::Never ? 0 : pixels);
     }
+}
+
+// The minibrot's wandering pixels magnify a change of where they start
+// some 10^17 times by the time they escape (moving one by 1e-17 of a pixel
+// changes its count): their recounts escape where MPFR's orbits do, to nine
+// digits, only if every pass keeps double-double's precision.
+TEST(DeepFrame, WanderingPixelsRecountedEscapeWhereMpfrsOrbitsDo)
+{
+    const FrameSpec p = wanderingMinibrot();
+    const DeepFrame frame(p);
+    for (const auto& [col, row] : kWandering) {
+        DeepCounters counters;
+        DeepFrame::EscapePoint e{-1, {}, false, {}};
+        const std::int32_t n = frame.recount(col, row, counters, &e);
+        const BruteEscape want = bruteForceEscape(p, col, row, 400);
+        ASSERT_GE(want.n, 0);
+        EXPECT_EQ(n, want.count);
+        EXPECT_EQ(e.n, want.n);
+        EXPECT_NEAR(e.z.re, want.zr, 1e-9 * std::fabs(want.zr)) << "pixel " << col << ", " << row;
+        EXPECT_NEAR(e.z.im, want.zi, 1e-9 * std::fabs(want.zi)) << "pixel " << col << ", " << row;
+    }
+}
+
+// An estimate that overflows stays strayed, even where a pass then takes it
+// times a zero derivative (z exactly 0): inf * 0 is NaN, which no bound
+// admits.
+TEST(DeepFrame, AnEstimateThatOverflowsStaysStrayed)
+{
+    double s = 1.0;
+    for (int pass = 0; pass < 2000 && !std::isinf(s); ++pass)
+        s = stray::passed(2, s, 1e3, 1e-3, 0.0);
+    ASSERT_TRUE(std::isinf(s));
+    EXPECT_TRUE(stray::strayed(s));
+    EXPECT_TRUE(stray::strayed(stray::passed(2, s, 0.0, 0.0, 0.0)));
+    EXPECT_FALSE(stray::strayed(stray::passed(2, 0.0, 0.0, 0.0, 0.0)));
 }
