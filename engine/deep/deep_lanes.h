@@ -28,8 +28,9 @@ struct DeepLaneState {
 // The frame's lane tables (lane_tables.h) as plain arrays. A lane takes
 // most passes as quiet ones, tested against the window of the point where
 // the test was last made, and against that point's own range only where
-// that fails. Pixels start over at point `restart`, and at the last point
-// of either orbit.
+// that fails (the AVX-512 lanes, which test escaping and starting over
+// themselves, take only the floors below those ranges). Pixels start over
+// at point `restart`, and at the last point of either orbit.
 struct DeepLaneOrbit {
     const double* twiceZ;
     const double* radii;
