@@ -13,11 +13,13 @@ namespace {
 
 FrameSpec mandelbrotCopy()
 {
-    const Nucleus copy = nucleusNearI(-2);
+    // A copy of period 70, long enough for steps that lanes leave their
+    // passes for (bla_table.h), and its surroundings.
+    const Nucleus copy = nucleusNearI(17);
     FrameSpec p = deepFrame();
     deepOf(p).re = copy.re;
     deepOf(p).im = copy.im;
-    deepOf(p).radius = "3e-20";
+    deepOf(p).radius = "3e-49";
     p.width = p.height = 90;
     p.maxIters = 3000;
     return p;
