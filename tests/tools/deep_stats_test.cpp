@@ -25,6 +25,21 @@ FrameSpec mandelbrotCopy()
     return p;
 }
 
+// A copy of period 406 at 3e-303: the pixels' deltas start below doubles,
+// and their constant terms below the doubles' normal range, and lanes take
+// them on as their deltas grow.
+FrameSpec copyBelowDoubles()
+{
+    const Nucleus copy = nucleusNearI(185);
+    FrameSpec p = deepFrame();
+    deepOf(p).re = copy.re;
+    deepOf(p).im = copy.im;
+    deepOf(p).radius = "3e-303";
+    p.width = p.height = 48;
+    p.maxIters = 20000;
+    return p;
+}
+
 // On the edge of the Julia set of c = -0.12 + 0.75i (found by bisection
 // along a ray from 0), where the pixels are handed to the lanes as z.
 FrameSpec juliaEdge()
@@ -42,14 +57,15 @@ FrameSpec juliaEdge()
 }
 
 // The block scheme with the lanes draws every pixel as the one-at-a-time
-// evaluator does, Mandelbrot and Julia sets alike. The skipped passes are a
+// evaluator does, Mandelbrot and Julia sets alike, and pixels that start
+// below doubles too. The skipped passes are a
 // share of the iterations: counted, like them, for the evaluations the
 // picture used, so that samples evaluated ahead of need by the lanes add
 // nothing. One at a time, nothing is evaluated ahead.
 TEST(DeepRenderTest, LanesDrawWhatOneAtATimeDrawsAndCountOnlyTheEvaluationsThePictureUsed)
 {
-    for (const FrameSpec& p : {mandelbrotCopy(), juliaEdge()}) {
-        SCOPED_TRACE(p.julia() ? "Julia set" : "Mandelbrot set");
+    for (const FrameSpec& p : {mandelbrotCopy(), copyBelowDoubles(), juliaEdge()}) {
+        SCOPED_TRACE(deepOf(p).radius);
         const DeepFrame frame(p);
         ASSERT_TRUE(frame.hasLanes());
         CountCanvas one(p.width), many(p.width);
