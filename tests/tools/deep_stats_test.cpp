@@ -25,9 +25,9 @@ FrameSpec mandelbrotCopy()
     return p;
 }
 
-// A copy of period 406 at 3e-303: the pixels' deltas start below doubles,
-// and their constant terms below the doubles' normal range, and lanes take
-// them on as their deltas grow.
+// A copy of period 406 at 3e-303: the pixels' deltas start far below the
+// 2^-400 where count() leaves its extended exponent, and lanes take them on
+// as they grow past it.
 FrameSpec copyBelowDoubles()
 {
     const Nucleus copy = nucleusNearI(185);
