@@ -484,7 +484,7 @@ std::int32_t DeepFrame::countFrom(int col, int row, DeepCounters& counters, Esca
                                   LanePoint* forLane) const
 {
     const CxExp pixel = pixelDelta(col, row);
-    Track t{&orbit_, &table_, 0, 0, false};
+    Track t{&orbit_, &table_, 0, 0, forLane != nullptr};
     if (escape && escape->derive) {
         escape->dz = params_.julia() ? CxExp{1.0, 0.0, 0} : CxExp{};
         t.derivative = &escape->dz;
