@@ -27,11 +27,14 @@ BlaStep merge(const BlaStep& x, const BlaStep& y, double dcMax)
 
 } // namespace
 
-BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant, const CxExp& frameDc)
+BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant, const CxExp& frameDc,
+                   std::int64_t leastForLanes)
 {
     const std::size_t size = orbit.size();
     shortest2_.assign(size, 0.0);
+    lanes2_.assign(size, 0.0);
     first_.assign(size + 1, 0);
+    forLanes_.assign(size, 0);
     if (size < 3)
         return;
     // Steps reach at most the orbit's last point.
@@ -114,9 +117,11 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant,
         // Each point's steps in a row, shortest first. A step's radius is
         // at most that of its first half, the shorter step from the same
         // point: past the first of radius zero none holds.
+        const auto least = std::min(leastForLanes, static_cast<std::int64_t>(end - start));
         for (std::size_t k = 0; k + start < end; ++k) {
             const std::size_t m = start + k;
             std::int64_t longest = 1;
+            std::uint32_t shorter = 0;  // of the steps from m, those too short for lanes
             for (std::size_t j = 0; j < depth && (k & ((std::size_t{2} << j) - 1)) == 0; ++j) {
                 const BlaStep& s = levels[j][k >> (j + 1)];
                 if (!(s.r > 0.0))
@@ -125,33 +130,40 @@ BlaTable::BlaTable(const ReferenceOrbit& orbit, double dcMax, bool withConstant,
                     continue;  // the same step as the level below, at the end of the run
                 if (longest == 1)
                     shortest2_[m] = s.r2;
+                if (s.len < least)
+                    ++shorter;
+                else if (first_[m + 1] == shorter)
+                    lanes2_[m] = s.r2;
                 steps_.push_back(s);
                 ++first_[m + 1];
                 longest = s.len;
             }
+            forLanes_[m] = shorter;
         }
         start = end + 1;
     }
-    for (std::size_t m = 0; m < size; ++m)
+    for (std::size_t m = 0; m < size; ++m) {
         first_[m + 1] += first_[m];
+        forLanes_[m] += first_[m];
+    }
 }
 
-const BlaStep* BlaTable::lookupAt(std::size_t m, double dzMagnitude, bool squared, std::int64_t maxLen,
-                                  std::int64_t* len) const
+const BlaStep* BlaTable::lookupAt(std::size_t m, double dz, Delta kind, std::int64_t maxLen, std::int64_t* len) const
 {
     // The radii fall as the steps from m grow: climb while they hold, keep
     // the last that did. A pixel that starts over once a period mostly
     // takes the longest, which is tried first.
-    const std::uint32_t first = first_[m], end = first_[m + 1];
+    const std::uint32_t first = kind == Delta::Lanes ? forLanes_[m] : first_[m], end = first_[m + 1];
+    const bool squared = kind != Delta::Extended;
     const BlaStep& longest = steps_[end - 1];
-    if (longest.len <= maxLen && dzMagnitude < (squared ? longest.r2 : longest.r)) {
+    if (longest.len <= maxLen && dz < (squared ? longest.r2 : longest.r)) {
         *len = longest.len;
         return &longest;
     }
     const BlaStep* best = nullptr;
     for (std::uint32_t i = first; i < end - 1; ++i) {
         const BlaStep& s = steps_[i];
-        if (s.len > maxLen || !(dzMagnitude < (squared ? s.r2 : s.r)))
+        if (s.len > maxLen || !(dz < (squared ? s.r2 : s.r)))
             break;
         best = &s;
     }

@@ -131,6 +131,11 @@ public:
     std::int32_t resume(int col, int row, LanePoint& at, DeepCounters& counters, bool undecided = false,
                         EscapePoint* escape = nullptr, bool deferStrayed = false) const;
     static constexpr std::int32_t kStrayed = -2;
+    // count() for a pixel that laneStart() refused, but kForLane where its
+    // passes come into doubles and a lane may take them on as for resume():
+    // at `at`, with the constant term dc of the lane's passes.
+    std::int32_t countToLane(int col, int row, LanePoint& at, Cx& dc, DeepCounters& counters,
+                             EscapePoint* escape) const;
     // The count of a pixel whose orbit in doubles may have strayed from the
     // true one (stray.h), and where it escaped: its orbit perturbed in
     // double-double from the exact pixel, or where that does not reach
@@ -212,6 +217,8 @@ private:
     Outcome passes(Track& t, D& dz, const D& dc, DeepCounters& counters) const;
     CxExp pixelDelta(int col, int row) const;
     static Cx inDoubles(const CxExp& dc);
+    // count(), or countToLane() where forLane is given.
+    std::int32_t countFrom(int col, int row, DeepCounters& counters, EscapePoint* escape, LanePoint* forLane) const;
     // Iterates until done, in doubles first when `doubles`, and returns the
     // count (or kForLane, for a pixel from a lane, with its delta in d).
     std::int32_t finish(Track& t, CxExp dz, Cx& d, const CxExp& dc, bool doubles, DeepCounters& counters,

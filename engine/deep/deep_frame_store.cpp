@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr char kHeader[] = "kavrel deep orbit 2\n";
+constexpr char kHeader[] = "kavrel deep orbit 3\n";
 constexpr std::uint32_t kByteOrder = 0x01020304;
 
 class Hash {
@@ -153,7 +153,9 @@ struct BlaTableStore {
     {
         out.vector(t.steps_);
         out.vector(t.first_);
+        out.vector(t.forLanes_);
         out.vector(t.shortest2_);
+        out.vector(t.lanes2_);
     }
     // The steps of an orbit of `points` points, checked so that no lookup
     // reads outside them.
@@ -163,13 +165,16 @@ struct BlaTableStore {
         // for memory that the orbit does not justify.
         t.steps_ = in.vector<BlaStep>(2 * static_cast<std::uint64_t>(points) + 2);
         t.first_ = in.vector<std::uint32_t>(static_cast<std::uint64_t>(points) + 1);
+        t.forLanes_ = in.vector<std::uint32_t>(points);
         t.shortest2_ = in.vector<double>(points);
+        t.lanes2_ = in.vector<double>(points);
         if (!in.ok)
             return false;
-        if (t.steps_.empty() && t.first_.empty() && t.shortest2_.empty())
+        if (t.steps_.empty() && t.first_.empty() && t.forLanes_.empty() && t.shortest2_.empty() && t.lanes2_.empty())
             return true;
         if (t.first_.size() < t.shortest2_.size() + 1 || t.first_.size() > points + 1 || t.first_.front() != 0 ||
-            t.first_.back() != t.steps_.size())
+            t.first_.back() != t.steps_.size() || t.forLanes_.size() != t.shortest2_.size() ||
+            t.lanes2_.size() != t.shortest2_.size())
             return false;
         for (std::size_t i = 1; i < t.first_.size(); ++i)
             if (t.first_[i] < t.first_[i - 1])
@@ -182,10 +187,11 @@ struct BlaTableStore {
             for (std::uint32_t k = t.first_[m]; k < t.first_[m + 1]; ++k)
                 if (t.steps_[k].len > static_cast<std::int64_t>(points - 1 - m))
                     return false;
-            // What a lookup compares first: the shortest step's radius, or
-            // zero where no step starts.
-            const std::uint32_t first = t.first_[m], end = t.first_[m + 1];
-            if (t.shortest2_[m] != (first == end ? 0.0 : t.steps_[first].r2))
+            // What a lookup in doubles compares first: the radius of the
+            // shortest step it may take, or zero where it may take none.
+            const std::uint32_t first = t.first_[m], lanes = t.forLanes_[m], end = t.first_[m + 1];
+            if (lanes < first || lanes > end || t.shortest2_[m] != (first == end ? 0.0 : t.steps_[first].r2) ||
+                t.lanes2_[m] != (lanes == end ? 0.0 : t.steps_[lanes].r2))
                 return false;
         }
         return true;

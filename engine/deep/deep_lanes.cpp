@@ -141,8 +141,8 @@ private:
         deferred_.clear();
     }
 
-    // Starts queued points on idle lanes; a point that count() must take is
-    // finished at once.
+    // Starts queued points on idle lanes; a point that count() must take
+    // first is taken on where its passes come into doubles, or finished.
     void fill()
     {
         for (int lane = 0; lane < kernel_.lanes && next_ < slots_.end; ++lane) {
@@ -160,7 +160,15 @@ private:
                     break;
                 }
                 DeepCounters pixel;
-                const std::int32_t count = frame_.count(col, row, pixel, wanted());
+                const std::int32_t count = frame_.countToLane(col, row, at, dc, pixel, wanted());
+                if (count == DeepFrame::kForLane) {
+                    // In doubles at last: the lane takes the pixel on.
+                    counters_.approximated += pixel.approximated;
+                    counters_.rebased += pixel.rebased;
+                    load(lane, col, row, at, dc);
+                    skipped_[lane] = skipped(pixel);
+                    break;
+                }
                 put(next_, count, add(pixel), skipped(pixel), col, row);
             }
         }

@@ -1,8 +1,5 @@
 // Compiled with -mavx2 (and without -mfma): called only where the processor
 // has AVX2.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"  // recount_lane_step.h
-#endif
 
 #include <immintrin.h>
 
@@ -56,4 +53,4 @@ struct Gather {
 
 DeepLaneKernel avx2DeepLanes() { return deepLanes<Vec4, 1, laneBits, Gather>(); }
 
-RecountKernel avx2RecountLanes() { return recountLanes(); }
+RecountKernel avx2RecountLanes() { return recountLanes<RecountVec4>(); }

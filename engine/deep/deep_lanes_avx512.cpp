@@ -294,4 +294,4 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
 
 DeepLaneKernel avx512DeepLanes() { return {step, W}; }
 
-RecountKernel avx512RecountLanes() { return recountLanes(); }
+RecountKernel avx512RecountLanes() { return recountLanes<RecountVec8>(); }

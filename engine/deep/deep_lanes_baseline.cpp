@@ -1,8 +1,5 @@
 // Compiled with the target's baseline flags: SSE2 on x86-64, and whatever
 // vectors the compiler makes of the generic ones elsewhere.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"  // recount_lane_step.h
-#endif
 
 #include "engine/deep/deep_lane_step.h"
 #include "engine/deep/recount_lane_step.h"
@@ -43,4 +40,4 @@ using PairGather = ElementGather<Vec2>;
 
 DeepLaneKernel baselineDeepLanes() { return deepLanes<Vec2, 1, laneBits, PairGather>(); }
 
-RecountKernel baselineRecountLanes() { return recountLanes(); }
+RecountKernel baselineRecountLanes() { return recountLanes<RecountVec2>(); }

@@ -198,7 +198,7 @@ void DeepFrame::recountMany(RecountKernel kernel, const RecountPixel* pixels, st
     std::size_t next = 0;
     int busy = 0;
     const auto fill = [&] {
-        for (int lane = 0; lane < kRecountLanes && next < count; ++lane) {
+        for (int lane = 0; lane < kernel.lanes && next < count; ++lane) {
             if (s.busy[lane] != 0)
                 continue;
             const CxDd delta = exactDelta(params_, bits_ + 192, offset_, pixels[next].col, pixels[next].row);

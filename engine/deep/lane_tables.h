@@ -60,7 +60,7 @@ struct LaneTables {
 double quietBound(Cx Z);
 
 // A reference orbit with its step radii: per point, the |dz|^2 below which
-// a bilinear step starts there (BlaTable::shortestRadii2()).
+// a bilinear step starts there (BlaTable::laneRadii2()).
 struct LaneOrbit {
     const ReferenceOrbit& orbit;
     const std::vector<double>& stepRadii;

@@ -5,11 +5,6 @@
 // from the standard library, so that no code built for a wider instruction
 // set is ever picked for a narrower one.
 
-// Its vectors of eight doubles are wider than SSE2's and AVX2's registers,
-// and pass between functions of internal linkage only: the files of those
-// instruction sets silence GCC's warning that their calling convention
-// would differ from AVX-512's (-Wpsabi).
-
 #include "engine/deep/deep_frame.h"
 #include "engine/deep/double_double.h"
 #include "engine/deep/recount_lanes.h"
@@ -17,11 +12,18 @@
 
 namespace {
 
-// Eight lanes as GCC/clang vectors of eight doubles, whatever the
-// instruction set makes of them. The arithmetic of a pass is recount()'s,
-// operation for operation.
+// W lanes as GCC/clang vectors of W doubles, one register of the
+// instruction set each: a double-double complex number takes four of them,
+// and a pass holds several, which wider vectors would spill. The arithmetic
+// of a pass is recount()'s, operation for operation.
+typedef double RecountVec2 __attribute__((vector_size(16)));
+typedef double RecountVec4 __attribute__((vector_size(32)));
+typedef double RecountVec8 __attribute__((vector_size(64)));
+
+template <class V>
 struct RecountLanes {
-    typedef double V __attribute__((vector_size(8 * kRecountLanes)));
+    static constexpr int W = sizeof(V) / sizeof(double);
+    static_assert(W <= kRecountLanes, "the state holds the lanes");
     using M = decltype(V{} < V{});
     using D = DdOf<V>;
     using C = CxDdOf<V>;
@@ -42,7 +44,7 @@ struct RecountLanes {
     static unsigned bits(M m)
     {
         unsigned b = 0;
-        for (int k = 0; k < kRecountLanes; ++k)
+        for (int k = 0; k < W; ++k)
             b |= m[k] != 0 ? 1u << k : 0u;
         return b;
     }
@@ -65,7 +67,7 @@ struct RecountLanes {
         RecountEvents events;
         for (;;) {
             C Z;
-            for (int k = 0; k < kRecountLanes; ++k) {
+            for (int k = 0; k < W; ++k) {
                 const double* hi = o.hi[orbit[k]] + 2 * m[k];
                 const double* lo = o.lo[orbit[k]] + 2 * m[k];
                 Z.re.hi[k] = hi[0];
@@ -121,6 +123,10 @@ struct RecountLanes {
     }
 };
 
-RecountKernel recountLanes() { return {RecountLanes::step}; }
+template <class V>
+RecountKernel recountLanes()
+{
+    return {RecountLanes<V>::step, RecountLanes<V>::W};
+}
 
 } // namespace

@@ -6,7 +6,8 @@
 
 // Pixels recounted side by side (DeepFrame::recountMany): the perturbed
 // double-double passes of DeepFrame::recount, operation for operation, in
-// vectors of kRecountLanes pixels, each at its own point of the orbits.
+// vectors of a kernel's lanes (at most kRecountLanes) pixels, each at its
+// own point of the orbits.
 
 constexpr int kRecountLanes = 8;
 
@@ -44,6 +45,7 @@ using RecountStep = RecountEvents (*)(RecountLaneState& s, const RecountOrbits& 
 
 struct RecountKernel {
     RecountStep step = nullptr;
+    int lanes = 0;  // the first of the state's lanes that the step takes
 };
 
 RecountKernel baselineRecountLanes();

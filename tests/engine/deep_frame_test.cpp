@@ -827,20 +827,20 @@ TEST(BlaTable, MergedStepsKeepTheRadiiTheirHalvesAllow)
     };
     const Step two = merged(single(1), single(2)), four = merged(two, merged(single(3), single(4)));
     std::int64_t len = 0;
-    const BlaStep* s = table.lookup(1, 1e-40, true, 2, &len);
+    const BlaStep* s = table.lookup(1, 1e-40, BlaTable::Delta::Doubles, 2, &len);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(len, 2);
     EXPECT_EQ(s->r, two.r);
     EXPECT_LT(two.r, single(1).r) << "the second half's radius decides";
     EXPECT_LT(two.r, single(2).r / magnitude(single(1).A) * 0.97) << "and the constant term takes its share";
-    s = table.lookup(1, 1e-40, true, 4, &len);
+    s = table.lookup(1, 1e-40, BlaTable::Delta::Doubles, 4, &len);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(len, 4);
     EXPECT_EQ(s->r, four.r);
     EXPECT_EQ(s->A.re, four.A.re);
     EXPECT_EQ(s->B.im, four.B.im);
     // Beyond its radius the step is not taken; the shorter one may be.
-    EXPECT_EQ(table.lookup(1, four.r * four.r * 1.0001, true, 4, &len), two.r > four.r * 1.0001 ? s - 1 : nullptr);
+    EXPECT_EQ(table.lookup(1, four.r * four.r * 1.0001, BlaTable::Delta::Doubles, 4, &len), two.r > four.r * 1.0001 ? s - 1 : nullptr);
 }
 
 TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
@@ -864,13 +864,13 @@ TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
         for (const int m : {1, copy.period + 1, 4 * copy.period + 1}) {
             SCOPED_TRACE(m);
             std::int64_t len = 0;
-            const BlaStep* s = table.lookup(static_cast<std::size_t>(m), dz2, true, 100000, &len);
+            const BlaStep* s = table.lookup(static_cast<std::size_t>(m), dz2, BlaTable::Delta::Doubles, 100000, &len);
             ASSERT_NE(s, nullptr);
             EXPECT_EQ(len, copy.period - 1);
-            ASSERT_NE(table.lookup(static_cast<std::size_t>(m), dz2, true, 40, &len), nullptr);
+            ASSERT_NE(table.lookup(static_cast<std::size_t>(m), dz2, BlaTable::Delta::Doubles, 40, &len), nullptr);
             EXPECT_EQ(len, 32);
             // Beyond the step's radius it is not taken.
-            EXPECT_EQ(table.lookup(static_cast<std::size_t>(m), s->r2 * 1.01, true, 100000, &len) == s, false);
+            EXPECT_EQ(table.lookup(static_cast<std::size_t>(m), s->r2 * 1.01, BlaTable::Delta::Doubles, 100000, &len) == s, false);
         }
     }
     // Ten radii off the copy, a delta of 1e-150 walks the whole orbit in a
@@ -882,13 +882,117 @@ TEST(DeepFrame, BilinearStepsCrossAPeriodAtOnce)
     int plain = 0, steps = 0;
     for (std::size_t m = 1; m + 1 < out.size();) {
         std::int64_t len = 1;
-        if (table.lookup(m, 1e-300, true, 100000, &len) != nullptr)
+        if (table.lookup(m, 1e-300, BlaTable::Delta::Doubles, 100000, &len) != nullptr)
             ++steps;
         else
             ++plain;
         m += static_cast<std::size_t>(len);
     }
     EXPECT_LE(plain + steps, 40) << plain << " passes without a step in an orbit of " << out.size();
+}
+
+// Lanes leave their passes only for steps of at least the table's least
+// length, or for a whole run where the run is shorter than that; pixels
+// iterated one at a time, in doubles or beyond, take every step. The radii
+// the lanes test are those of the shortest step they may take.
+TEST(BlaTable, LanesTakeOnlyStepsWorthLeavingThemFor)
+{
+    const mpfr_prec_t bits = 256;
+    const BigComplex zero{BigFloat(bits), BigFloat(bits)};
+    for (const int k : {17, -2}) {  // periods 70 and 32
+        const Nucleus copy = nucleusNearI(k);
+        SCOPED_TRACE(copy.period);
+        const ReferenceOrbit orbit = *computeOrbit(zero, {readDecimal(copy.re, bits), readDecimal(copy.im, bits)}, 2,
+                                                   static_cast<std::size_t>(3 * copy.period), bits);
+        const double dcMax = 1.5e-50;
+        const CxExp frameDc = CxExp::from({dcMax, 0.0});
+        const BlaTable every(orbit, dcMax, true, frameDc), lanes(orbit, dcMax, true, frameDc, 64);
+        // Runs from 1 past each return near 0 up to the next, or to the
+        // orbit's last point.
+        const int run = copy.period - 1;
+        const double dz2 = dcMax * dcMax;
+        int laneSteps = 0;
+        for (std::size_t m = 1; m + 1 < orbit.size(); ++m) {
+            SCOPED_TRACE(m);
+            const std::size_t start = m - m % copy.period + 1;
+            const std::size_t end = std::min(start + run, orbit.size() - 1);
+            const auto least = static_cast<std::int64_t>(std::min<std::size_t>(64, end - start));
+            for (const std::int64_t most : {std::int64_t{40}, least, std::int64_t{100000}}) {
+                std::int64_t len = 0, lenAll = 0;
+                const BlaStep* s = lanes.lookup(m, dz2, BlaTable::Delta::Lanes, most, &len);
+                const BlaStep* all = every.lookup(m, dz2, BlaTable::Delta::Doubles, most, &lenAll);
+                // Every step is still there for one pixel at a time.
+                const BlaStep* same = lanes.lookup(m, dz2, BlaTable::Delta::Doubles, most, &len);
+                EXPECT_EQ(same != nullptr, all != nullptr);
+                if (same != nullptr && all != nullptr) {
+                    EXPECT_EQ(same->len, all->len);
+                    EXPECT_EQ(same->A.re, all->A.re);
+                }
+                std::int64_t lenExt = 0;
+                const BlaStep* ext = lanes.lookup(m, std::sqrt(dz2), BlaTable::Delta::Extended, most, &lenExt);
+                EXPECT_EQ(ext != nullptr, all != nullptr);
+                if (s == nullptr) {
+                    // Lanes go without where the only steps are short.
+                    EXPECT_TRUE(all == nullptr || all->len < least) << all->len;
+                    continue;
+                }
+                ++laneSteps;
+                EXPECT_GE(s->len, least);
+                ASSERT_NE(all, nullptr);
+                EXPECT_EQ(s->len, all->len) << "where both may, lanes take the longest step too";
+                EXPECT_EQ(s->A.re, all->A.re) << "and the same";
+            }
+            // Lanes hand a pixel back just below the radius of the shortest
+            // step they may take, not at it.
+            const double r2 = lanes.laneRadii2()[m];
+            std::int64_t len = 0;
+            EXPECT_EQ(lanes.lookup(m, r2, BlaTable::Delta::Lanes, 100000, &len), nullptr);
+            if (r2 > 0.0) {
+                EXPECT_NE(lanes.lookup(m, r2 * (1.0 - 0x1p-20), BlaTable::Delta::Lanes, 100000, &len), nullptr);
+                // That step is `least` long: the first past the short ones.
+                const BlaStep* shortest = every.lookup(m, dz2, BlaTable::Delta::Doubles, least, &len);
+                ASSERT_NE(shortest, nullptr);
+                EXPECT_EQ(len, least);
+                EXPECT_EQ(shortest->r2, r2);
+            }
+        }
+        // Each period, from point 1 past its start, the whole run at once.
+        EXPECT_GE(laneSteps, 3 * 2);
+        const std::int64_t least = std::min(64, run);
+        std::int64_t len = 0;
+        const BlaStep* s = lanes.lookup(1, dz2, BlaTable::Delta::Lanes, 100000, &len);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(len, run);
+        if (run > 64) {
+            ASSERT_NE(lanes.lookup(1, dz2, BlaTable::Delta::Lanes, 64, &len), nullptr);
+            EXPECT_EQ(len, 64);
+        }
+        EXPECT_EQ(lanes.lookup(1, dz2, BlaTable::Delta::Lanes, least - 1, &len), nullptr);
+        ASSERT_NE(every.lookup(1, dz2, BlaTable::Delta::Doubles, least - 1, &len), nullptr);
+    }
+    // Along an orbit whose points do not repeat (seahorse valley), each
+    // step a lane takes from m is the one from m: its A is the product of
+    // 2 Z over the passes it crosses.
+    const ReferenceOrbit orbit = *computeOrbit(
+        zero, {readDecimal("-0.743643887037158704752191506114774", bits), readDecimal("0.131825904205311970493132056385139", bits)},
+        2, 3000, bits);
+    const double dcMax = 1.5e-24;
+    const BlaTable lanes(orbit, dcMax, true, CxExp::from({dcMax, 0.0}), 64);
+    int taken = 0;
+    for (std::size_t m = 1; m + 1 < orbit.size(); ++m) {
+        for (const std::int64_t most : {std::int64_t{64}, std::int64_t{100}, std::int64_t{100000}}) {
+            std::int64_t len = 0;
+            const BlaStep* s = lanes.lookup(m, 1e-60, BlaTable::Delta::Lanes, most, &len);
+            if (s == nullptr)
+                continue;
+            ++taken;
+            Cx A{1.0, 0.0};
+            for (std::int64_t i = 0; i < len; ++i)
+                A = 2.0 * orbit.z[m + static_cast<std::size_t>(i)] * A;
+            ASSERT_LT(std::sqrt(norm(s->A - A) / norm(A)), 1e-9) << m << ", " << len << " passes";
+        }
+    }
+    EXPECT_GT(taken, 30);
 }
 
 // A frame drawn against the orbits of a deeper one around the same centre

@@ -13,13 +13,30 @@ namespace {
 
 FrameSpec mandelbrotCopy()
 {
-    const Nucleus copy = nucleusNearI(-2);
+    // A copy of period 70, long enough for steps that lanes leave their
+    // passes for (bla_table.h), and its surroundings.
+    const Nucleus copy = nucleusNearI(17);
     FrameSpec p = deepFrame();
     deepOf(p).re = copy.re;
     deepOf(p).im = copy.im;
-    deepOf(p).radius = "3e-20";
+    deepOf(p).radius = "3e-49";
     p.width = p.height = 90;
     p.maxIters = 3000;
+    return p;
+}
+
+// A copy of period 406 at 3e-303: the pixels' deltas start far below the
+// 2^-400 where count() leaves its extended exponent, and lanes take them on
+// as they grow past it.
+FrameSpec copyBelowDoubles()
+{
+    const Nucleus copy = nucleusNearI(185);
+    FrameSpec p = deepFrame();
+    deepOf(p).re = copy.re;
+    deepOf(p).im = copy.im;
+    deepOf(p).radius = "3e-303";
+    p.width = p.height = 48;
+    p.maxIters = 20000;
     return p;
 }
 
@@ -40,14 +57,15 @@ FrameSpec juliaEdge()
 }
 
 // The block scheme with the lanes draws every pixel as the one-at-a-time
-// evaluator does, Mandelbrot and Julia sets alike. The skipped passes are a
+// evaluator does, Mandelbrot and Julia sets alike, and pixels that start
+// below doubles too. The skipped passes are a
 // share of the iterations: counted, like them, for the evaluations the
 // picture used, so that samples evaluated ahead of need by the lanes add
 // nothing. One at a time, nothing is evaluated ahead.
 TEST(DeepRenderTest, LanesDrawWhatOneAtATimeDrawsAndCountOnlyTheEvaluationsThePictureUsed)
 {
-    for (const FrameSpec& p : {mandelbrotCopy(), juliaEdge()}) {
-        SCOPED_TRACE(p.julia() ? "Julia set" : "Mandelbrot set");
+    for (const FrameSpec& p : {mandelbrotCopy(), copyBelowDoubles(), juliaEdge()}) {
+        SCOPED_TRACE(deepOf(p).radius);
         const DeepFrame frame(p);
         ASSERT_TRUE(frame.hasLanes());
         CountCanvas one(p.width), many(p.width);
