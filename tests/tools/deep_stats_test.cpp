@@ -11,34 +11,27 @@
 
 namespace {
 
-FrameSpec mandelbrotCopy()
+// A frame of `radius` centred on the copy nucleusNearI(k).
+FrameSpec onCopy(int k, const char* radius, int size, std::int32_t maxIters)
 {
-    // A copy of period 70, long enough for steps that lanes leave their
-    // passes for (bla_table.h), and its surroundings.
-    const Nucleus copy = nucleusNearI(17);
+    const Nucleus copy = nucleusNearI(k);
     FrameSpec p = deepFrame();
     deepOf(p).re = copy.re;
     deepOf(p).im = copy.im;
-    deepOf(p).radius = "3e-49";
-    p.width = p.height = 90;
-    p.maxIters = 3000;
+    deepOf(p).radius = radius;
+    p.width = p.height = size;
+    p.maxIters = maxIters;
     return p;
 }
+
+// A copy of period 70, long enough for steps that lanes leave their
+// passes for (bla_table.h), and its surroundings.
+FrameSpec mandelbrotCopy() { return onCopy(17, "3e-49", 90, 3000); }
 
 // A copy of period 406 at 3e-303: the pixels' deltas start far below the
 // 2^-400 where count() leaves its extended exponent, and lanes take them on
 // as they grow past it.
-FrameSpec copyBelowDoubles()
-{
-    const Nucleus copy = nucleusNearI(185);
-    FrameSpec p = deepFrame();
-    deepOf(p).re = copy.re;
-    deepOf(p).im = copy.im;
-    deepOf(p).radius = "3e-303";
-    p.width = p.height = 48;
-    p.maxIters = 20000;
-    return p;
-}
+FrameSpec copyBelowDoubles() { return onCopy(185, "3e-303", 48, 20000); }
 
 // On the edge of the Julia set of c = -0.12 + 0.75i (found by bisection
 // along a ray from 0), where the pixels are handed to the lanes as z.
