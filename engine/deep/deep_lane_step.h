@@ -56,18 +56,20 @@ struct DeepLanes {
 
     // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
     // lanes to hand back. Pixels start over on an orbit that starts at Z = 0.
-    static M top(Lanes& l, const DeepLaneOrbit& o, V zr, V zi, V nz)
+    // Start-overs of `live` lanes (not done in this pass) are counted.
+    static M top(Lanes& l, const DeepLaneOrbit& o, V zr, V zi, V nz, M live, std::uint64_t& rebased)
     {
         const V zero{};
         const V ndz = norm(l.dzr, l.dzi);
         // Closer to 0 than to the orbit point, the orbit point closer to 0
-        // than the pixel to it (but at the centre's start), or at an orbit's
-        // end: start over. (Where Z = 0, that changes nothing.)
+        // than the pixel to it (but at either orbit's start, where count()
+        // makes no such test), or at an orbit's end: start over.
         const V nZ = norm(0.5 * l.Z2r, 0.5 * l.Z2i);
-        const M rebase = (nz < ndz) | ((nZ < ndz) & (l.j != 0)) | (l.j == 2 * o.lastPoints[0]) |
-                         (l.j == 2 * o.lastPoints[1]);
+        const M nearZero = (nz < ndz) | ((nZ < ndz) & (l.j != 0) & (l.j != 2 * o.restart));
+        const M rebase = nearZero | (l.j == 2 * o.lastPoints[0]) | (l.j == 2 * o.lastPoints[1]);
         V ndzNow = ndz;
         if (Bits(rebase) != 0) {  // seldom
+            rebased += static_cast<unsigned>(__builtin_popcount(Bits(nearZero & live)));
             l.stray = rebase ? l.stray + 4.0 * stray::kUnit2 * (nz + nZ) : l.stray;
             l.dzr = rebase ? zr : l.dzr;
             l.dzi = rebase ? zi : l.dzi;
@@ -188,7 +190,7 @@ struct DeepLanes {
         for (int u = 0; u < U; ++u) {
             point(o.twiceZ, l[u]);
             const V zr = 0.5 * l[u].Z2r + l[u].dzr, zi = 0.5 * l[u].Z2i + l[u].dzi;
-            handBack |= Bits(top(l[u], o, zr, zi, norm(zr, zi))) << (u * W);
+            handBack |= Bits(top(l[u], o, zr, zi, norm(zr, zi), l[u].busy, s.rebased)) << (u * W);
         }
         // Passes until the first lane reaches its limit (idle lanes never do).
         std::int64_t untilLimit = INT64_MAX;
@@ -209,12 +211,13 @@ struct DeepLanes {
                 Lanes& v = l[u];
                 const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
                 const V nz = norm(zr, zi);
-                const unsigned d = Bits(((left[u] == passes) | (nz > kFourAbove)) & v.busy);
+                const M finished = ((left[u] == passes) | (nz > kFourAbove)) & v.busy;
+                const unsigned d = Bits(finished);
                 const unsigned near = Bits((nz >= kFourBelow) & v.busy) & ~d;
                 done |= d << (u * W);
                 undecided |= near << (u * W);
                 if (near == 0)  // else these lanes take their top in the next step
-                    handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
+                    handBack |= Bits(top(v, o, zr, zi, nz, v.busy & ~finished, s.rebased)) << (u * W);
             }
             events.done = done;
             events.undecided = undecided;

@@ -54,6 +54,8 @@ public:
                 continue;
             }
             const DeepLaneEvents events = kernel_.step(state_, orbit_);
+            counters_.rebased += state_.rebased;
+            state_.rebased = 0;
             for (unsigned lanes = events.done; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);

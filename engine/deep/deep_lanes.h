@@ -23,6 +23,9 @@ struct DeepLaneState {
     // term's rounding adds to that each pass.
     alignas(64) double stray[kMostDeepLanes], dcStray[kMostDeepLanes];
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
+    // Pixels started over where they came closer to 0 than to their orbit
+    // point (DeepCounters::rebased), which each step adds to.
+    std::uint64_t rebased = 0;
 };
 
 // The frame's lane tables (lane_tables.h) as plain arrays. A lane takes

@@ -78,6 +78,9 @@ void expectLanesAgree(const DeepFrame& frame)
         EXPECT_EQ(differ, 0) << first;
         EXPECT_EQ(lanes.iterations, scalar.iterations);
         EXPECT_EQ(lanes.approximated, scalar.approximated);
+        // They start over where count() does, one pixel's start-overs
+        // among them before lanes take it on.
+        EXPECT_EQ(lanes.rebased, scalar.rebased);
         // The lanes carry count()'s estimate of straying: they recount the
         // same pixels.
         EXPECT_EQ(lanes.recounted, scalar.recounted);
