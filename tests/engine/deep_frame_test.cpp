@@ -1360,6 +1360,36 @@ TEST(DeepFrame, RecountsInLanesAreRecountsOneByOne)
     }
 }
 
+// Passes below doubles round each some 2^-53 of the delta, which grows with
+// it: the estimate a pixel comes into doubles with is the size of how far
+// its delta is there from the exact one (its orbit less the centre's, in
+// MPFR), within a factor of 8 either way. (Around this copy, after some 2800
+// passes, the error comes out 1.6 to 3.5 times the estimate's root: the
+// copy's periods add roundings up that the estimate takes as independent.
+// The bound for recounting leaves room for that.)
+TEST(DeepFrame, ComingIntoDoublesTheEstimateIsThatOfThePassesBelowThem)
+{
+    const FrameSpec p = aroundCopy(185, 300, 0.0, 16, 5000);
+    const DeepFrame frame(p);
+    int handedOn = 0;
+    for (int i = 0; i < p.width * p.height; i += 3) {
+        const int col = i % p.width, row = i / p.width;
+        DeepFrame::LanePoint at;
+        Cx dc;
+        DeepCounters counters;
+        if (frame.countToLane(col, row, at, dc, counters, nullptr) != DeepFrame::kForLane)
+            continue;
+        ++handedOn;
+        EXPECT_GT(at.n, 100) << "the delta starts far below doubles";
+        const Cx exact = exactDelta(p, col, row, frame.precisionBits(), at.n, static_cast<int>(at.m),
+                                    frame.precisionBits() + 1000);
+        const double off = norm(Cx{at.dz.re - exact.re, at.dz.im - exact.im});
+        EXPECT_LE(off, 64.0 * at.stray) << "pixel " << col << ", " << row << " after " << at.n << " passes";
+        EXPECT_GE(off, at.stray / 64.0) << "pixel " << col << ", " << row << " after " << at.n << " passes";
+    }
+    EXPECT_GT(handedOn, 40);
+}
+
 // A lane starts a pixel where count() leaves its first passes: from there
 // both come to the same pass for a lane to take on, with the same delta and
 // estimate of straying, bit for bit (what a lane's start sets of the
