@@ -89,11 +89,11 @@ struct DeepLanes {
 
     // One pass's step, to the next point, at `shift` doubles past the
     // lanes' own: dz -> (2Z + dz) dz + dc; and how far z may have strayed,
-    // as stray::passed.
-    static void advance(Lanes& v, const double* twiceZ, const Points& p, std::int64_t shift)
+    // as stray::passed, given ndz = |dz|^2.
+    static void advance(Lanes& v, V ndz, const double* twiceZ, const Points& p, std::int64_t shift)
     {
         const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
-        v.stray = 4.0 * norm(zr, zi) * (v.stray + 16.0 * stray::kUnit2 * norm(v.dzr, v.dzi)) + v.dcStray;
+        v.stray = 4.0 * norm(zr, zi) * (v.stray + 16.0 * stray::kUnit2 * ndz) + v.dcStray;
         const V tr = v.Z2r + v.dzr, ti = v.Z2i + v.dzi;
         const V nr = tr * v.dzr - ti * v.dzi, ni = tr * v.dzi + ti * v.dzr;
         v.dzr = nr + v.dcr;
@@ -118,10 +118,11 @@ struct DeepLanes {
         return {(G::words(low, v.j) & v.busy) ^ sign, (G::words(span, v.j) | ~v.busy) ^ sign};
     }
 
-    // Lanes whose pass is quiet, given the range that covers it.
-    static M quiet(const Lanes& v, const Quiet& q)
+    // Lanes whose pass is quiet, given ndz = |dz|^2 and the range that
+    // covers it.
+    static M quiet(V ndz, const Quiet& q)
     {
-        const Unsigned above = reinterpret_cast<Unsigned>(norm(v.dzr, v.dzi)) - reinterpret_cast<Unsigned>(q.low);
+        const Unsigned above = reinterpret_cast<Unsigned>(ndz) - reinterpret_cast<Unsigned>(q.low);
         return q.span > reinterpret_cast<M>(above);
     }
 
@@ -136,9 +137,11 @@ struct DeepLanes {
     {
         Lanes v[U];
         Points at[U];
+        V ndz[U];  // each pass's |dz|^2, for its test and the next one's estimate
         for (int u = 0; u < U; ++u) {
             v[u] = lanes[u];
             __builtin_memcpy(at[u].at, &v[u].j, sizeof(M));
+            ndz[u] = norm(v[u].dzr, v[u].dzi);
         }
         std::int64_t taken = 0;
         for (;;) {
@@ -149,14 +152,15 @@ struct DeepLanes {
                 ++taken;
                 M all = M{} - 1;
                 for (int u = 0; u < U; ++u) {
-                    advance(v[u], o.twiceZ, at[u], 2 * taken);
-                    all &= quiet(v[u], window[u]);
+                    advance(v[u], ndz[u], o.twiceZ, at[u], 2 * taken);
+                    ndz[u] = norm(v[u].dzr, v[u].dzi);
+                    all &= quiet(ndz[u], window[u]);
                 }
                 bool quietPass = Bits(all) == everyLane;
                 if (!quietPass) {  // the window's narrowest point may lie ahead
                     all = M{} - 1;
                     for (int u = 0; u < U; ++u)
-                        all &= quiet(v[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
+                        all &= quiet(ndz[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
                     quietPass = Bits(all) == everyLane;
                 }
                 if (!quietPass || passes + taken == until) {
