@@ -229,7 +229,8 @@ void DeepFrame::recountMany(RecountKernel kernel, const RecountPixel* pixels, st
         s.m[lane] = s.n[lane] = s.orbit[lane] = s.busy[lane] = 0;
         --busy;
     };
-    for (fill(); busy > 0; fill()) {
+    fill();
+    while (busy > 0) {  // which fill() and idle() change
         const RecountEvents events = kernel.step(s, orbits);
         for (unsigned lanes = events.givenUp; lanes != 0; lanes &= lanes - 1) {
             const int lane = __builtin_ctz(lanes);
@@ -261,5 +262,6 @@ void DeepFrame::recountMany(RecountKernel kernel, const RecountPixel* pixels, st
             }
             idle(lane);
         }
+        fill();
     }
 }
