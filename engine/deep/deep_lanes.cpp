@@ -183,7 +183,7 @@ private:
         state_.dcr[lane] = dc.re;
         state_.dci[lane] = dc.im;
         state_.stray[lane] = at.stray;
-        state_.dcStray[lane] = 4.0 * stray::kUnit2 * norm(dc);
+        state_.dcStray[lane] = stray::constantTerm(norm(dc));
         state_.m[lane] = static_cast<std::int64_t>(at.m);
         state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;

@@ -475,8 +475,18 @@ TEST(DeepLanes, HandBackWhereTheDeltaShrinksBelowTheBilinearSteps)
 // dz, for orbit points from near 0 to near the escape radius.
 TEST(LaneTables, QuietPassesNeitherEscapeNorStartOver)
 {
-    for (const double size : {1e-100, 1e-9, 0.01, 0.5, 1.0, 1.7, 1.99, 2.0 - 1e-8}) {
-        for (const double angle : {0.0, 0.7, 2.0, -2.9}) {
+    // Chosen sizes and angles, and a thousand more spread over both: at the
+    // bound a delta opposite Z leaves z as far from 0 as from Z but for the
+    // bound's margin, which the norms' roundings must not eat.
+    std::vector<std::pair<double, double>> points;
+    for (const double size : {1e-100, 1e-9, 0.01, 0.5, 1.0, 1.7, 1.99, 2.0 - 1e-8})
+        for (const double angle : {0.0, 0.7, 2.0, -2.9})
+            points.emplace_back(size, angle);
+    for (int i = 1; i <= 1000; ++i)
+        points.emplace_back(std::pow(10.0, -30.0 * std::fmod(i * 0.7548776662, 1.0)) * 1.99,
+                            6.283185307 * std::fmod(i * 0.5698402910, 1.0));
+    for (const auto& [size, angle] : points) {
+        {
             const Cx Z{size * std::cos(angle), size * std::sin(angle)};
             const double bound = quietBound(Z);
             ASSERT_GT(bound, 0.0) << "|Z| " << size;
@@ -1564,4 +1574,23 @@ TEST(DeepFrame, AnEstimateThatOverflowsStaysStrayed)
     EXPECT_TRUE(stray::strayed(s));
     EXPECT_TRUE(stray::strayed(stray::passed(2, s, 0.0, 0.0, 0.0)));
     EXPECT_FALSE(stray::strayed(stray::passed(2, 0.0, 0.0, 0.0, 0.0)));
+}
+
+// Each operation's estimate covers at least what its own result can round
+// to, one unit of each part it sums (with nothing carried in): a perturbed
+// pass's new delta, whose product is |2z| |dz| and whose constant is |dc|;
+// a bilinear step's A dz and B dc; a start-over's z = Z + dz.
+TEST(Stray, EachOperationCoversItsOwnRoundings)
+{
+    const double u2 = stray::kUnit2;
+    for (const double nz : {1e-6, 0.5, 3.9})
+        for (const double ndz : {1e-30, 1e-3})
+            for (const double ndc : {0.0, 1e-40, 1e-10}) {
+                EXPECT_GE(stray::passed(2, 0.0, nz, ndz, ndc), u2 * (4.0 * nz * ndz + ndc));
+                for (const double nA : {1e-4, 1.0, 1e12})
+                    for (const double nB : {1e-4, 1.0, 1e12})
+                        EXPECT_GE(stray::stepped(0.0, nA, ndz, nB, ndc), u2 * (nA * ndz + nB * ndc))
+                            << "|A|^2 " << nA << ", |B|^2 " << nB << ", |dz|^2 " << ndz << ", |dc|^2 " << ndc;
+                EXPECT_GE(stray::rebased(0.0, nz, ndz), u2 * nz);
+            }
 }
