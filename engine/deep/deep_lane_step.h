@@ -32,7 +32,7 @@ struct DeepLanes {
     // which any Z keeps so, and rest at m = 0.
     struct Lanes {
         V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-        V stray, dcStray;                // stray.h
+        V stray, dcStray;                // stray.h: its estimate, constantTerm
         M j, busy;                       // busy: all ones or zero
     };
 
@@ -184,7 +184,7 @@ struct DeepLanes {
             l[u].dcr = load<V>(s.dcr + u * W);
             l[u].dci = load<V>(s.dci + u * W);
             l[u].stray = load<V>(s.stray + u * W);
-            l[u].dcStray = load<V>(s.dcStray + u * W);
+            l[u].dcStray = stray::constantTerm(norm(l[u].dcr, l[u].dci));
             const M m = load<M>(s.m + u * W);
             l[u].j = m + m;
             l[u].busy = load<M>(s.busy + u * W);

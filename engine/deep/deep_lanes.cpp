@@ -183,7 +183,6 @@ private:
         state_.dcr[lane] = dc.re;
         state_.dci[lane] = dc.im;
         state_.stray[lane] = at.stray;
-        state_.dcStray[lane] = stray::constantTerm(norm(dc));
         state_.m[lane] = static_cast<std::int64_t>(at.m);
         state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;
@@ -238,7 +237,7 @@ private:
     void clear(int lane)
     {
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
-        state_.stray[lane] = state_.dcStray[lane] = 0.0;
+        state_.stray[lane] = 0.0;
         state_.m[lane] = state_.busy[lane] = 0;
         state_.left[lane] = INT64_MAX;
         skipped_[lane] = 0;

@@ -41,7 +41,7 @@ static_assert(W <= kMostDeepLanes, "the state holds the lanes");
 // dz = dc = 0, which any Z keeps so, and rest at m = 0.
 struct Lanes {
     __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-    __m512d stray, dcStray;                // stray.h
+    __m512d stray, dcStray;                // stray.h: its estimate, constantTerm
     __m512i j;
     __mmask8 busy;
 };
@@ -269,7 +269,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     l.dcr = _mm512_load_pd(s.dcr);
     l.dci = _mm512_load_pd(s.dci);
     l.stray = _mm512_load_pd(s.stray);
-    l.dcStray = _mm512_load_pd(s.dcStray);
+    l.dcStray = _mm512_mul_pd(_mm512_set1_pd(stray::constantTerm(1.0)), norm(l.dcr, l.dci));
     const __m512i m = _mm512_load_si512(s.m);
     l.j = _mm512_add_epi64(m, m);
     const __m512i left = _mm512_load_si512(s.left);

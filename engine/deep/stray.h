@@ -22,8 +22,12 @@ constexpr double kBound = 0x1p-7;
 constexpr double kBound2 = kBound * kBound;
 
 // What the constant term's rounding, |dc| u twice, adds each pass, given
-// ndc = |dc|^2 (which lanes keep for each of their pixels).
-inline double constantTerm(double ndc) { return 4.0 * kUnit2 * ndc; }
+// ndc = |dc|^2 (for lanes of pixels too, a vector of them).
+template <class T>
+inline T constantTerm(T ndc)
+{
+    return 4.0 * kUnit2 * ndc;
+}
 
 // After a perturbed pass from z = Z + dz, |z|^2 = nz, of z^power + c: the
 // error carried with |f'(z)|^2 = power^2 |z|^(2 power - 2), and the pass's

@@ -371,7 +371,6 @@ TEST(DeepLanes, StartOverAmidPlainPassesAsCountDoes)
         for (const auto& [isa, kernel] : laneKernelsHere()) {
             SCOPED_TRACE(isaName(isa));
             DeepLaneState s = lanesWith(c.dz, dc, static_cast<std::int64_t>(c.m), 5, 2);
-            s.dcStray[0] = s.dcStray[1] = 4.0 * stray::kUnit2 * norm(dc);
             // A second lane beside it that never starts over, and keeps its
             // own estimate when the first does.
             const Cx other{1e-4, 1e-4};
@@ -408,7 +407,6 @@ TEST(DeepLanes, StartingOverAgainAndAgainStaysOnTheOrbit)
     for (const auto& [isa, kernel] : laneKernelsHere()) {
         SCOPED_TRACE(isaName(isa));
         DeepLaneState s = lanesWith(dz, dc, 0, 1000);
-        s.dcStray[0] = 4.0 * stray::kUnit2 * norm(dc);
         DeepLaneEvents events{0, 0};
         for (int calls = 0; events.done == 0 && calls < 2000; ++calls)
             events = kernel.step(s, laneOrbit(t));
