@@ -473,14 +473,15 @@ TEST(DeepLanes, HandBackWhereTheDeltaShrinksBelowTheBilinearSteps)
 // dz, for orbit points from near 0 to near the escape radius.
 TEST(LaneTables, QuietPassesNeitherEscapeNorStartOver)
 {
-    // Chosen sizes and angles, and a thousand more spread over both: at the
-    // bound a delta opposite Z leaves z as far from 0 as from Z but for the
-    // bound's margin, which the norms' roundings must not eat.
+    // Chosen sizes and angles, and twenty thousand more spread over both: at
+    // the bound a delta opposite Z leaves z as far from 0 as from Z but for
+    // the bound's margin, which the norms' roundings must not eat (without
+    // it, one such delta in two thousand would start over).
     std::vector<std::pair<double, double>> points;
     for (const double size : {1e-100, 1e-9, 0.01, 0.5, 1.0, 1.7, 1.99, 2.0 - 1e-8})
         for (const double angle : {0.0, 0.7, 2.0, -2.9})
             points.emplace_back(size, angle);
-    for (int i = 1; i <= 1000; ++i)
+    for (int i = 1; i <= 20000; ++i)
         points.emplace_back(std::pow(10.0, -30.0 * std::fmod(i * 0.7548776662, 1.0)) * 1.99,
                             6.283185307 * std::fmod(i * 0.5698402910, 1.0));
     for (const auto& [size, angle] : points) {
