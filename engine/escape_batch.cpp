@@ -62,8 +62,7 @@ bool processorHas(EscapeIsa isa)
 #if KAVREL_X86_KERNELS
     __builtin_cpu_init();
     switch (isa) {
-    // (With FMA, which the deep lanes use and every processor with AVX2 has.)
-    case EscapeIsa::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case EscapeIsa::Avx2: return __builtin_cpu_supports("avx2");
     case EscapeIsa::Avx512: return __builtin_cpu_supports("avx512f");
     default: return true;
     }

@@ -1,6 +1,5 @@
-// Compiled with -mavx2 -mfma: called only where the processor has both. No
-// operation is contracted into a fused one (-ffp-contract=off); the recount
-// lanes ask for one where it gives a product's rounding error exactly.
+// Compiled with -mavx2 (and without -mfma): called only where the processor
+// has AVX2.
 
 #include <immintrin.h>
 
@@ -10,21 +9,6 @@
 namespace {
 
 using Vec4 = double __attribute__((vector_size(32)));
-
-namespace dd {
-
-// As in deep_lanes_avx512.cpp: a * b - p exactly, the bits Dekker's
-// splitting gives.
-template <>
-inline DdOf<RecountVec4> twoProduct(RecountVec4 a, RecountVec4 b)
-{
-    const RecountVec4 p = a * b;
-    return {p, reinterpret_cast<RecountVec4>(_mm256_fmsub_pd(reinterpret_cast<__m256d>(a),
-                                                             reinterpret_cast<__m256d>(b),
-                                                             reinterpret_cast<__m256d>(p)))};
-}
-
-} // namespace dd
 
 unsigned laneBits(decltype(Vec4{} < Vec4{}) m)
 {

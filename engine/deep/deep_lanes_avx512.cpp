@@ -13,23 +13,6 @@
 
 namespace {
 
-namespace dd {
-
-// The recount lanes' products: AVX-512F has a fused multiply-subtract, whose
-// a * b - p, with p = a * b rounded, is the product's rounding error exactly,
-// as Dekker's splitting gives it (the same bits, in two operations for
-// seventeen).
-template <>
-inline DdOf<RecountVec8> twoProduct(RecountVec8 a, RecountVec8 b)
-{
-    const RecountVec8 p = a * b;
-    return {p, reinterpret_cast<RecountVec8>(_mm512_fmsub_pd(reinterpret_cast<__m512d>(a),
-                                                             reinterpret_cast<__m512d>(b),
-                                                             reinterpret_cast<__m512d>(p)))};
-}
-
-} // namespace dd
-
 constexpr int W = 8;  // doubles in a vector, one vector of lanes
 // (Sixteen lanes, two vectors side by side, stop twice as often for the
 // caller: on the AMD EPYC (Zen 4) this was measured on, eight drew the deep

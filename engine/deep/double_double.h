@@ -4,9 +4,7 @@
 // most half an ulp of hi, some 106 bits in all. Built from the exact
 // transformations of Dekker and Knuth (two-sum, two-product by splitting),
 // in plain additions and multiplications: nothing here may be contracted
-// into fused ones, and nothing needs them (the lanes of instruction sets
-// with a fused multiply-subtract specialize twoProduct for its exact
-// rounding error, the same bits in fewer operations). T is double, or a vector of
+// into fused ones, and nothing needs them. T is double, or a vector of
 // doubles (GCC's vector extensions) for lanes of them, which take the same
 // operations in the same order; nothing from the standard library, so that
 // the lanes' files may include it. Internal linkage: each instruction set's
