@@ -32,7 +32,7 @@ struct DeepLanes {
     // which any Z keeps so, and rest at m = 0.
     struct Lanes {
         V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-        V stray, dcStray;                // stray.h: its estimate, constantTerm
+        V stray, dcStray;                // stray.h: the estimate; constantTerm(|dc|^2)
         M j, busy;                       // busy: all ones or zero
     };
 

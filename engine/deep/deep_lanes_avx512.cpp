@@ -24,7 +24,7 @@ static_assert(W <= kMostDeepLanes, "the state holds the lanes");
 // dz = dc = 0, which any Z keeps so, and rest at m = 0.
 struct Lanes {
     __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-    __m512d stray, dcStray;                // stray.h: its estimate, constantTerm
+    __m512d stray, dcStray;                // stray.h: the estimate; constantTerm(|dc|^2)
     __m512i j;
     __mmask8 busy;
 };
