@@ -141,8 +141,11 @@ public:
     // double-double from the exact pixel, or where that does not reach
     // (beyond the doubles' exponents, powers above 2, or where even that
     // may stray) every pass in MPFR. count() and resume() call it
-    // themselves; a lane that finishes a pixel must.
-    std::int32_t recount(int col, int row, DeepCounters& counters, EscapePoint* escape) const;
+    // themselves; a lane that finishes a pixel must. With `estimate`, what
+    // the double-double passes left of their own estimate of straying, where
+    // they were taken (else it is left as it was).
+    std::int32_t recount(int col, int row, DeepCounters& counters, EscapePoint* escape,
+                         double* estimate = nullptr) const;
     // The same for many pixels, stepped side by side in double-double
     // (recount_lanes.h) where that serves, else one at a time: each gets
     // recount()'s count and escape point (without a derivative).
@@ -152,6 +155,7 @@ public:
     struct Recounted {
         std::int32_t count = 0;
         EscapePoint escape;  // n is -1 where the pixel never escaped
+        double estimate = 0.0;  // as recount() gives it
     };
     void recountMany(RecountKernel kernel, const RecountPixel* pixels, std::size_t count, Recounted* out,
                      DeepCounters& counters) const;

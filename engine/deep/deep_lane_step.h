@@ -32,7 +32,7 @@ struct DeepLanes {
     // which any Z keeps so, and rest at m = 0.
     struct Lanes {
         V dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-        V stray, dcStray;                // stray.h
+        V stray, dcStray;                // stray.h: the estimate; constantTerm(|dc|^2)
         M j, busy;                       // busy: all ones or zero
     };
 
@@ -56,18 +56,20 @@ struct DeepLanes {
 
     // The top of a pass, where z = Z + dz and nz = |z|^2: rebasing, and the
     // lanes to hand back. Pixels start over on an orbit that starts at Z = 0.
-    static M top(Lanes& l, const DeepLaneOrbit& o, V zr, V zi, V nz)
+    // Start-overs of `live` lanes (not done in this pass) are counted.
+    static M top(Lanes& l, const DeepLaneOrbit& o, V zr, V zi, V nz, M live, std::uint64_t& rebased)
     {
         const V zero{};
         const V ndz = norm(l.dzr, l.dzi);
         // Closer to 0 than to the orbit point, the orbit point closer to 0
-        // than the pixel to it (but at the centre's start), or at an orbit's
-        // end: start over. (Where Z = 0, that changes nothing.)
+        // than the pixel to it (but at either orbit's start, where count()
+        // makes no such test), or at an orbit's end: start over.
         const V nZ = norm(0.5 * l.Z2r, 0.5 * l.Z2i);
-        const M rebase = (nz < ndz) | ((nZ < ndz) & (l.j != 0)) | (l.j == 2 * o.lastPoints[0]) |
-                         (l.j == 2 * o.lastPoints[1]);
+        const M nearZero = (nz < ndz) | ((nZ < ndz) & (l.j != 0) & (l.j != 2 * o.restart));
+        const M rebase = nearZero | (l.j == 2 * o.lastPoints[0]) | (l.j == 2 * o.lastPoints[1]);
         V ndzNow = ndz;
         if (Bits(rebase) != 0) {  // seldom
+            rebased += static_cast<unsigned>(__builtin_popcount(Bits(nearZero & live)));
             l.stray = rebase ? l.stray + 4.0 * stray::kUnit2 * (nz + nZ) : l.stray;
             l.dzr = rebase ? zr : l.dzr;
             l.dzi = rebase ? zi : l.dzi;
@@ -87,11 +89,11 @@ struct DeepLanes {
 
     // One pass's step, to the next point, at `shift` doubles past the
     // lanes' own: dz -> (2Z + dz) dz + dc; and how far z may have strayed,
-    // as stray::passed.
-    static void advance(Lanes& v, const double* twiceZ, const Points& p, std::int64_t shift)
+    // as stray::passed, given ndz = |dz|^2.
+    static void advance(Lanes& v, V ndz, const double* twiceZ, const Points& p, std::int64_t shift)
     {
         const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
-        v.stray = 4.0 * norm(zr, zi) * (v.stray + 16.0 * stray::kUnit2 * norm(v.dzr, v.dzi)) + v.dcStray;
+        v.stray = 4.0 * norm(zr, zi) * (v.stray + 16.0 * stray::kUnit2 * ndz) + v.dcStray;
         const V tr = v.Z2r + v.dzr, ti = v.Z2i + v.dzi;
         const V nr = tr * v.dzr - ti * v.dzi, ni = tr * v.dzi + ti * v.dzr;
         v.dzr = nr + v.dcr;
@@ -116,10 +118,11 @@ struct DeepLanes {
         return {(G::words(low, v.j) & v.busy) ^ sign, (G::words(span, v.j) | ~v.busy) ^ sign};
     }
 
-    // Lanes whose pass is quiet, given the range that covers it.
-    static M quiet(const Lanes& v, const Quiet& q)
+    // Lanes whose pass is quiet, given ndz = |dz|^2 and the range that
+    // covers it.
+    static M quiet(V ndz, const Quiet& q)
     {
-        const Unsigned above = reinterpret_cast<Unsigned>(norm(v.dzr, v.dzi)) - reinterpret_cast<Unsigned>(q.low);
+        const Unsigned above = reinterpret_cast<Unsigned>(ndz) - reinterpret_cast<Unsigned>(q.low);
         return q.span > reinterpret_cast<M>(above);
     }
 
@@ -134,9 +137,11 @@ struct DeepLanes {
     {
         Lanes v[U];
         Points at[U];
+        V ndz[U];  // each pass's |dz|^2, for its test and the next one's estimate
         for (int u = 0; u < U; ++u) {
             v[u] = lanes[u];
             __builtin_memcpy(at[u].at, &v[u].j, sizeof(M));
+            ndz[u] = norm(v[u].dzr, v[u].dzi);
         }
         std::int64_t taken = 0;
         for (;;) {
@@ -147,14 +152,15 @@ struct DeepLanes {
                 ++taken;
                 M all = M{} - 1;
                 for (int u = 0; u < U; ++u) {
-                    advance(v[u], o.twiceZ, at[u], 2 * taken);
-                    all &= quiet(v[u], window[u]);
+                    advance(v[u], ndz[u], o.twiceZ, at[u], 2 * taken);
+                    ndz[u] = norm(v[u].dzr, v[u].dzi);
+                    all &= quiet(ndz[u], window[u]);
                 }
                 bool quietPass = Bits(all) == everyLane;
                 if (!quietPass) {  // the window's narrowest point may lie ahead
                     all = M{} - 1;
                     for (int u = 0; u < U; ++u)
-                        all &= quiet(v[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
+                        all &= quiet(ndz[u], quietAt(v[u], o.pointLow + taken, o.pointSpan + taken));
                     quietPass = Bits(all) == everyLane;
                 }
                 if (!quietPass || passes + taken == until) {
@@ -178,7 +184,7 @@ struct DeepLanes {
             l[u].dcr = load<V>(s.dcr + u * W);
             l[u].dci = load<V>(s.dci + u * W);
             l[u].stray = load<V>(s.stray + u * W);
-            l[u].dcStray = load<V>(s.dcStray + u * W);
+            l[u].dcStray = stray::constantTerm(norm(l[u].dcr, l[u].dci));
             const M m = load<M>(s.m + u * W);
             l[u].j = m + m;
             l[u].busy = load<M>(s.busy + u * W);
@@ -188,7 +194,7 @@ struct DeepLanes {
         for (int u = 0; u < U; ++u) {
             point(o.twiceZ, l[u]);
             const V zr = 0.5 * l[u].Z2r + l[u].dzr, zi = 0.5 * l[u].Z2i + l[u].dzi;
-            handBack |= Bits(top(l[u], o, zr, zi, norm(zr, zi))) << (u * W);
+            handBack |= Bits(top(l[u], o, zr, zi, norm(zr, zi), l[u].busy, s.rebased)) << (u * W);
         }
         // Passes until the first lane reaches its limit (idle lanes never do).
         std::int64_t untilLimit = INT64_MAX;
@@ -209,12 +215,13 @@ struct DeepLanes {
                 Lanes& v = l[u];
                 const V zr = 0.5 * v.Z2r + v.dzr, zi = 0.5 * v.Z2i + v.dzi;
                 const V nz = norm(zr, zi);
-                const unsigned d = Bits(((left[u] == passes) | (nz > kFourAbove)) & v.busy);
+                const M finished = ((left[u] == passes) | (nz > kFourAbove)) & v.busy;
+                const unsigned d = Bits(finished);
                 const unsigned near = Bits((nz >= kFourBelow) & v.busy) & ~d;
                 done |= d << (u * W);
                 undecided |= near << (u * W);
                 if (near == 0)  // else these lanes take their top in the next step
-                    handBack |= Bits(top(v, o, zr, zi, nz)) << (u * W);
+                    handBack |= Bits(top(v, o, zr, zi, nz, v.busy & ~finished, s.rebased)) << (u * W);
             }
             events.done = done;
             events.undecided = undecided;

@@ -54,6 +54,8 @@ public:
                 continue;
             }
             const DeepLaneEvents events = kernel_.step(state_, orbit_);
+            counters_.rebased += state_.rebased;
+            state_.rebased = 0;
             for (unsigned lanes = events.done; lanes != 0; lanes &= lanes - 1) {
                 const int lane = __builtin_ctz(lanes);
                 const std::int32_t n = passes(lane);
@@ -181,7 +183,6 @@ private:
         state_.dcr[lane] = dc.re;
         state_.dci[lane] = dc.im;
         state_.stray[lane] = at.stray;
-        state_.dcStray[lane] = 4.0 * stray::kUnit2 * norm(dc);
         state_.m[lane] = static_cast<std::int64_t>(at.m);
         state_.left[lane] = frame_.params().maxIters - at.n;
         state_.busy[lane] = -1;
@@ -236,7 +237,7 @@ private:
     void clear(int lane)
     {
         state_.dzr[lane] = state_.dzi[lane] = state_.dcr[lane] = state_.dci[lane] = 0.0;
-        state_.stray[lane] = state_.dcStray[lane] = 0.0;
+        state_.stray[lane] = 0.0;
         state_.m[lane] = state_.busy[lane] = 0;
         state_.left[lane] = INT64_MAX;
         skipped_[lane] = 0;

@@ -19,10 +19,12 @@ constexpr int kMostDeepLanes = 16;
 // passes left without end, and stays harmlessly near the orbit's start.
 struct DeepLaneState {
     alignas(64) double dzr[kMostDeepLanes], dzi[kMostDeepLanes], dcr[kMostDeepLanes], dci[kMostDeepLanes];
-    // How far z may have strayed (stray.h), squared, and what the constant
-    // term's rounding adds to that each pass.
-    alignas(64) double stray[kMostDeepLanes], dcStray[kMostDeepLanes];
+    // How far z may have strayed (stray.h), squared.
+    alignas(64) double stray[kMostDeepLanes];
     alignas(64) std::int64_t m[kMostDeepLanes], left[kMostDeepLanes], busy[kMostDeepLanes];
+    // Pixels started over where they came closer to 0 than to their orbit
+    // point (DeepCounters::rebased), which each step adds to.
+    std::uint64_t rebased = 0;
 };
 
 // The frame's lane tables (lane_tables.h) as plain arrays. A lane takes

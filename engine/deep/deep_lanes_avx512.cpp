@@ -24,7 +24,7 @@ static_assert(W <= kMostDeepLanes, "the state holds the lanes");
 // dz = dc = 0, which any Z keeps so, and rest at m = 0.
 struct Lanes {
     __m512d dzr, dzi, dcr, dci, Z2r, Z2i;  // Z2: 2Z
-    __m512d stray, dcStray;                // stray.h
+    __m512d stray, dcStray;                // stray.h: the estimate; constantTerm(|dc|^2)
     __m512i j;
     __mmask8 busy;
 };
@@ -95,10 +95,9 @@ __m512d norm(__m512d re, __m512d im) { return _mm512_add_pd(_mm512_mul_pd(re, re
 __m512d half(__m512d v) { return _mm512_mul_pd(_mm512_set1_pd(0.5), v); }
 
 // Where the pixel starts over at the top of a pass, z = Z + dz with nz =
-// |z|^2 and ndz = |dz|^2, nZ = |Z|^2, given the lanes past the centre's
-// start: closer to 0 than to the orbit point, or the orbit point closer to
-// 0 than the pixel to it (but at the centre's start). (Where Z = 0,
-// starting over changes nothing: 0 + dz is dz.) One comparison for both
+// |z|^2 and ndz = |dz|^2, nZ = |Z|^2, given the lanes `started`, past their
+// orbit's start: closer to 0 than to the orbit point, or (if started) the
+// orbit point closer to 0 than the pixel to it. One comparison for both
 // distances: comparisons go to one port, the minimum to another.
 __mmask8 nearZero(__m512d nz, __m512d nZ, __m512d ndz, __mmask8 started)
 {
@@ -120,16 +119,21 @@ void startOver(Lanes& l, __mmask8 rebase, __m512d zr, __m512d zi, __m512d nz, __
 
 // The top of a pass, where z = Z + dz and nz = |z|^2: starting over (also
 // at an orbit's end), and the lanes to hand back.
-__mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __m512d zi, __m512d nz)
+// Start-overs of `live` lanes (not done in this pass) are counted.
+__mmask8 top(Lanes& l, const DeepLaneOrbit& o, __m512d nearBound, __m512d zr, __m512d zi, __m512d nz,
+             __mmask8 live, std::uint64_t& rebased)
 {
     const __m512d ndz = norm(l.dzr, l.dzi);
     const __m512d nZ = norm(half(l.Z2r), half(l.Z2i));
-    const __mmask8 started = _mm512_test_epi64_mask(l.j, l.j);
-    const __mmask8 rebase = nearZero(nz, nZ, ndz, started) |
-                            _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[0])) |
+    // (count() makes no test of the orbit point at either orbit's start.)
+    const __mmask8 started =
+        _mm512_test_epi64_mask(l.j, l.j) & _mm512_cmpneq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.restart));
+    const __mmask8 closer = nearZero(nz, nZ, ndz, started);
+    const __mmask8 rebase = closer | _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[0])) |
                             _mm512_cmpeq_epi64_mask(l.j, _mm512_set1_epi64(2 * o.lastPoints[1]));
     __m512d ndzNow = ndz;
     if (rebase != 0) {
+        rebased += static_cast<unsigned>(__builtin_popcount(closer & live));
         ndzNow = _mm512_mask_blend_pd(rebase, ndz, nz);
         startOver(l, rebase, zr, zi, nz, nZ, _mm512_set1_epi64(2 * o.restart));
     }
@@ -195,7 +199,8 @@ __m512i floorsAt(const Lanes& v, const std::uint64_t* floors)
 // less those passes. Each busy lane stops at the orbit's end at the latest,
 // whose floor is never cleared, and idle lanes load what a busy one does,
 // so no lane reads beyond the tables.
-std::int64_t quietPasses(Lanes& lanes, const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until)
+std::int64_t quietPasses(Lanes& lanes, const DeepLaneOrbit& o, std::int64_t passes, std::int64_t until,
+                         std::uint64_t& rebased)
 {
     Lanes v = lanes;
     Points at = pointsOf(v.j, v.busy);
@@ -229,6 +234,7 @@ std::int64_t quietPasses(Lanes& lanes, const DeepLaneOrbit& o, std::int64_t pass
                 return passes + taken;
             }
             if (rebase != 0) {
+                rebased += static_cast<unsigned>(__builtin_popcount(rebase));
                 startOver(v, rebase, t.zr, t.zi, t.nz, nZ, _mm512_set1_epi64(2 * (o.restart - taken)));
                 t.ndz = _mm512_mask_blend_pd(rebase, t.ndz, t.nz);
                 at = pointsOf(v.j, v.busy);
@@ -246,7 +252,7 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     l.dcr = _mm512_load_pd(s.dcr);
     l.dci = _mm512_load_pd(s.dci);
     l.stray = _mm512_load_pd(s.stray);
-    l.dcStray = _mm512_load_pd(s.dcStray);
+    l.dcStray = _mm512_mul_pd(_mm512_set1_pd(stray::constantTerm(1.0)), norm(l.dcr, l.dci));
     const __m512i m = _mm512_load_si512(s.m);
     l.j = _mm512_add_epi64(m, m);
     const __m512i left = _mm512_load_si512(s.left);
@@ -255,14 +261,14 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
     const __m512d nearBound = _mm512_set1_pd(o.nearBound);
     point(o.twiceZ, l);
     const __m512d zr0 = _mm512_add_pd(half(l.Z2r), l.dzr), zi0 = _mm512_add_pd(half(l.Z2i), l.dzi);
-    DeepLaneEvents events{0, top(l, o, nearBound, zr0, zi0, norm(zr0, zi0))};
+    DeepLaneEvents events{0, top(l, o, nearBound, zr0, zi0, norm(zr0, zi0), l.busy, s.rebased)};
     // Passes until the first lane reaches its limit (idle lanes never do).
     std::int64_t untilLimit = INT64_MAX;
     for (int lane = 0; lane < W; ++lane)
         untilLimit = s.left[lane] < untilLimit ? s.left[lane] : untilLimit;
     std::int64_t passes = 0;
     while (events.handBack == 0) {
-        passes = quietPasses(l, o, passes, untilLimit);
+        passes = quietPasses(l, o, passes, untilLimit, s.rebased);
         // The last of those passes in full. One test a pass: a lane done in
         // it is finished whatever its next top did, and the others rest at
         // the top of the next pass.
@@ -274,7 +280,9 @@ DeepLaneEvents step(DeepLaneState& s, const DeepLaneOrbit& o)
         const __mmask8 done =
             (_mm512_cmpeq_epi64_mask(left, taken) | _mm512_cmp_pd_mask(nz, fourAbove, _CMP_GT_OQ)) & l.busy;
         const __mmask8 near = _mm512_mask_cmp_pd_mask(l.busy, nz, fourBelow, _CMP_GE_OQ) & static_cast<__mmask8>(~done);
-        const unsigned handBack = near == 0 ? top(l, o, nearBound, zr, zi, nz) : 0u;  // else in the next step
+        // (Where some lane is near, the others take their top in the next step.)
+        const unsigned handBack =
+            near == 0 ? top(l, o, nearBound, zr, zi, nz, l.busy & static_cast<__mmask8>(~done), s.rebased) : 0u;
         events.done = done;
         events.undecided = near;
         events.handBack = handBack & ~static_cast<unsigned>(done);

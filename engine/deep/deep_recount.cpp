@@ -60,7 +60,8 @@ CxDd exactDelta(const FrameSpec& p, mpfr_prec_t bits, const CxExp& offset_, int 
 
 } // namespace
 
-std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, EscapePoint* escape) const
+std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, EscapePoint* escape,
+                               double* estimate) const
 {
     ++counters.recounted;
     recounted_.fetch_add(1, std::memory_order_relaxed);
@@ -127,6 +128,8 @@ std::int32_t DeepFrame::recount(int col, int row, DeepCounters& counters, Escape
             dz = perturbedPass(Zm, dz, dc);
             ++m;
         }
+        if (estimate != nullptr)
+            *estimate = strayed;
         if (count && !stray::strayed(strayed))
             return finished(*count, escapedAt, derivative);
     }
@@ -179,7 +182,7 @@ void DeepFrame::recountMany(RecountKernel kernel, const RecountPixel* pixels, st
 {
     const auto oneByOne = [&](std::size_t i) {
         out[i].escape.n = -1;
-        out[i].count = recount(pixels[i].col, pixels[i].row, counters, &out[i].escape);
+        out[i].count = recount(pixels[i].col, pixels[i].row, counters, &out[i].escape, &out[i].estimate);
     };
     if (kernel.step == nullptr || !recountsInDoubleDouble()) {
         for (std::size_t i = 0; i < count; ++i)
@@ -226,7 +229,8 @@ void DeepFrame::recountMany(RecountKernel kernel, const RecountPixel* pixels, st
         s.m[lane] = s.n[lane] = s.orbit[lane] = s.busy[lane] = 0;
         --busy;
     };
-    for (fill(); busy > 0; fill()) {
+    fill();
+    while (busy > 0) {  // which fill() and idle() change
         const RecountEvents events = kernel.step(s, orbits);
         for (unsigned lanes = events.givenUp; lanes != 0; lanes &= lanes - 1) {
             const int lane = __builtin_ctz(lanes);
@@ -254,8 +258,10 @@ void DeepFrame::recountMany(RecountKernel kernel, const RecountPixel* pixels, st
                     out[i].escape.z = {z.re.hi, z.im.hi};
                 }
                 out[i].count = n <= 1 ? 0 : n;
+                out[i].estimate = s.stray[lane];
             }
             idle(lane);
         }
+        fill();
     }
 }

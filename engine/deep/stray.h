@@ -21,17 +21,25 @@ constexpr double kUnit2 = 0x1p-106;  // a double's relative rounding, squared
 constexpr double kBound = 0x1p-7;
 constexpr double kBound2 = kBound * kBound;
 
+// What the constant term's rounding, |dc| u twice, adds each pass, given
+// ndc = |dc|^2 (for lanes of pixels too, a vector of them).
+template <class T>
+inline T constantTerm(T ndc)
+{
+    return 4.0 * kUnit2 * ndc;
+}
+
 // After a perturbed pass from z = Z + dz, |z|^2 = nz, of z^power + c: the
 // error carried with |f'(z)|^2 = power^2 |z|^(2 power - 2), and the pass's
 // roundings (some 2 power of them, each about |f'(z)| |dz| u, and the
-// constant term's |dc| u, twice).
+// constant term's).
 inline double passed(int power, double s, double nz, double ndz, double ndc)
 {
     double g = nz;
     for (int k = 2; k < power; ++k)
         g *= nz;
     g *= static_cast<double>(power * power);
-    return g * (s + static_cast<double>(4 * power * power) * kUnit2 * ndz) + 4.0 * kUnit2 * ndc;
+    return g * (s + static_cast<double>(4 * power * power) * kUnit2 * ndz) + constantTerm(ndc);
 }
 
 // After a bilinear step dz -> A dz + B dc: what it carries, its roundings,

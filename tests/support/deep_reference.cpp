@@ -169,6 +169,34 @@ BruteEscape bruteForceEscape(const FrameSpec& frame, int col, int row, mpfr_prec
     return escape;
 }
 
+Cx exactDelta(const FrameSpec& frame, int col, int row, mpfr_prec_t centreBits, int n, int m, mpfr_prec_t bits)
+{
+    const BigFloat radius = readDecimal(deepOf(frame).radius, bits);
+    Big pixel(bits), centre(bits), z(bits), Z(bits), scratch(bits);
+    pixelCoordinate(pixel.re.get(), deepOf(frame).re, radius, 2L * col - frame.width, frame.height, bits);
+    pixelCoordinate(pixel.im.get(), deepOf(frame).im, radius, frame.height - 2L * row, frame.height, bits);
+    // Read as the frame reads it, then rounded to the orbit's precision.
+    for (auto [part, text] : {std::pair{&centre.re, deepOf(frame).re}, std::pair{&centre.im, deepOf(frame).im}}) {
+        const BigFloat typed = readDecimal(text, centreBits);
+        BigFloat rounded(centreBits);
+        mpfr_set(rounded.get(), typed.get(), MPFR_RNDN);
+        mpfr_set(part->get(), rounded.get(), MPFR_RNDN);
+    }
+    setZero(z);
+    setZero(Z);
+    for (int k = 0; k < n; ++k) {
+        multiply(z, z, scratch);
+        add(z, pixel);
+    }
+    for (int k = 0; k < m; ++k) {
+        multiply(Z, Z, scratch);
+        add(Z, centre);
+    }
+    mpfr_sub(z.re.get(), z.re.get(), Z.re.get(), MPFR_RNDN);
+    mpfr_sub(z.im.get(), z.im.get(), Z.im.get(), MPFR_RNDN);
+    return {mpfr_get_d(z.re.get(), MPFR_RNDN), mpfr_get_d(z.im.get(), MPFR_RNDN)};
+}
+
 std::pair<std::string, std::string> levelCurvePoint(const FrameSpec& frame, double angle, int digits)
 {
     const mpfr_prec_t bits = static_cast<mpfr_prec_t>(digits * 3.33 + 128);

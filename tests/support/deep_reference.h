@@ -34,6 +34,11 @@ struct BruteEscape {
 };
 BruteEscape bruteForceEscape(const FrameSpec& frame, int col, int row, mpfr_prec_t bits = 0);
 
+// For a Mandelbrot frame of z^2: z_n of pixel (col, row) less Z_m of the
+// centre rounded to `centreBits` (where its reference orbit starts), both
+// with every pass in MPFR at `bits` bits; rounded to doubles.
+Cx exactDelta(const FrameSpec& frame, int col, int row, mpfr_prec_t centreBits, int n, int m, mpfr_prec_t bits);
+
 // A point, `digits` decimals long, where the frame's function (its power,
 // set, constant and limit) goes from never escaping within maxIters to
 // escaping: bisection along the ray from 0 at `angle`, up to 2. Deep frames
